@@ -1,0 +1,23 @@
+# The portable core as static libraries, one per design folder that has code.
+zandrel_sources(LINK_SOURCES link)
+add_library(zandrel_link STATIC ${LINK_SOURCES})
+target_include_directories(zandrel_link PUBLIC ${CMAKE_SOURCE_DIR})
+if(WIN32)
+  target_link_libraries(zandrel_link PUBLIC winmm)
+else()
+  find_package(Threads REQUIRED)
+  target_link_libraries(zandrel_link PUBLIC Threads::Threads)
+endif()
+
+zandrel_sources(TRANSFER_SOURCES transfer transfer/zmodem)
+add_library(zandrel_transfer STATIC ${TRANSFER_SOURCES})
+target_link_libraries(zandrel_transfer PUBLIC zandrel_link)
+
+zandrel_sources(JOB_SOURCES job)
+if(JOB_SOURCES)
+  add_library(zandrel_job STATIC ${JOB_SOURCES})
+  target_link_libraries(zandrel_job PUBLIC zandrel_transfer)
+else()
+  add_library(zandrel_job INTERFACE)
+  target_link_libraries(zandrel_job INTERFACE zandrel_transfer)
+endif()

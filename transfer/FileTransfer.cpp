@@ -1,0 +1,171 @@
+// The helpers every engine shares. Deadlines come from the tick source; every wait calls
+// CheckAbort at least once a second so Cancel and the host's inactivity limit are honoured.
+#include "transfer/FileTransfer.h"
+
+#include <cstring>
+#include <new>
+
+#include "link/LineControl.h"
+#include "link/Pause.h"
+#include "link/PureVirtualTrap.h"
+#include "link/SerialPort.h"
+#include "link/TickSource.h"
+
+namespace {
+constexpr uint32_t kByteDeadlineMs = 30000;
+constexpr uint32_t kBlockDeadlineMs = 60000;
+// Bound on draining a peer that keeps talking after our cancel, so Finish always ends.
+constexpr uint32_t kDrainLimitMs = 10000;
+}  // namespace
+
+FileTransfer::FileTransfer(SerialPort* port, TransferStatus* statusObject)
+    : link(port), lineControl(port ? port->Lines() : nullptr), status(statusObject) {
+  if (!status) {
+    status = new TransferStatus;
+    ownsStatus = 1;
+  }
+}
+
+FileTransfer::~FileTransfer() {
+  if (ownsFile) delete file;
+  if (ownsStatus) delete status;
+}
+
+int32_t FileTransfer::Send(char*) { PureVirtualTrap("TRANSFER", __LINE__); }
+int32_t FileTransfer::Receive(char*) { PureVirtualTrap("TRANSFER", __LINE__); }
+
+int32_t FileTransfer::SetFile(TransferFileBase* fileObject) {
+  if (ownsFile && file != fileObject) delete file;
+  file = fileObject;
+  if (!fileObject) return 0;
+  ownsFile = 0;
+  return 1;
+}
+
+void FileTransfer::AllocateBuffer(size_t size) {
+  buffer.reset(new (std::nothrow) uint8_t[size]());
+  bufferSize = buffer ? size : 0;
+}
+
+int32_t FileTransfer::CheckAbort() {
+  status->Notify(status->code);
+  if (status->code < 0) return 1;
+  int32_t r = status->QueryAbort();
+  if (r != 0) {
+    status->code = r;
+    Finish();
+    return 1;
+  }
+  if (watchCarrier && lineControl) {
+    lineControl->Refresh();
+    if (lineControl->CarrierDetect() == 0) {
+      status->code = TransferCode::CarrierLost;
+      Finish();
+      return 1;
+    }
+  }
+  return 0;
+}
+
+void FileTransfer::ReportEnd() {
+  status->Notify(status->code == 0 ? TransferCode::RunEnded : status->code);
+}
+
+int32_t FileTransfer::SendByteWait(uint8_t byte) {
+  const uint32_t deadline = TickSource::Now() + kByteDeadlineMs;
+  for (;;) {
+    int32_t r = link->PutChar(byte);
+    if (r == 0) return 0;
+    if (r == LinkCode::ShortWrite && TickSource::Passed(deadline)) {
+      status->code = TransferCode::OutputBlocked;
+      return LinkCode::ShortWrite;
+    }
+    if (CheckAbort()) return status->code;
+    int32_t y = link->Yield();
+    if (y < 0) return status->code = y;
+  }
+}
+
+int32_t FileTransfer::SendBlockWait(const uint8_t* data, int32_t length) {
+  const uint32_t deadline = TickSource::Now() + kBlockDeadlineMs;
+  if (CheckAbort()) return status->code;
+  int32_t taken = link->Write(data, length);
+  if (taken >= length) return length;
+  int32_t done = taken < 0 ? 0 : taken;
+  for (;;) {
+    int32_t moved = 0;
+    while (done < length) {
+      int32_t r = link->PutChar(data[done]);
+      if (r < 0) break;
+      ++done;
+      ++moved;
+      if (r > 0) break;
+    }
+    if (moved == 0 && TickSource::Passed(deadline))
+      return status->code = TransferCode::BlockSendFailed;
+    if (done >= length) return 0;
+    if (CheckAbort()) return status->code;
+    int32_t y = link->Yield();
+    if (y < 0) return status->code = y;
+  }
+}
+
+void FileTransfer::Finish() {
+  if (file && fileOpen) {
+    if (status->fileTime != -1 && status->direction == 0) {
+      file->SetFromSeconds(static_cast<uint32_t>(status->fileTime));
+      file->ApplyTime();
+    }
+    file->Close();
+    fileOpen = 0;
+  }
+  if (status->code == 0) return;
+  const int32_t protocol = status->protocol;
+  if (protocol <= 4 || (protocol == 7 && buffer && status->code != TransferCode::RemoteCancelled)) {
+    uint8_t cancel[20];
+    std::memset(cancel, Ascii::CAN, 10);
+    std::memset(cancel + 10, Ascii::BS, 10);
+    link->Write(cancel, sizeof cancel);
+  } else if (protocol == 9) {
+    const uint8_t cancel[3] = {Ascii::CR, Ascii::BEL, Ascii::BEL};
+    link->Write(cancel, sizeof cancel);
+  }
+  Pause(*link, 1000);
+  const uint32_t drainDeadline = TickSource::Now() + kDrainLimitMs;
+  while (link->RxCount() > 0 && !TickSource::Passed(drainDeadline)) link->GetChar(55);
+}
+
+int32_t FileTransfer::Purge() {
+  if (CheckAbort()) return 0;
+  for (;;) {
+    while (link->GetChar(0) != LinkCode::Timeout) {
+    }
+    if (link->GetChar(1000) == LinkCode::Timeout) return 1;
+    if (CheckAbort()) return 0;
+  }
+}
+
+const char* FileTransfer::FileNamePart(const char* path) {
+  const char* slash = nullptr;
+  for (const char* p = path; *p; ++p)
+    if (*p == '\\' || *p == '/') slash = p;
+  if (slash) return slash + 1;
+  const char* colon = std::strrchr(path, ':');
+  return colon ? colon + 1 : path;
+}
+
+int32_t TransferEngine::Prepare() {
+  if (!buffer) {
+    status->code = TransferCode::NoBuffer;
+    Finish();
+    return 0;
+  }
+  if (file) return 1;
+  if (ownsFile) file = CreateTransferFile();
+  if (!file) {
+    status->code = TransferCode::NoFileObject;
+    Finish();
+    return 0;
+  }
+  return 1;
+}

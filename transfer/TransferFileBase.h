@@ -1,0 +1,59 @@
+// File access as the engines see it: one open file at a time, its date and time as calendar
+// fields (seconds since 1970 on the wire), and the walk of a ";"-separated list of file
+// specifications. TransferFile implements the platform half; this class keeps the calendar.
+#pragma once
+#include <cstdint>
+
+class TransferFileBase {
+ public:
+  static constexpr int kNameRoom = 516;
+
+  TransferFileBase() = default;
+  virtual ~TransferFileBase() = default;
+  TransferFileBase(const TransferFileBase&) = delete;
+  TransferFileBase& operator=(const TransferFileBase&) = delete;
+
+  // Starts a walk of fileList (consumed in place: it must stay writable for the run; null keeps
+  // the list given before). 0, or -956 when the walk state cannot be allocated.
+  virtual int32_t BeginList(char* fileList, int32_t recurse) = 0;
+  // mode: "a" read/write open-or-create ("ab" appends), "w" create-or-truncate ("wr": open or
+  // create read/write), "r" read-only open-or-create. 0, -950 (already open), -951.
+  virtual int32_t Open(const char* path, const char* mode) = 0;
+  virtual int32_t Close() = 0;                                 // 0, -952, -953
+  virtual int32_t Seek(int32_t offset, int32_t origin) = 0;    // origin 0/1/2; 0, -953, -954
+  virtual int32_t Tell() = 0;                                  // position, -953, -955
+  // Flushes, then stamps the last-write time from the fields (UTC, two-second resolution).
+  virtual int32_t ApplyTime() = 0;                             // 0, -953
+  virtual int32_t ReadTime() = 0;                              // 0, -953
+  virtual int32_t Size() = 0;                                  // size (cached), -953
+  // 1: CurrentName() holds the next file; 0: the list is exhausted. wildcards 0 hands the next
+  // specification out as it stands.
+  virtual int32_t NextFile(int32_t wildcards) = 0;
+  virtual int32_t WriteBlock(const uint8_t* data, int32_t count) = 0;  // bytes written
+  virtual int32_t ReadBlock(uint8_t* data, int32_t count) = 0;         // bytes read
+  virtual int32_t WriteChar(uint8_t byte) = 0;                         // 1 or 0
+  virtual int32_t ReadChar(uint8_t* byte) = 0;                         // 1 or 0
+  virtual int32_t Flush() = 0;
+  // Whether a file (not a directory) of that name exists: the receivers' "small file status
+  // record" check before they refuse to overwrite.
+  virtual bool Exists(const char* path) = 0;
+
+  void ResetSize() { sizeCache = -1; }
+  const char* CurrentName() const { return name; }
+  // Seconds since 1970-01-01 00:00:00 UTC, unsigned so that stamps run past 2038 (to 2106).
+  void SetFromSeconds(uint32_t seconds);
+  void SetFromJulianDay(int32_t dayNumber);
+  uint32_t ToSeconds() const;  // 0 for a date before 1970
+  int32_t JulianDay() const;
+  void SetDateTime(int32_t y, int32_t mo, int32_t d, int32_t h, int32_t mi, int32_t s);
+  void GetDateTime(int32_t& y, int32_t& mo, int32_t& d, int32_t& h, int32_t& mi, int32_t& s) const;
+
+ protected:
+  int32_t year = 1970, month = 1, day = 1, hour = 0, minute = 0, second = 0;
+  int32_t sizeCache = -1;
+  char* fileList = nullptr;
+  char name[kNameRoom] = {};
+};
+
+// A new platform TransferFile (nullptr when out of memory); the engines' Prepare uses it.
+TransferFileBase* CreateTransferFile();
