@@ -33,6 +33,7 @@ class TransferFileBase {
   virtual int32_t ReadBlock(uint8_t* data, int32_t count) = 0;         // bytes read
   virtual int32_t WriteChar(uint8_t byte) = 0;                         // 1 or 0
   virtual int32_t ReadChar(uint8_t* byte) = 0;                         // 1 or 0
+  // Flushes the file's buffers to disk: 1 done, 0 refused or no file open.
   virtual int32_t Flush() = 0;
   // Whether a file (not a directory) of that name exists: the receivers' "small file status
   // record" check before they refuse to overwrite.
@@ -45,6 +46,8 @@ class TransferFileBase {
   void SetFromJulianDay(int32_t dayNumber);
   uint32_t ToSeconds() const;  // 0 for a date before 1970
   int32_t JulianDay() const;
+  // The Julian day number of a Gregorian date (what JulianDay computes from the fields).
+  static int32_t JulianDayOf(int32_t y, int32_t mo, int32_t d);
   void SetDateTime(int32_t y, int32_t mo, int32_t d, int32_t h, int32_t mi, int32_t s);
   void GetDateTime(int32_t& y, int32_t& mo, int32_t& d, int32_t& h, int32_t& mi, int32_t& s) const;
 

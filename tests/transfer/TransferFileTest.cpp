@@ -1,0 +1,256 @@
+// File access of the engines: calendar arithmetic, open modes and stamps on real files, and
+// the file-list walk over real temporary folders. Runs natively and under Wine unchanged.
+#include "transfer/TransferFile.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "transfer/TransferCodes.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+struct Stamp {
+  uint32_t seconds;
+  int32_t y, mo, d, h, mi, s;
+};
+
+// Leap days, the 2038 boundary of signed seconds, the non-leap 2100 and the last second.
+const Stamp kStamps[] = {
+    {0u, 1970, 1, 1, 0, 0, 0},           {94694399u, 1972, 12, 31, 23, 59, 59},
+    {951782400u, 2000, 2, 29, 0, 0, 0},  {1709208001u, 2024, 2, 29, 12, 0, 1},
+    {2147483647u, 2038, 1, 19, 3, 14, 7}, {2147483648u, 2038, 1, 19, 3, 14, 8},
+    {4107542399u, 2100, 2, 28, 23, 59, 59}, {4107542400u, 2100, 3, 1, 0, 0, 0},
+    {4294967295u, 2106, 2, 7, 6, 28, 15},
+};
+
+TEST(TransferFileCalendar, SecondsAndFieldsRoundTrip) {
+  TransferFile file;
+  for (const Stamp& t : kStamps) {
+    SCOPED_TRACE(t.seconds);
+    file.SetFromSeconds(t.seconds);
+    int32_t y, mo, d, h, mi, s;
+    file.GetDateTime(y, mo, d, h, mi, s);
+    EXPECT_EQ((std::vector<int32_t>{t.y, t.mo, t.d, t.h, t.mi, t.s}),
+              (std::vector<int32_t>{y, mo, d, h, mi, s}));
+    file.SetDateTime(t.y, t.mo, t.d, t.h, t.mi, t.s);
+    EXPECT_EQ(t.seconds, file.ToSeconds());
+  }
+}
+
+TEST(TransferFileCalendar, EveryDayFollowsTheLastOne) {
+  TransferFile file;
+  int32_t py = 1969, pm = 12, pd = 31, h, mi, s;
+  for (int32_t j = 2440588; j <= 2440588 + 49710; ++j) {  // 1970 to 2106
+    file.SetFromJulianDay(j);
+    int32_t y, mo, d;
+    file.GetDateTime(y, mo, d, h, mi, s);
+    const bool nextDay = y == py && mo == pm && d == pd + 1;
+    const bool nextMonth = d == 1 && ((y == py && mo == pm + 1) || (y == py + 1 && mo == 1 && pm == 12));
+    ASSERT_TRUE(nextDay || nextMonth) << y << "-" << mo << "-" << d;
+    ASSERT_EQ(j, file.JulianDay());
+    py = y, pm = mo, pd = d;
+  }
+}
+
+TEST(TransferFileCalendar, DatesBefore1970GiveZero) {
+  TransferFile file;
+  file.SetDateTime(1969, 12, 31, 23, 59, 59);
+  EXPECT_EQ(0u, file.ToSeconds());
+  file.SetDateTime(1970, 1, 1, 0, 0, 1);
+  EXPECT_EQ(1u, file.ToSeconds());
+  EXPECT_EQ(2451545, TransferFileBase::JulianDayOf(2000, 1, 1));
+}
+
+TEST(DirectorySearchMatch, WindowsWildcards) {
+  struct Case {
+    const char* pattern;
+    const char* name;
+    bool match;
+  };
+  const Case cases[] = {
+      {"*.*", "a.b", true},     {"*.*", "noext", true},      {"x.*", "x", true},
+      {"x.*", "y", false},      {"*.txt", "x.txt", true},    {"*.txt", "x.txt.bak", false},
+      {"a?c", "abc", true},     {"a?c", "ac", false},        {"??", "abc", false},
+      {"*a*b", "xaxxb", true},  {"*a*b", "xaxxbc", false},   {"*.TXT", "x.txt", false},
+      {"name", "name", true},   {"name", "name2", false},    {"*", ".hidden", true},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(c.match, DirectorySearch::Matches(c.pattern, c.name)) << c.pattern << " " << c.name;
+  }
+}
+
+// Each test runs inside a fresh temporary folder, removed afterwards.
+class TransferFileDisk : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    home = fs::current_path();
+    std::random_device random;
+    folder = fs::temp_directory_path() /
+             ("zandrel-tf-" + std::to_string(random()) + "-" +
+              std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
+    fs::create_directories(folder);
+    fs::current_path(folder);
+  }
+  void TearDown() override {
+    fs::current_path(home);
+    std::error_code ignored;
+    fs::remove_all(folder, ignored);
+  }
+  // A relative path written with "/" in this platform's separator.
+  static std::string P(std::string path) {
+    for (char& c : path) {
+      if (c == '/') c = DirectorySearch::Separator();
+    }
+    return path;
+  }
+  static void Make(const std::string& path, const std::string& text = "x") {
+    fs::create_directories(fs::path(P(path)).parent_path().empty() ? fs::path(".")
+                                                                   : fs::path(P(path)).parent_path());
+    std::ofstream(P(path), std::ios::binary) << text;
+  }
+  // Everything NextFile hands out, with wildcards as given per call (the last flag repeats).
+  std::vector<std::string> Walk(std::string list, int32_t recurse,
+                                std::vector<int32_t> wildcards = {1}) {
+    listText = P(list);
+    std::vector<std::string> names;
+    EXPECT_EQ(0, file.BeginList(&listText[0], recurse));
+    for (size_t i = 0; names.size() < 20; ++i) {
+      if (file.NextFile(wildcards[std::min(i, wildcards.size() - 1)]) == 0) break;
+      names.push_back(file.CurrentName());
+    }
+    EXPECT_EQ(0, file.NextFile(1)) << "an exhausted list stays exhausted";
+    return names;
+  }
+  std::string Read(const std::string& path) {
+    std::ifstream in(P(path), std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  }
+
+  fs::path home, folder;
+  std::string listText;
+  TransferFile file;
+};
+
+TEST_F(TransferFileDisk, OpenModesAndStatus) {
+  EXPECT_EQ(TransferCode::FileNotOpen, file.Close());
+  EXPECT_EQ(TransferCode::FileNotOpen, file.Seek(0, 0));
+  EXPECT_EQ(TransferCode::FileNotOpen, file.Tell());
+  EXPECT_EQ(TransferCode::FileNotOpen, file.Size());
+  EXPECT_EQ(TransferCode::FileNotOpen, file.ApplyTime());
+  EXPECT_EQ(TransferCode::FileNotOpen, file.ReadTime());
+
+  ASSERT_EQ(0, file.Open("new.bin", "rb"));  // a missing file is created empty
+  EXPECT_EQ(TransferCode::FileAlreadyOpen, file.Open("other.bin", "rb"));
+  EXPECT_EQ(0, file.Size());
+  EXPECT_EQ(0, file.WriteChar('x')) << "read-only";
+  EXPECT_EQ(0, file.Close());
+  EXPECT_TRUE(file.Exists("new.bin"));
+  EXPECT_EQ(TransferCode::FileNotOpen, file.Close());
+
+  ASSERT_EQ(0, file.Open("f.bin", "wb"));
+  EXPECT_EQ(5, file.WriteBlock(reinterpret_cast<const uint8_t*>("hello"), 5));
+  EXPECT_EQ(0, file.Close());
+  ASSERT_EQ(0, file.Open("f.bin", "ab"));
+  EXPECT_EQ(5, file.Tell());
+  EXPECT_EQ(1, file.WriteChar('!'));
+  EXPECT_EQ(0, file.Close());
+  EXPECT_EQ("hello!", Read("f.bin"));
+
+  ASSERT_EQ(0, file.Open("f.bin", "rb"));
+  EXPECT_EQ(0, file.Seek(-2, 2));
+  uint8_t byte = 0, block[8] = {};
+  EXPECT_EQ(1, file.ReadChar(&byte));
+  EXPECT_EQ('o', byte);
+  EXPECT_EQ(0, file.Seek(1, 0));
+  EXPECT_EQ(0, file.Seek(1, 1));
+  EXPECT_EQ(4, file.ReadBlock(block, 8));
+  EXPECT_EQ("llo!", std::string(reinterpret_cast<char*>(block)));
+  EXPECT_EQ(0, file.ReadChar(&byte)) << "end of file";
+  EXPECT_EQ(0, file.Close());
+
+  ASSERT_EQ(0, file.Open("f.bin", "wb"));  // truncates
+  EXPECT_EQ(0, file.Close());
+  EXPECT_EQ("", Read("f.bin"));
+
+  fs::create_directory("dir");
+  EXPECT_FALSE(file.Exists("dir"));
+  EXPECT_FALSE(file.Exists("missing"));
+  EXPECT_EQ(TransferCode::FileOpenFailed, file.Open("dir", "rb"));
+  EXPECT_EQ(TransferCode::FileOpenFailed, file.Open(P("missing/f.bin").c_str(), "wb"));
+}
+
+TEST_F(TransferFileDisk, SizeIsCachedUntilReset) {
+  Make("five", "12345");
+  Make("eleven", "12345678901");
+  ASSERT_EQ(0, file.Open("five", "rb"));
+  EXPECT_EQ(5, file.Size());
+  EXPECT_EQ(0, file.Close());
+  ASSERT_EQ(0, file.Open("eleven", "rb"));
+  EXPECT_EQ(5, file.Size()) << "the cache outlives Close and Open";
+  file.ResetSize();
+  EXPECT_EQ(11, file.Size());
+  EXPECT_EQ(0, file.Close());
+}
+
+TEST_F(TransferFileDisk, StampsHaveTwoSecondResolution) {
+  const uint32_t given[] = {1700000001u, 1700000000u, 4000000001u, 951782401u};
+  for (uint32_t seconds : given) {
+    SCOPED_TRACE(seconds);
+    ASSERT_EQ(0, file.Open("stamped", "wb"));
+    EXPECT_EQ(3, file.WriteBlock(reinterpret_cast<const uint8_t*>("abc"), 3));
+    file.SetFromSeconds(seconds);
+    EXPECT_EQ(0, file.ApplyTime());
+    EXPECT_EQ(0, file.Close());
+    file.SetFromSeconds(0);
+    ASSERT_EQ(0, file.Open("stamped", "rb"));
+    EXPECT_EQ(0, file.ReadTime());
+    EXPECT_EQ(seconds & ~1u, file.ToSeconds());
+    EXPECT_EQ(0, file.Close());
+  }
+}
+
+TEST_F(TransferFileDisk, ListWalks) {
+  Make("b");
+  EXPECT_EQ((std::vector<std::string>{"b"}), Walk("a;b", 0));
+  EXPECT_EQ((std::vector<std::string>{"b"}), Walk("b;;b", 0)) << "an empty entry ends the list";
+
+  Make("d/a.txt");
+  Make("d/sub/inner.txt");
+  Make("d/z.txt");
+  EXPECT_EQ((std::vector<std::string>{P("d/a.txt"), P("d/z.txt")}), Walk("d/*.*", 0));
+
+  Make("e/x.txt");
+  Make("e/z.txt");
+  Make("e/s/y.txt");
+  Make("e/s/y.bin");
+  Make("e/s/t/w.txt");
+  Make("e/s2/v.txt");
+  EXPECT_EQ((std::vector<std::string>{P("e/x.txt"), P("e/z.txt")}), Walk("e/*.txt", 0));
+  EXPECT_EQ((std::vector<std::string>{P("e/x.txt"), P("e/z.txt"), P("e/s/y.txt"),
+                                      P("e/s/t/w.txt"), P("e/s2/v.txt"), P("b")}),
+            Walk("e/*.txt;b", 1));
+  EXPECT_EQ((std::vector<std::string>{"*.none", P("e/x.txt"), "X1", P("e/z.txt"), "Z1"}),
+            Walk("*.none;e/x.txt;X1;e/z.txt;Z1", 0, {0, 1, 0, 1, 0}));
+}
+
+TEST_F(TransferFileDisk, OverlongEntriesAreNotFound) {
+  Make("b");
+  const std::string longName(300, 'n');
+  EXPECT_EQ((std::vector<std::string>{"b"}), Walk(longName + ";b", 0));
+  EXPECT_EQ((std::vector<std::string>{"b"}), Walk(longName + "/b;b", 0, {0}));
+  // 255 characters of folder fit; the descent below it would not.
+  const std::string deep(200, 'd');
+  Make(deep + "/" + std::string(60, 's') + "/f.txt");
+  Make(deep + "/g.txt");
+  EXPECT_EQ((std::vector<std::string>{P(deep + "/g.txt")}), Walk(deep + "/*.txt", 1));
+  TransferFile fresh;
+  EXPECT_EQ(0, fresh.NextFile(1)) << "no walk begun";
+}
+}  // namespace
