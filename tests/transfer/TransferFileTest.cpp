@@ -52,7 +52,8 @@ TEST(TransferFileCalendar, EveryDayFollowsTheLastOne) {
     int32_t y, mo, d;
     file.GetDateTime(y, mo, d, h, mi, s);
     const bool nextDay = y == py && mo == pm && d == pd + 1;
-    const bool nextMonth = d == 1 && ((y == py && mo == pm + 1) || (y == py + 1 && mo == 1 && pm == 12));
+    const bool nextMonth =
+        d == 1 && ((y == py && mo == pm + 1) || (y == py + 1 && mo == 1 && pm == 12));
     ASSERT_TRUE(nextDay || nextMonth) << y << "-" << mo << "-" << d;
     ASSERT_EQ(j, file.JulianDay());
     py = y, pm = mo, pd = d;
@@ -111,8 +112,8 @@ class TransferFileDisk : public ::testing::Test {
     return path;
   }
   static void Make(const std::string& path, const std::string& text = "x") {
-    fs::create_directories(fs::path(P(path)).parent_path().empty() ? fs::path(".")
-                                                                   : fs::path(P(path)).parent_path());
+    const fs::path file(P(path));
+    if (file.has_parent_path()) fs::create_directories(file.parent_path());
     std::ofstream(P(path), std::ios::binary) << text;
   }
   // Everything NextFile hands out, with wildcards as given per call (the last flag repeats).
