@@ -22,6 +22,8 @@ class PtyPair {
   const std::string& PathA() const { return pathA; }
   const std::string& PathB() const { return pathB; }
   const std::string& Dir() const { return dir; }
+  // Ends socat early: both ends then report a hang-up, as a device that went away.
+  void Stop() { socat.Kill(500); }
   // socat's log so far (started with -d -d).
   std::string Log() const;
 
