@@ -1,0 +1,387 @@
+// ZModem's receiving direction: answers a sender, takes a batch, decides for every existing
+// file whether to skip, replace, append or resume it, and writes data only at the position it
+// asked for; plus OpenForTransfer, which both directions use to open the current file.
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+#include "link/Pause.h"
+#include "link/SerialPort.h"
+#include "transfer/zmodem/ZModem.h"
+
+namespace {
+constexpr int32_t kZrinitFlags = Zm::CANFDX | Zm::CANOVIO | Zm::CANBRK | Zm::CANFC32;
+
+// "%ld %lo" done by hand, so that an over-long number from a hostile sender saturates instead
+// of reaching the C library's undefined overflow. The count of values read (0..2).
+int32_t ParseSizeAndTime(const char* text, int64_t& size, int64_t& time) {
+  auto skipSpace = [](const char*& p) {
+    while (*p == ' ' || (*p >= '\t' && *p <= '\r')) ++p;
+  };
+  const char* p = text;
+  skipSpace(p);
+  bool negative = false;
+  if (*p == '-' || *p == '+') negative = *p++ == '-';
+  if (*p < '0' || *p > '9') return 0;
+  int64_t v = 0;
+  for (; *p >= '0' && *p <= '9'; ++p) v = v > 0xFFFFFFFFLL ? v : v * 10 + (*p - '0');
+  size = negative ? -v : v;
+  skipSpace(p);
+  if (*p == '+') ++p;
+  if (*p < '0' || *p > '7') return 1;
+  int64_t t = 0;
+  for (; *p >= '0' && *p <= '7'; ++p) t = t > 0xFFFFFFFFLL ? t : t * 8 + (*p - '0');
+  time = t;
+  return 2;
+}
+}  // namespace
+
+int32_t ZModem::Receive(char* fileName) {
+  status->Begin(0);
+  if (!Prepare()) return status->code;
+  const int32_t r = file->BeginList(fileName, 0);
+  if (r != 0) return r;
+  DropInput();
+  ReceiveFiles();
+  return status->code;
+}
+
+void ZModem::SendPositionHeader(int32_t type) {
+  if (CheckAbort()) return;
+  uint8_t bytes[4];
+  PutPosition(static_cast<uint32_t>(status->bytesDone), bytes);
+  SendHexHeader(type, bytes);
+}
+
+void ZModem::HoldAround(bool begin) {
+  if (!holdRemote) return;
+  if (begin) {
+    link->HoldRemote();
+    Pause(*link, 70);
+  } else {
+    link->ReleaseRemote();
+  }
+}
+
+bool ZModem::NameIsSafe(const char* name) const {
+  if (name[0] == '\0') return false;
+  // Every component between separators: none may be "..", and the whole may not be ".".
+  if (std::strcmp(name, ".") == 0) return false;
+  const char* start = name;
+  for (const char* p = name;; ++p) {
+    if (*p == '/' || *p == '\\' || *p == '\0') {
+      if (p - start == 2 && start[0] == '.' && start[1] == '.') return false;
+      if (*p == '\0') break;
+      start = p + 1;
+    }
+  }
+  return true;
+}
+
+int32_t ZModem::ParseFileInfo() {
+  char* name = receiveName.get();
+  const char* data = reinterpret_cast<const char*>(buffer.get());
+  const int32_t length = status->blockLength;
+  int32_t nameLength = 0;
+  while (nameLength < length && data[nameLength] != '\0') ++nameLength;
+
+  bool fits = true;
+  if (file->NextFile(0)) {
+    const char* given = file->CurrentName();
+    const size_t n = std::strlen(given);
+    fits = n < static_cast<size_t>(Zm::kNameRoom);
+    std::memcpy(name, given, fits ? n + 1 : 0);
+    if (!fits) name[0] = '\0';
+  } else {
+    fits = nameLength < Zm::kNameRoom;
+    if (fits) std::memcpy(name, data, static_cast<size_t>(nameLength));
+    name[fits ? nameLength : 0] = '\0';
+  }
+  const char* chosen = pathMode == 0 ? FileNamePart(name) : name;
+  status->fileName = chosen;
+
+  char info[64] = {};
+  if (nameLength + 1 < length) {
+    const int32_t n = std::min<int32_t>(length - nameLength - 1, static_cast<int32_t>(sizeof info) - 1);
+    std::memcpy(info, data + nameLength + 1, static_cast<size_t>(n));
+  }
+  int64_t size = 0, time = 0;
+  const int32_t values = ParseSizeAndTime(info, size, time);
+  if (values >= 1) status->fileSize = static_cast<int32_t>(size > 0x7FFFFFFF ? 0x7FFFFFFF : size < 0 ? 0 : size);
+  if (values >= 2) status->fileTime = time;
+  if (values < 2 || time == 0) status->fileTime = -1;
+  return fits && NameIsSafe(chosen) ? 1 : 0;
+}
+
+int32_t ZModem::FileCrc(uint32_t& crc) {
+  uint8_t block[1024];
+  uint32_t r = 0xFFFFFFFFu;
+  if (file->Seek(0, 0) != 0) return -1;
+  for (;;) {
+    const int32_t n = file->ReadBlock(block, sizeof block);
+    if (n <= 0) break;
+    r = crc32->Compute(block, static_cast<size_t>(n), r);
+  }
+  crc = ~r;
+  return 0;
+}
+
+int32_t ZModem::OpenForTransfer() {
+  const char* mode = "wb";
+  status->bytesDone = 0;
+  bool skip = false;
+  if (status->direction == 1) {
+    status->fileName = file->CurrentName();
+    mode = "rb";
+  } else if (file->Exists(status->fileName)) {
+    file->ResetSize();
+    if (file->Open(status->fileName, "rb") == 0) {
+      const int64_t existingSize = file->Size();
+      file->ReadTime();
+      const int64_t existingTime = file->ToSeconds();
+      file->Close();
+      file->ResetSize();
+      const int64_t length = status->fileSize;
+      const int64_t time = status->fileTime;
+      bool resume = crashRecovery == 3;
+      if (crashRecovery == 2) {
+        management = headerBytes[2];
+        resume = headerBytes[3] == Zm::ZCRESUM;
+      }
+      if (resume && existingSize <= length) {
+        mode = "ab";
+        status->bytesDone = static_cast<int32_t>(existingSize);
+      }
+      switch (management) {
+        case 1:
+          skip = !(existingTime < time && existingSize < length);
+          break;
+        case 2: {
+          uint32_t crc = 0;
+          if (file->Open(status->fileName, "rb") != 0) {
+            skip = true;
+            break;
+          }
+          FileCrc(crc);
+          file->Close();
+          const uint8_t zero[4] = {};
+          SendHexHeader(Zm::ZCRC, zero);
+          const int32_t answer = status->code < 0 ? status->code : ReceiveHeader(0);
+          // A cancel or abort while asking ends the batch instead of passing for a skip.
+          if (status->code < 0) return 0;
+          skip = answer != Zm::ZCRC || Position(headerBytes) == crc;
+          break;
+        }
+        case 3:
+          mode = "ab";
+          break;
+        case 5:
+          skip = !(existingTime < time);
+          break;
+        case 6:
+          skip = !(existingTime != time && existingSize != length);
+          break;
+        case 7:
+          skip = true;
+          break;
+        default:
+          break;
+      }
+    }
+  }
+  fileOpen = 0;
+  if (skip) {
+    status->code = management == 7 ? TransferCode::FileExists : TransferCode::FileSkipped;
+    return 1;
+  }
+  file->ResetSize();
+  if (file->Open(status->fileName, mode) != 0) {
+    status->code = TransferCode::OpenFailed;
+    Finish();
+    return 0;
+  }
+  fileOpen = 1;
+  if (status->direction == 0) {
+    ++status->filesDone;
+  } else {
+    status->fileSize = file->Size();
+  }
+  if (CheckAbort()) return 0;
+  status->code = 0;
+  return 1;
+}
+
+int32_t ZModem::GetFileHeader(int32_t type) {
+  const uint8_t zero[4] = {};
+  auto putInit = [this] {
+    headerBytes[0] = static_cast<uint8_t>(windowSize & 0xFF);
+    headerBytes[1] = static_cast<uint8_t>((windowSize >> 8) & 0xFF);
+    headerBytes[2] = 0;
+    headerBytes[3] = kZrinitFlags;
+  };
+  putInit();
+  SendHexHeader(type, headerBytes);
+  if (status->code < 0) return 0;
+  for (;;) {
+    const int32_t t = ReceiveHeader(1);
+    switch (t) {
+      case Zm::ZRQINIT:
+        // The sender's ZRQINIT often comes twice; let the rest of its line pass first.
+        Pause(*link, 200);
+        for (int32_t i = 0; i < 20; ++i) {
+          if (InputWaiting() <= 0 || hexLineDone) break;
+          const int32_t c = ReadRaw(1);
+          if (c >= 0 && (c & 0x7F) == Ascii::LF) break;
+        }
+        break;
+      case Zm::ZSINIT:
+        if (ReceiveSubpacket() == Zm::ZCRCW) {
+          SendHexHeader(Zm::ZACK, zero);
+        } else if (status->code >= 0) {
+          SendHexHeader(Zm::ZNAK, zero);
+          CountError(TransferCode::ErrorLimit);
+        }
+        if (status->code < 0) return 0;
+        continue;
+      case Zm::ZFILE:
+        if (ReceiveSubpacket() == Zm::ZCRCW) return 1;
+        if (status->code < 0) return 0;
+        SendHexHeader(Zm::ZNAK, zero);
+        if (status->code < 0) return 0;
+        continue;
+      case Zm::ZFIN:
+        SendHexHeader(Zm::ZFIN, zero);
+        ReadRaw(2000);
+        ReadRaw(500);
+        return 0;
+      default:
+        if (status->code < 0) return 0;
+        CountError(TransferCode::ErrorLimit);
+        break;
+    }
+    if (status->code < 0) return 0;
+    putInit();
+    SendHexHeader(Zm::ZRINIT, headerBytes);
+    if (status->code < 0) return 0;
+  }
+}
+
+int32_t ZModem::ReceiveFileData() {
+  DropInput();
+  SendPositionHeader(Zm::ZRPOS);
+  if (status->code < 0 || CheckAbort()) return status->code;
+  for (;;) {
+    const int32_t t = ReceiveHeader(1);
+    if (status->code < 0) return status->code;
+    bool error = false;
+    switch (t) {
+      case Zm::ZDATA: {
+        if (static_cast<int32_t>(Position(headerBytes)) != status->bytesDone) {
+          error = true;
+          break;
+        }
+        HoldAround(true);
+        file->Seek(static_cast<int32_t>(static_cast<uint32_t>(status->bytesDone) + appendOffset), 0);
+        HoldAround(false);
+        for (;;) {
+          if (CheckAbort()) return status->code;
+          const int32_t end = ReceiveSubpacket();
+          if (status->code < 0) return status->code;
+          if (end < 0) {
+            error = true;
+            break;
+          }
+          ++status->blockNumber;
+          const int32_t length = status->blockLength;
+          HoldAround(true);
+          const int32_t written = length > 0 ? file->WriteBlock(buffer.get(), length) : 0;
+          HoldAround(false);
+          if (length != 0 && written < length) {
+            status->code = TransferCode::WriteFailed;
+            Finish();
+            return status->code;
+          }
+          status->bytesDone += length;
+          if (end == Zm::ZCRCQ || end == Zm::ZCRCW) SendPositionHeader(Zm::ZACK);
+          if (status->code < 0) return status->code;
+          if (end == Zm::ZCRCG || end == Zm::ZCRCQ) continue;
+          if (CheckAbort()) return status->code;
+          break;
+        }
+        break;
+      }
+      case Zm::ZEOF:
+        if (static_cast<int32_t>(Position(headerBytes)) == status->bytesDone) return 0;
+        error = true;
+        break;
+      case Zm::ZFILE:
+      case Zm::ZABORT:
+      case Zm::ZFIN:
+      case Zm::ZFERR:
+        return 0;
+      default:
+        error = true;
+        break;
+    }
+    if (!error) continue;
+    CountError(TransferCode::ErrorLimit);
+    if (status->code < 0) return status->code;
+    DropInput();
+    SendPositionHeader(Zm::ZRPOS);
+    if (status->code < 0 || CheckAbort()) return status->code;
+  }
+}
+
+int32_t ZModem::ReceiveFiles() {
+  status->direction = 0;
+  if (!Prepare()) return status->code;
+  receiveName.reset(new (std::nothrow) char[Zm::kNameRoom]);
+  if (!receiveName) {
+    Finish();
+    return status->code = TransferCode::NoBuffer;
+  }
+  receiveName[0] = '\0';
+  if (GetFileHeader(Zm::ZRINIT)) {
+    for (;;) {
+      int32_t next = Zm::ZRINIT;
+      const bool safe = ParseFileInfo() == 1;
+      file->ResetSize();
+      if (!safe) {
+        // A name that could leave the receiving folder (or has no room) is never opened.
+        status->code = TransferCode::FileSkipped;
+      } else if (!OpenForTransfer()) {
+        break;
+      }
+      if (status->code != 0) {
+        status->Notify(status->code);
+        status->code = 0;
+        if (CheckAbort()) break;
+        next = Zm::ZSKIP;
+      } else {
+        appendOffset = 0;
+        if (management == 3) {
+          file->ResetSize();
+          const int32_t size = file->Size();
+          appendOffset = size > 0 ? static_cast<uint32_t>(size) : 0;
+        }
+        ReceiveFileData();
+        if (status->code < 0) break;
+        if (fileOpen) {
+          if (status->fileTime != -1) {
+            file->SetFromSeconds(static_cast<uint32_t>(status->fileTime));
+            file->ApplyTime();
+          }
+          file->Close();
+          fileOpen = 0;
+        }
+        ReportEnd();
+        status->fileName = "";
+      }
+      if (!GetFileHeader(next)) break;
+    }
+  }
+  Finish();
+  if (status->filesDone == 0) ReportEnd();
+  receiveName.reset();
+  return status->code;
+}

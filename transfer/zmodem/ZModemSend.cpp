@@ -1,0 +1,348 @@
+// ZModem's sending direction: offers each file of a list with ZFILE, streams its data from the
+// position the receiver asks for in frames sized by the receiver's buffer and our window,
+// goes back on ZRPOS, and closes the batch with ZFIN and "OO".
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+#include "link/SerialPort.h"
+#include "transfer/zmodem/ZModem.h"
+
+int32_t ZModem::Send(char* fileList) {
+  status->Begin(1);
+  if (!Prepare()) return status->code;
+  const int32_t r = file->BeginList(fileList, 0);
+  if (r != 0) return r;
+  DropInput();
+  SendFiles();
+  return status->code;
+}
+
+int32_t ZModem::SendFiles() {
+  status->fileTime = -1;
+  status->direction = 1;
+  if (GetReceiverInit() && BuildFileInfo()) {
+    for (;;) {
+      if (SendFileHeader() == 1) SendFileData();
+      ReportEnd();
+      if (status->code == TransferCode::FileSkipped) status->code = 0;
+      if (status->code < 0) break;
+      if (fileOpen) {
+        file->Close();
+        fileOpen = 0;
+      }
+      if (!BuildFileInfo()) break;
+    }
+  }
+  if (status->code >= 0) EndBatch();
+  Finish();
+  if (status->code == 0 && status->filesDone == 0) status->code = TransferCode::NoFilesSent;
+  ReportEnd();
+  return status->code;
+}
+
+int32_t ZModem::GetReceiverInit() {
+  const uint8_t zero[4] = {};
+  SendHexHeader(Zm::ZRQINIT, zero);
+  if (status->code < 0) return 0;
+  for (;;) {
+    const int32_t t = ReceiveHeader(0);
+    if (t == Zm::ZRINIT) {
+      const uint32_t size = headerBytes[0] + 256u * headerBytes[1];
+      const int32_t flags = headerBytes[3];
+      rxFlags = flags;
+      rxBufferSize = size;
+      if (size == 0 || (windowSize != 0 && size > static_cast<uint32_t>(windowSize)))
+        rxBufferSize = static_cast<uint32_t>(windowSize);
+      if (!(flags & Zm::CANFDX) && rxBufferSize == 0) rxBufferSize = 4096;
+      status->checkType = (flags & Zm::CANFC32) ? 4 : 3;
+      return 1;
+    }
+    if (t == Zm::ZABORT || t == Zm::ZFERR) {
+      status->code = TransferCode::RemoteCancelled;
+      return 0;
+    }
+    if (status->code < 0) return 0;
+    if (t == Zm::ZCHALLENGE) {
+      uint8_t echo[4];
+      std::memcpy(echo, headerBytes, 4);
+      SendHexHeader(Zm::ZACK, echo);
+      if (status->code < 0) return 0;
+    }
+    CountError(TransferCode::ZErrorLimit);
+    if (status->code < 0) return 0;
+    SendHexHeader(Zm::ZRQINIT, zero);
+    if (status->code < 0) return 0;
+  }
+}
+
+int32_t ZModem::BuildFileInfo() {
+  file->ResetSize();
+  if (!file->NextFile(1)) return 0;
+  if (!OpenForTransfer()) return 0;
+  file->ReadTime();
+  sendFileTime = file->ToSeconds();
+  const char* name = status->fileName;
+  if (pathMode == 0) {
+    name = FileNamePart(status->fileName);
+  } else if (pathMode == 2) {
+    // The paired name replaces the current one in the file object, so keep a copy to show.
+    std::snprintf(nameBuffer, sizeof nameBuffer, "%s", status->fileName);
+    status->fileName = nameBuffer;
+    name = file->NextFile(0) ? file->CurrentName() : FileNamePart(nameBuffer);
+  }
+  char* info = reinterpret_cast<char*>(buffer.get());
+  const int n = std::snprintf(info, Zm::kDataRoom, "%s%c%ld %lo 0", name, 0,
+                              static_cast<long>(status->fileSize),
+                              static_cast<unsigned long>(sendFileTime));
+  status->blockLength = std::min(n, Zm::kDataRoom - 1);
+  fileInfoLength = status->blockLength;
+  return 1;
+}
+
+void ZModem::SendFileInfo() {
+  const uint8_t flags[4] = {0, 0, static_cast<uint8_t>(management),
+                            static_cast<uint8_t>(crashRecovery == 3 ? Zm::ZCRESUM : 0x41)};
+  SendBinaryHeader(Zm::ZFILE, flags);
+  if (status->code >= 0) SendSubpacket(fileInfoLength, Zm::ZCRCW);
+}
+
+int32_t ZModem::SendFileHeader() {
+  SendFileInfo();
+  if (status->code < 0) return 0;
+  for (;;) {
+    const int32_t t = ReceiveHeader(0);
+    switch (t) {
+      case Zm::ZRPOS:
+        status->bytesDone = static_cast<int32_t>(Position(headerBytes));
+        return 1;
+      case Zm::ZSKIP:
+        status->code = TransferCode::FileSkipped;
+        return 0;
+      case Zm::ZABORT:
+      case Zm::ZFIN:
+      case Zm::ZFERR:
+        status->code = TransferCode::RemoteCancelled;
+        return 0;
+      case Zm::ZACK:
+      case Zm::ZCOMPL:
+        continue;
+      case Zm::ZCRC: {
+        uint32_t crc = 0;
+        FileCrc(crc);
+        uint8_t bytes[4];
+        PutPosition(crc, bytes);
+        SendBinaryHeader(Zm::ZCRC, bytes);
+        if (status->code < 0) return 0;
+        continue;
+      }
+      case Zm::ZNAK:
+        SendFileInfo();
+        break;
+      default:
+        break;
+    }
+    if (status->code < 0) return 0;
+    CountError(TransferCode::ErrorLimit);
+    if (status->code < 0) return 0;
+  }
+}
+
+void ZModem::SendFileData() {
+  junkCount = 0;
+  bool atEnd = status->bytesDone >= status->fileSize;
+  for (;;) {
+    if (!atEnd) {
+      const int32_t r = SendFrame();
+      if (status->code < 0) return;
+      if (r == 1) {
+        const int32_t t = WaitForSync();
+        switch (t) {
+          case Zm::ZACK:
+            break;
+          case Zm::ZNAK:
+          case Zm::ZRPOS:
+            DropInput();
+            SendSubpacket(0, Zm::ZCRCE);
+            CountError(TransferCode::ErrorLimit);
+            break;
+          case Zm::ZSKIP:
+          case Zm::ZABORT:
+          case Zm::ZFIN:
+          case Zm::ZFERR:
+            status->code = TransferCode::RemoteCancelled;
+            return;
+          default:
+            if (status->code < 0) return;
+            if (junkCount < 3) {
+              junkCount = 3;
+            } else if (junkCount < 10) {
+              ++junkCount;
+            }
+            CountError(TransferCode::ErrorLimit);
+            break;
+        }
+        if (status->code < 0) return;
+        if (junkCount > 0) --junkCount;
+      }
+    }
+    atEnd = false;
+    // Past the end only when a receiver asked for a position beyond it; ZEOF tells it where.
+    if (status->bytesDone >= status->fileSize) {
+      bool done = false;
+      for (;;) {
+        uint8_t bytes[4];
+        PutPosition(static_cast<uint32_t>(status->bytesDone), bytes);
+        SendBinaryHeader(Zm::ZEOF, bytes);
+        if (status->code < 0) return;
+        // No time-out of our own: a silent receiver is the host's inactivity limit's business.
+        while (!CheckReverseChannel()) {
+          if (CheckAbort()) return;
+          const int32_t y = link->Yield();
+          if (y < 0) {
+            status->code = y;
+            return;
+          }
+        }
+        if (status->code < 0) return;
+        const int32_t t = WaitForSync();
+        if (t == Zm::ZRINIT) {
+          done = true;
+          break;
+        }
+        if (t == Zm::ZRPOS || t == Zm::ZNAK) {
+          if (status->bytesDone == status->fileSize) continue;
+          break;
+        }
+        if (status->code >= 0) status->code = TransferCode::RemoteCancelled;
+        return;
+      }
+      if (done) break;
+    }
+    if (status->bytesDone >= status->fileSize) break;
+  }
+  ++status->filesDone;
+}
+
+int32_t ZModem::SendFrame() {
+  frameBytes = 0;
+  uint8_t bytes[4];
+  PutPosition(static_cast<uint32_t>(status->bytesDone), bytes);
+  SendBinaryHeader(Zm::ZDATA, bytes);
+  if (status->code < 0) return 0;
+  if (CheckAbort()) {
+    SendSubpacket(0, Zm::ZCRCE);
+    return 0;
+  }
+  for (;;) {
+    if (SendChunk()) return 1;
+    if (CheckReverseChannel()) return 1;
+    if (status->bytesDone >= status->fileSize) return 0;
+    if (CheckAbort()) {
+      SendSubpacket(0, Zm::ZCRCE);
+      return 0;
+    }
+  }
+}
+
+int32_t ZModem::SendChunk() {
+  int32_t n = Zm::kDataRoom;
+  if (rxBufferSize != 0)
+    n = static_cast<int32_t>(std::min<uint32_t>(rxBufferSize - static_cast<uint32_t>(frameBytes), Zm::kDataRoom));
+  file->Seek(status->bytesDone, 0);
+  const int32_t count = n > 0 ? file->ReadBlock(buffer.get(), n) : 0;
+  status->blockLength = count > 0 ? count : 0;
+  if (count <= 0) {
+    status->code = TransferCode::ReadFailed;
+    Finish();
+    return 1;
+  }
+  status->bytesDone += count;
+  frameBytes += count;
+  uint8_t end;
+  if (count < n || status->bytesDone >= status->fileSize) {
+    end = rxBufferSize != 0 ? Zm::ZCRCW : Zm::ZCRCE;
+  } else if (junkCount > 3) {
+    end = Zm::ZCRCW;
+  } else if (status->bytesDone == lastSyncPos) {
+    end = Zm::ZCRCW;
+  } else if (rxBufferSize == 0) {
+    end = (rxFlags & Zm::CANOVIO) ? Zm::ZCRCG : Zm::ZCRCQ;
+  } else {
+    end = static_cast<uint32_t>(frameBytes) >= rxBufferSize ? Zm::ZCRCQ : Zm::ZCRCG;
+  }
+  SendSubpacket(count, end);
+  return (end == Zm::ZCRCW || end == Zm::ZCRCQ) ? 1 : 0;
+}
+
+int32_t ZModem::CheckReverseChannel() {
+  if (InputWaiting() <= 0) return 0;
+  for (;;) {
+    const int32_t c = ReadRaw(70);
+    if (c == LinkCode::Timeout) {
+      if (junkCount < 3) junkCount = 3;
+      return 0;
+    }
+    if (c < 0) {
+      status->code = c;
+      return 1;
+    }
+    if (c == Ascii::CAN || c == Zm::ZPAD) return 1;
+    if (c == Ascii::XON || c == Ascii::XOFF) continue;
+    if (junkCount == 10) {
+      SendSubpacket(0, Zm::ZCRCE);
+      return 1;
+    }
+    ++junkCount;
+  }
+}
+
+int32_t ZModem::WaitForSync() {
+  const uint8_t zero[4] = {};
+  for (;;) {
+    const int32_t t = ReceiveHeader(0);
+    switch (t) {
+      case Zm::ZRPOS:
+        link->ClearOutput();
+        status->bytesDone = static_cast<int32_t>(Position(headerBytes));
+        lastSyncPos = status->bytesDone;
+        return t;
+      case Zm::ZACK:
+        status->bytesDone = static_cast<int32_t>(Position(headerBytes));
+        return t;
+      case Zm::ZRINIT:
+      case Zm::ZSKIP:
+      case Zm::ZNAK:
+      case Zm::ZABORT:
+      case Zm::ZFIN:
+      case Zm::ZFERR:
+        return t;
+      default:
+        if (status->code < 0) return 0;
+        SendBinaryHeader(Zm::ZNAK, zero);
+        if (status->code < 0) return 0;
+        break;
+    }
+  }
+}
+
+void ZModem::EndBatch() {
+  const uint8_t zero[4] = {};
+  SendHexHeader(Zm::ZFIN, zero);
+  if (status->code < 0) return;
+  for (;;) {
+    int32_t t = ReceiveHeader(0);
+    if (t == Zm::ZRINIT || t == Zm::ZFERR) t = ReceiveHeader(0);
+    if (t == Zm::ZFIN) {
+      SendByteWait('O');
+      SendByteWait('O');
+      return;
+    }
+    if (t == Zm::ZABORT) return;
+    if (status->code < 0) return;
+    CountError(TransferCode::ZErrorLimit);
+    if (status->code < 0) return;
+    SendHexHeader(Zm::ZFIN, zero);
+    if (status->code < 0) return;
+  }
+}
