@@ -274,6 +274,9 @@ TEST_F(PosixPortTest, LinesOnADeviceWithoutModemLines) {
   EXPECT_EQ(s.Field(LineSignal::Rts), 1);
   EXPECT_EQ(s.Field(LineSignal::Cd), 0);
   EXPECT_EQ(b.SetBreak(-1), 0);
+  EXPECT_EQ(b.Signal(LineSignal::BreakState, 1), 1);  // a pty takes a break and ignores it
+  EXPECT_EQ(b.SetBreak(-1), 1);
+  EXPECT_EQ(b.SetBreak(0), 0);
   EXPECT_EQ(b.Status(), 0);
 }
 
