@@ -5,7 +5,9 @@
 #include <cstdio>
 #include <cstring>
 
+#include "link/Pause.h"
 #include "link/SerialPort.h"
+#include "link/TickSource.h"
 #include "transfer/zmodem/ZModem.h"
 
 int32_t ZModem::Send(char* fileList) {
@@ -336,6 +338,12 @@ void ZModem::EndBatch() {
     if (t == Zm::ZFIN) {
       SendByteWait('O');
       SendByteWait('O');
+      // Closing a port purges what it still holds, and the receiver waits seconds for these two
+      // letters: let them leave the queue, and give a relay (a pty's, a modem's) a moment.
+      const uint32_t deadline = TickSource::Now() + 2000;
+      while (link->TxCount() > 0 && !TickSource::Passed(deadline))
+        if (link->Yield() < 0) break;
+      Pause(*link, 100);
       return;
     }
     if (t == Zm::ZABORT) return;
