@@ -113,7 +113,11 @@ int32_t NullModem::End::Idle() {
     FakeClock::Advance(1);
     return 0;
   }
-  if (shared.Due(which, FakeClock::Now())) return 0;
+  const bool due = shared.Due(which, FakeClock::Now());
+  const bool unreadSinceIdle = due && idleSawInput && !readSinceIdle;
+  idleSawInput = due;
+  readSinceIdle = false;
+  if (due && !unreadSinceIdle) return 0;
   const uint64_t generation = shared.timeGeneration;
   ++shared.waiting;
   if (shared.waiting >= shared.running) {
@@ -121,7 +125,7 @@ int32_t NullModem::End::Idle() {
     return 0;
   }
   shared.wake.wait(hold, [&] {
-    return shared.timeGeneration != generation || shared.Due(which, FakeClock::Now());
+    return shared.timeGeneration != generation || (!unreadSinceIdle && shared.Due(which, FakeClock::Now()));
   });
   if (shared.timeGeneration == generation) --shared.waiting;  // woken by data, still counted
   return 0;
@@ -226,6 +230,7 @@ int32_t NullModem::End::GetByte() {
   if (!shared.Due(which, FakeClock::Now())) return LinkCode::Timeout;
   const uint8_t b = shared.toEnd[which].front().value;
   shared.toEnd[which].pop_front();
+  readSinceIdle = true;
   shared.wake.notify_all();  // room for a writer that was full
   return b;
 }
@@ -238,6 +243,7 @@ int32_t NullModem::End::Read(uint8_t* data, int32_t length) {
     data[n++] = shared.toEnd[which].front().value;
     shared.toEnd[which].pop_front();
   }
+  if (n > 0) readSinceIdle = true;
   return n;
 }
 

@@ -87,6 +87,10 @@ class NullModem::End : public ComLink {
   NullModem::Shared& shared;
   int which;
   std::deque<uint8_t> sent;
+  // Like a real port, Idle returns at once for input that arrived, but a caller that leaves it
+  // unread (a fixed pause) must still let time move, or both ends could stall each other.
+  bool idleSawInput = false;
+  bool readSinceIdle = false;
   uint32_t baudRate = 9600;
   char parity = 'N';
   int32_t dataBits = 8, stopBits = 1;
