@@ -1,0 +1,48 @@
+#!/usr/bin/env bash
+# Runs one Windows program under 64-bit Wine and passes its exit code on: CTest's cross-compiling
+# emulator for the mingw build, and the runner the Wine test scripts use for zandrel.exe.
+#   wine-run.sh <prefix dir> [--expect TEXT] program.exe [args...]
+# The prefix is private to the build folder, made on first use, with a headless display driver.
+# --expect makes a run that exits 0 without printing TEXT a failure: this Wine has no 32-bit side,
+# and a program it cannot run prints nothing and exits 0.
+set -uo pipefail
+prefix=$1; shift
+expect=
+if [[ ${1:-} == --expect ]]; then expect=$2; shift 2; fi
+program=$1; shift
+
+# PE machine field: 0x8664 is x86_64, anything else cannot run here and must not pass.
+machine=$(od -An -tx1 -j"$(( $(od -An -tu4 -j60 -N4 "$program") + 4 ))" -N2 "$program" | tr -d ' \n')
+if [[ $machine != 6486 ]]; then
+  echo "wine-run: $program is not an x86_64 program (machine $machine); not run" >&2
+  exit 1
+fi
+
+export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEARCH=win64
+mkdir -p "$prefix"
+(
+  flock 9
+  if [[ ! -f $prefix/system.reg ]]; then
+    wineboot -i </dev/null >/dev/null 2>&1 9>&-
+    wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d x11,null /f </dev/null >/dev/null 2>&1 9>&-
+  fi
+  # The server and Wine's helper processes must not hold our output open, or every captured
+  # run waits seconds for end of file: start them with null descriptors first (and without the
+  # lock's descriptor, which a lingering server would otherwise hold for its whole life).
+  wineserver -p30 </dev/null >/dev/null 2>&1 9>&-
+  wine cmd /c exit </dev/null >/dev/null 2>&1 9>&-
+) 9>"$prefix.lock"
+
+if [[ -z $expect ]]; then
+  wine "$program" "$@"
+  exit $?
+fi
+log=$(mktemp)
+trap 'rm -f "$log"' EXIT
+wine "$program" "$@" 2>&1 | tee "$log"
+rc=${PIPESTATUS[0]}
+if [[ $rc == 0 ]] && ! grep -qF -- "$expect" "$log"; then
+  echo "wine-run: $program exited 0 without printing \"$expect\"; counted as a failure" >&2
+  rc=1
+fi
+exit $rc
