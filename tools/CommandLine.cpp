@@ -1,0 +1,192 @@
+// Option parsing without getopt, so the same code serves the POSIX and the Windows console.
+#include "tools/CommandLine.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+bool Number(const std::string& text, long long low, long long high, long long& value) {
+  if (text.empty()) return false;
+  char* end = nullptr;
+  errno = 0;
+  value = std::strtoll(text.c_str(), &end, 10);
+  return errno == 0 && *end == '\0' && value >= low && value <= high;
+}
+}  // namespace
+
+bool CommandLine::Parse(int argc, const char* const* argv, std::string& error) {
+  int i = 1;
+  if (i < argc && (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0)) {
+    help = true;
+    return true;
+  }
+  if (i >= argc) {
+    error = "missing command: send or receive";
+    return false;
+  }
+  const std::string command = argv[i++];
+  if (command == "send") {
+    sending = true;
+  } else if (command == "receive") {
+    sending = false;
+  } else {
+    error = "unknown command '" + command + "': send or receive";
+    return false;
+  }
+  for (; i < argc; ++i) {
+    std::string arg = argv[i];
+    if (arg == "--") {
+      for (++i; i < argc; ++i) files.push_back(argv[i]);
+      break;
+    }
+    if (arg.size() < 2 || arg.compare(0, 2, "--") != 0) {
+      files.push_back(arg);
+      continue;
+    }
+    std::string value;
+    bool inlineValue = false;
+    const size_t eq = arg.find('=');
+    if (eq != std::string::npos) {
+      value = arg.substr(eq + 1);
+      arg.resize(eq);
+      inlineValue = true;
+    }
+    if (arg == "--help") {
+      help = true;
+      return true;
+    }
+    if (arg == "--quiet" || arg == "--log-append") {
+      if (inlineValue) {
+        error = arg + " takes no value";
+        return false;
+      }
+      (arg == "--quiet" ? quiet : logAppend) = true;
+      continue;
+    }
+    static const char* const kValued[] = {"--port",      "--baud",         "--protocol",     "--flow",
+                                          "--max-errors", "--overwrite",   "--send-timeout", "--recv-timeout",
+                                          "--log"};
+    bool known = false;
+    for (const char* name : kValued) known = known || arg == name;
+    if (!known) {
+      error = "unknown option " + arg;
+      return false;
+    }
+    if (!inlineValue) {
+      if (i + 1 >= argc) {
+        error = arg + " needs a value";
+        return false;
+      }
+      value = argv[++i];
+    }
+    long long n = 0;
+    if (arg == "--port") {
+      port = value;
+    } else if (arg == "--log") {
+      logFile = value;
+    } else if (arg == "--baud") {
+      if (!Number(value, 1, 4000000, n)) {
+        error = "--baud wants a positive number of bits per second";
+        return false;
+      }
+      baudRate = static_cast<uint32_t>(n);
+    } else if (arg == "--protocol") {
+      if (value == "xmodem") {
+        protocol = kXModem;
+      } else if (value == "zmodem") {
+        protocol = kZModem;
+      } else if (value == "acknak") {
+        protocol = kAckNak;
+      } else {
+        error = "--protocol wants xmodem, zmodem or acknak";
+        return false;
+      }
+    } else if (arg == "--flow") {
+      if (value == "none") {
+        flowControl = kFlowNone;
+      } else if (value == "xonxoff") {
+        flowControl = kFlowXonXoff;
+      } else if (value == "rtscts") {
+        flowControl = kFlowRtsCts;
+      } else {
+        error = "--flow wants none, xonxoff or rtscts";
+        return false;
+      }
+    } else if (arg == "--max-errors") {
+      if (!Number(value, 0, 0x7FFFFFFF, n)) {
+        error = "--max-errors wants a number, 0 for no limit";
+        return false;
+      }
+      maxErrors = static_cast<int32_t>(n);
+    } else if (arg == "--overwrite") {
+      if (!Number(value, 1, 7, n)) {
+        error = "--overwrite wants a rule from 1 to 7";
+        return false;
+      }
+      overwrite = static_cast<int32_t>(n);
+    } else {
+      if (!Number(value, 0, 0xFFFFFFFFLL, n)) {
+        error = arg + " wants seconds, 0 for none";
+        return false;
+      }
+      (arg == "--send-timeout" ? sendTimeoutSeconds : recvTimeoutSeconds) = static_cast<uint32_t>(n);
+    }
+  }
+  if (port.empty()) {
+    error = "--port is required";
+    return false;
+  }
+  return true;
+}
+
+int32_t CommandLine::Check() const {
+  if (flowControl == kFlowXonXoff && protocol != kZModem) return 1;
+  // ZModem receivers take their names from the sender; every other run needs one.
+  if (files.empty() && (sending || protocol != kZModem)) return 3;
+  return 0;
+}
+
+std::string CommandLine::FileList() const {
+  std::string list;
+  for (const std::string& f : files) {
+    if (!list.empty()) list += ';';
+    list += f;
+  }
+  return list;
+}
+
+const char* CommandLine::Help() {
+  return "Usage: zandrel send [options] FILE...\n"
+         "       zandrel receive [options] [NAME]\n"
+         "\n"
+         "Sends or receives files over a serial line. XModem and ACK/NAK move one file: the\n"
+         "sender the first FILE that exists (wildcards allowed), the receiver into NAME.\n"
+         "\n"
+         "Options:\n"
+         "  --port PATH          the serial device, e.g. /dev/ttyS0 (required)\n"
+         "  --baud N             bits per second (default 19200)\n"
+         "  --protocol P         xmodem (default), zmodem or acknak\n"
+         "  --flow F             none (default), xonxoff (ZModem only) or rtscts\n"
+         "  --max-errors N       errors that end a file; 0 = no limit (default)\n"
+         "  --overwrite N        what a receiver does with an existing file (default 7):\n"
+         "                       1 source longer or newer, 2 CRCs don't match, 3 append,\n"
+         "                       4 always, 5 source newer, 6 date/length don't match, 7 never;\n"
+         "                       XModem overwrites only with 4, ACK/NAK appends with 3,\n"
+         "                       replaces with 4 and refuses otherwise\n"
+         "  --send-timeout S     seconds without progress that end a send (default 60, 0 none)\n"
+         "  --recv-timeout S     the same for a receive (default 60, 0 none)\n"
+         "  --log FILE           write the transfer log (one fixed-width line per file)\n"
+         "  --log-append         add to an existing log instead of replacing it\n"
+         "  --quiet              no progress or result lines\n"
+         "  --help               this text\n"
+         "\n"
+         "Progress goes to standard error: a live line on a terminal, one line per file\n"
+         "otherwise. Ctrl-C cancels the transfer and tells the remote.\n"
+         "\n"
+         "Exit status: 0 success; 1 XON/XOFF without ZModem; 3 no file name; 5 time-out;\n"
+         "6 cancelled; 7 out of memory; 8 no files sent; 9 bad CRC; 10 line too long;\n"
+         "11 cannot open file; 12 cannot write file; 13 cannot read file; 14 file exists;\n"
+         "15 communications error; 16 cancelled by remote; 17 error count exceeded;\n"
+         "18 port did not open; 19 unknown error; 64 bad command line.\n";
+}

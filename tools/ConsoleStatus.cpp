@@ -1,0 +1,112 @@
+// The host's reporting follows the job's rules: the first non-zero code of a file makes its log
+// entry, every mapped code overwrites the result, so the last failure of a run wins.
+#include "tools/ConsoleStatus.h"
+
+#include "job/StatusTable.h"
+#include "job/TransferLog.h"
+#include "link/TickSource.h"
+
+namespace {
+constexpr uint32_t kRedrawMs = 200;
+}
+
+ConsoleStatus::ConsoleStatus(std::FILE* stream, bool liveLine, bool silent, TransferLog* transferLog,
+                             CancelQuery cancelQuery)
+    : out(stream),
+      live(liveLine && !silent),
+      quiet(silent),
+      log(transferLog),
+      cancelled(cancelQuery),
+      lastActivity(TickSource::Now()) {}
+
+void ConsoleStatus::SetTimeout(uint32_t seconds) {
+  timeoutSeconds = seconds;
+  lastActivity = TickSource::Now();
+}
+
+void ConsoleStatus::Say(const std::string& text) {
+  message = text;
+  if (quiet) return;
+  EndLiveLine();
+  std::fprintf(out, "%s\n", text.c_str());
+  std::fflush(out);
+}
+
+void ConsoleStatus::EndLiveLine() {
+  if (!lineOpen) return;
+  std::fputc('\n', out);
+  lineOpen = false;
+}
+
+void ConsoleStatus::Draw(bool force) {
+  if (!live) return;
+  const uint32_t now = TickSource::Now();
+  if (!force && lineOpen && now - lastDraw < kRedrawMs) return;
+  lastDraw = now;
+  const uint32_t elapsed = now - fileStart;
+  const unsigned long rate =
+      elapsed > 0 ? static_cast<unsigned long>(static_cast<uint64_t>(shownBytes) * 1000u / elapsed) : 0;
+  char size[32] = "";
+  if (fileSize > 0) std::snprintf(size, sizeof size, " of %ld", static_cast<long>(fileSize));
+  std::fprintf(out, "\r%s  %ld%s bytes  %lu B/s  %d errors  %s\033[K", shownName.c_str(),
+               static_cast<long>(shownBytes), size, rate, shownErrors, message.c_str());
+  std::fflush(out);
+  lineOpen = true;
+}
+
+void ConsoleStatus::Notify(int32_t event) {
+  const char* name = fileName ? fileName : "";
+  if (shownName != name) {
+    shownName = name;
+    if (!shownName.empty()) {
+      ++filesSeen;
+      fileStart = TickSource::Now();
+      EndLiveLine();
+      Draw(true);
+    }
+    logged = false;
+  }
+  if (bytesDone != shownBytes) {
+    if (shownBytes == 0) message = sending ? "Sending file..." : "Receiving file...";
+    shownBytes = bytesDone;
+    lastActivity = TickSource::Now();
+    Draw(false);
+  }
+  if (errors != shownErrors) {
+    shownErrors = errors;
+    Draw(false);
+  }
+  if (event == 0) return;
+
+  const StatusEntry entry = StatusTable::Look(event);
+  if (entry.result != StatusEntry::kUnchanged) result = entry.result;
+  if (!logged) {
+    logged = true;
+    if (log) log->AddEntry(shownName.c_str(), entry.message, static_cast<uint32_t>(shownBytes));
+    if (!quiet) {
+      const uint32_t elapsed = TickSource::Now() - fileStart;
+      const unsigned long rate =
+          elapsed > 0 ? static_cast<unsigned long>(static_cast<uint64_t>(shownBytes) * 1000u / elapsed) : 0;
+      if (live) {
+        message = entry.message;
+        Draw(true);
+        EndLiveLine();
+      } else {
+        std::fprintf(out, "%s: %s %ld bytes, %d errors, %lu B/s\n",
+                     shownName.empty() ? "(no file)" : shownName.c_str(), entry.message,
+                     static_cast<long>(shownBytes), shownErrors, rate);
+        std::fflush(out);
+      }
+    }
+    shownBytes = 0;
+    shownErrors = 0;
+  }
+  if (event == -804) return;
+  message = entry.message;
+}
+
+int32_t ConsoleStatus::QueryAbort() {
+  if (cancelled && cancelled()) return -901;
+  if (timeoutSeconds != 0 && (TickSource::Now() - lastActivity) / 1000u > timeoutSeconds) return -909;
+  return 0;
+}
