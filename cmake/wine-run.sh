@@ -2,6 +2,7 @@
 # Runs one Windows program under 64-bit Wine and passes its exit code on: CTest's cross-compiling
 # emulator for the mingw build, and the runner the Wine test scripts use for zandrel.exe.
 #   wine-run.sh <prefix dir> [--expect TEXT] program.exe [args...]
+#   wine-run.sh <prefix dir> --prepare     (only make the prefix and start Wine)
 # The prefix is private to the build folder, made on first use, with a headless display driver.
 # --expect makes a run that exits 0 without printing TEXT a failure: this Wine has no 32-bit side,
 # and a program it cannot run prints nothing and exits 0.
@@ -10,10 +11,12 @@ prefix=$1; shift
 expect=
 if [[ ${1:-} == --expect ]]; then expect=$2; shift 2; fi
 program=$1; shift
+prepare=0
+[[ $program == --prepare ]] && prepare=1
 
 # PE machine field: 0x8664 is x86_64, anything else cannot run here and must not pass.
-machine=$(od -An -tx1 -j"$(( $(od -An -tu4 -j60 -N4 "$program") + 4 ))" -N2 "$program" | tr -d ' \n')
-if [[ $machine != 6486 ]]; then
+[[ $prepare == 1 ]] || machine=$(od -An -tx1 -j"$(( $(od -An -tu4 -j60 -N4 "$program") + 4 ))" -N2 "$program" | tr -d ' \n')
+if [[ $prepare == 0 && $machine != 6486 ]]; then
   echo "wine-run: $program is not an x86_64 program (machine $machine); not run" >&2
   exit 1
 fi
@@ -32,6 +35,7 @@ mkdir -p "$prefix"
   wineserver -p30 </dev/null >/dev/null 2>&1 9>&-
   wine cmd /c exit </dev/null >/dev/null 2>&1 9>&-
 ) 9>"$prefix.lock"
+[[ $prepare == 1 ]] && exit 0
 
 if [[ -z $expect ]]; then
   wine "$program" "$@"
