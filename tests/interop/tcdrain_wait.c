@@ -1,0 +1,44 @@
+/* Preloaded into lrzsz peers: on a pseudo-terminal tcdrain (and a draining tcsetattr) returns
+   before the bytes have left, and a peer that exits right after loses its last bytes (an ACK,
+   the end of a batch). This waits until the terminal's output queue is empty (at most two
+   seconds) and then 20 ms more, so a relay such as socat can pass them on. */
+#define _GNU_SOURCE
+#include <dlfcn.h>
+#include <string.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <time.h>
+#include <unistd.h>
+
+/* dlsym hands back an object pointer; copying it keeps pedantic compilers quiet. */
+static void* next_symbol(const char* name) { return dlsym(RTLD_NEXT, name); }
+
+static void wait_for_output(int fd) {
+  const struct timespec step = {0, 1000000};
+  const struct timespec settle = {0, 20000000};
+  int queued = 0;
+  if (!isatty(fd)) return;
+  for (int i = 0; i < 2000 && ioctl(fd, TIOCOUTQ, &queued) == 0 && queued > 0; ++i) nanosleep(&step, NULL);
+  nanosleep(&settle, NULL);
+}
+
+int tcdrain(int fd) {
+  static int (*real)(int);
+  if (!real) {
+    void* p = next_symbol("tcdrain");
+    memcpy(&real, &p, sizeof p);
+  }
+  const int r = real ? real(fd) : 0;
+  wait_for_output(fd);
+  return r;
+}
+
+int tcsetattr(int fd, int when, const struct termios* settings) {
+  static int (*real)(int, int, const struct termios*);
+  if (!real) {
+    void* p = next_symbol("tcsetattr");
+    memcpy(&real, &p, sizeof p);
+  }
+  if (when == TCSADRAIN || when == TCSAFLUSH) wait_for_output(fd);
+  return real ? real(fd, when, settings) : -1;
+}
