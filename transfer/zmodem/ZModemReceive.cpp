@@ -315,6 +315,12 @@ int32_t ZModem::ReceiveFileData() {
         error = true;
         break;
       case Zm::ZFILE:
+        // A repeated offer of the file we are already receiving (the sender took a late
+        // ZRINIT for a lost ZFILE): drop it and keep waiting for the data we asked for. Taking
+        // it as the end of this file would report a short file as done.
+        ReceiveSubpacket();
+        if (status->code < 0) return status->code;
+        continue;
       case Zm::ZABORT:
       case Zm::ZFIN:
       case Zm::ZFERR:

@@ -139,6 +139,9 @@ int32_t ZModem::SendFileHeader() {
         continue;
       }
       case Zm::ZNAK:
+      case Zm::ZRINIT:
+        // A ZRINIT here means the receiver is still waiting for a file: our ZFILE was lost on
+        // the line. Waiting for a ZNAK that never comes would stall both sides for good.
         SendFileInfo();
         break;
       default:
@@ -333,8 +336,16 @@ void ZModem::EndBatch() {
   SendHexHeader(Zm::ZFIN, zero);
   if (status->code < 0) return;
   for (;;) {
-    int32_t t = ReceiveHeader(0);
-    if (t == Zm::ZRINIT || t == Zm::ZFERR) t = ReceiveHeader(0);
+    int32_t t = ReceiveHeader(1);
+    if (t == Zm::ZRINIT || t == Zm::ZFERR) t = ReceiveHeader(1);
+    if (t < 0 && status->code >= 0) {
+      // Every file was acknowledged already. A receiver that went quiet took our ZFIN and
+      // left (its answer was lost): the batch is done, as lrzsz's sender also takes it.
+      if (frameKind == LinkCode::Timeout) return;
+      SendHexHeader(Zm::ZFIN, zero);
+      if (status->code < 0) return;
+      continue;
+    }
     if (t == Zm::ZFIN) {
       SendByteWait('O');
       SendByteWait('O');
