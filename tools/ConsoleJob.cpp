@@ -18,9 +18,11 @@
 #include "transfer/XModem.h"
 
 namespace {
-// Closing a port drops what it still holds; the peer may be waiting for our last answer.
+// Closing a port drops what it still holds; the peer may be waiting for our last answer. Once
+// the queue reads empty, a UART may still hold a FIFO's worth (16 bytes of 10 bits).
 constexpr uint32_t kDrainLimitMs = 2000;
-constexpr int32_t kSettleMs = 100;
+constexpr uint32_t kSettleMs = 20;
+constexpr uint32_t kFifoBits = 160;
 }  // namespace
 
 ConsoleJob::ConsoleJob(const CommandLine& commandLine, ConsoleStatus& statusObject)
@@ -96,7 +98,7 @@ int32_t ConsoleJob::Run(ComLink* link) {
   const uint32_t deadline = TickSource::Now() + kDrainLimitMs;
   while (port.TxCount() > 0 && !TickSource::Passed(deadline))
     if (port.Yield() < 0) break;
-  Pause(port, kSettleMs);
+  Pause(port, static_cast<int32_t>(kSettleMs + kFifoBits * 1000u / (options.baudRate ? options.baudRate : 1)));
 
   char summary[80];
   std::snprintf(summary, sizeof summary, "%d / %d File(s) %s.", filesDone, status.FilesSeen(),

@@ -1,0 +1,234 @@
+// XModem and ACK/NAK throughput over a socat pty pair, against lrzsz measured in the same run:
+// zandrel -> `rx -c` and `sx` -> zandrel as ratios to `sx` -> `rx -c`, then ACK/NAK between two
+// zandrel processes for a 1 MiB text file. Each XModem pairing runs several times on a fresh
+// pair; rx purges its input after each ACK and now and then eats the next block (a stall of
+// seconds for any sender), so the median and the best run are both printed.
+// Run: build/native/bench/XModemBenchPosix [runs] [kibibytes]   (needs socat and lrzsz)
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+using Clock = std::chrono::steady_clock;
+
+const std::string kBinary = ZANDREL_BINARY_DIR;
+const std::string kZandrel = kBinary + "/bin/zandrel";
+const std::string kCure = kBinary + "/tests/interop/libtcdrain_wait.so";
+
+struct Child {
+  pid_t pid = -1;
+};
+
+// Starts argv with stdin/stdout on `tty` when given, stderr to errPath, optional LD_PRELOAD.
+Child Spawn(const std::vector<std::string>& argv, const std::string& tty, const std::string& errPath,
+            bool preload) {
+  posix_spawn_file_actions_t fa;
+  posix_spawn_file_actions_init(&fa);
+  if (!tty.empty()) {
+    posix_spawn_file_actions_addopen(&fa, 0, tty.c_str(), O_RDWR | O_NOCTTY, 0);
+    posix_spawn_file_actions_adddup2(&fa, 0, 1);
+  }
+  posix_spawn_file_actions_addopen(&fa, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  std::vector<std::string> env;
+  for (char** e = environ; *e; ++e) env.push_back(*e);
+  if (preload && access(kCure.c_str(), R_OK) == 0) env.push_back("LD_PRELOAD=" + kCure);
+  std::vector<char*> args, envp;
+  for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+  args.push_back(nullptr);
+  for (auto& e : env) envp.push_back(&e[0]);
+  envp.push_back(nullptr);
+  Child c;
+  if (posix_spawnp(&c.pid, args[0], &fa, nullptr, args.data(), envp.data()) != 0) c.pid = -1;
+  posix_spawn_file_actions_destroy(&fa);
+  return c;
+}
+
+// The exit status, or -1 after killing a child that overstayed.
+int Wait(Child& c, int seconds) {
+  const auto end = Clock::now() + std::chrono::seconds(seconds);
+  int status = 0;
+  while (Clock::now() < end) {
+    if (waitpid(c.pid, &status, WNOHANG) == c.pid) return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  kill(c.pid, SIGKILL);
+  waitpid(c.pid, &status, 0);
+  return -1;
+}
+
+std::string Slurp(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+bool WaitForText(const std::string& path, const std::string& text) {
+  for (int i = 0; i < 1000; ++i) {
+    if (Slurp(path).find(text) != std::string::npos) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  return false;
+}
+
+struct Pair {
+  Child socat;
+  std::string a, b;
+  bool Start(const std::string& dir) {
+    a = dir + "/pty-a";
+    b = dir + "/pty-b";
+    unlink(a.c_str());
+    unlink(b.c_str());
+    socat = Spawn({"socat", "pty,raw,echo=0,link=" + a, "pty,raw,echo=0,link=" + b}, "", dir + "/socat.log", false);
+    for (int i = 0; i < 500; ++i) {
+      if (access(a.c_str(), F_OK) == 0 && access(b.c_str(), F_OK) == 0) return true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return false;
+  }
+  void Stop() {
+    if (socat.pid > 0) {
+      kill(socat.pid, SIGTERM);
+      waitpid(socat.pid, nullptr, 0);
+    }
+  }
+};
+
+enum class Kind { OursToRx, SxToOurs, SxToRx, AckNak };
+
+// One transfer; seconds from the start of the second party to the end of both, or -1.
+double RunOnce(Kind kind, const std::string& dir, const std::string& sent, const std::string& expected) {
+  Pair pair;
+  if (!pair.Start(dir)) return -1;
+  const std::string got = dir + "/got.bin";
+  unlink(got.c_str());
+  Child first, second;
+  Clock::time_point start;
+  switch (kind) {
+    case Kind::OursToRx:
+      first = Spawn({kZandrel, "send", "--port", pair.a, sent}, "", dir + "/first.log", false);
+      WaitForText(dir + "/first.log", "Waiting for receiver");
+      start = Clock::now();
+      second = Spawn({"rx", "-c", "-q", "got.bin"}, pair.b, dir + "/second.log", true);
+      break;
+    case Kind::SxToOurs:
+    case Kind::SxToRx:
+      first = Spawn({"sx", "-q", "sent.bin"}, pair.a, dir + "/first.log", true);
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      start = Clock::now();
+      second = kind == Kind::SxToOurs ? Spawn({kZandrel, "receive", "--port", pair.b, got}, "", dir + "/second.log", false)
+                                      : Spawn({"rx", "-c", "-q", "got.bin"}, pair.b, dir + "/second.log", true);
+      break;
+    case Kind::AckNak:
+      first = Spawn({kZandrel, "receive", "--protocol", "acknak", "--port", pair.b, got}, "", dir + "/first.log", false);
+      WaitForText(dir + "/first.log", "Waiting for sender");
+      start = Clock::now();
+      second = Spawn({kZandrel, "send", "--protocol", "acknak", "--port", pair.a, sent}, "", dir + "/second.log", false);
+      break;
+  }
+  const int a = Wait(second, 120), b = Wait(first, 120);
+  const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+  pair.Stop();
+  const std::string received = Slurp(got);
+  const bool same = kind == Kind::SxToOurs || kind == Kind::SxToRx
+                        ? received.size() >= expected.size() && received.compare(0, expected.size(), expected) == 0
+                        : received == expected;
+  if (a != 0 || b != 0 || !same) {
+    std::printf("    (a run failed: exits %d %d, %s)\n", a, b, same ? "content right" : "content wrong");
+    return -1;
+  }
+  return seconds;
+}
+
+struct Figures {
+  double median = 0, best = 0;  // bytes per second
+  int good = 0;
+};
+
+Figures Measure(const char* name, Kind kind, int runs, const std::string& dir, const std::string& sent,
+                const std::string& expected, size_t bytes) {
+  std::vector<double> times;
+  std::printf("  %-22s", name);
+  std::fflush(stdout);
+  for (int i = 0; i < runs; ++i) {
+    const double t = RunOnce(kind, dir, sent, expected);
+    if (t > 0) times.push_back(t);
+    std::printf(" %6.2fs", t);
+    std::fflush(stdout);
+  }
+  Figures f;
+  f.good = static_cast<int>(times.size());
+  if (!times.empty()) {
+    std::sort(times.begin(), times.end());
+    f.median = bytes / times[times.size() / 2];
+    f.best = bytes / times.front();
+  }
+  std::printf("   median %8.0f B/s  best %8.0f B/s\n", f.median, f.best);
+  return f;
+}
+}  // namespace
+
+int main(int argc, char** argv) {
+  const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
+  const size_t kib = argc > 2 ? static_cast<size_t>(std::max(1, std::atoi(argv[2]))) : 64;
+  if (access(kZandrel.c_str(), X_OK) != 0) {
+    std::printf("zandrel not built at %s\n", kZandrel.c_str());
+    return 1;
+  }
+  if (std::system("command -v socat >/dev/null && command -v sx >/dev/null && command -v rx >/dev/null") != 0) {
+    std::printf("socat and lrzsz (sx, rx) are needed\n");
+    return 1;
+  }
+  char dirTemplate[] = "/tmp/zandrel-bench.XXXXXX";
+  const std::string dir = mkdtemp(dirTemplate);
+  // lrzsz refuses paths outside its working folder, so every party works in this one.
+  if (chdir(dir.c_str()) != 0) return 1;
+
+  std::mt19937 rng(1);
+  std::string data(kib * 1024 + 77, '\0');  // not a whole number of blocks: padding is sent too
+  for (char& c : data) c = static_cast<char>(rng());
+  const std::string sent = dir + "/sent.bin";
+  std::ofstream(sent, std::ios::binary) << data;
+  std::string padded = data;
+  padded.append((128 - padded.size() % 128) % 128, '\0');
+
+  std::printf("XModem, %zu bytes of random data, %d runs each, fresh socat pty pair per run\n", data.size(), runs);
+  const Figures ours = Measure("zandrel -> rx -c", Kind::OursToRx, runs, dir, sent, padded, data.size());
+  const Figures in = Measure("sx -> zandrel", Kind::SxToOurs, runs, dir, sent, data, data.size());
+  const Figures ref = Measure("sx -> rx -c", Kind::SxToRx, runs, dir, sent, data, data.size());
+  if (ref.good > 0) {
+    std::printf("  ratio zandrel->rx -c / sx->rx -c : median %.2f  best %.2f\n", ours.median / ref.median,
+                ours.best / ref.best);
+    std::printf("  ratio sx->zandrel / sx->rx -c    : median %.2f  best %.2f\n", in.median / ref.median,
+                in.best / ref.best);
+  }
+
+  std::string text;
+  while (text.size() < (1u << 20)) {
+    const int n = static_cast<int>(rng() % 100);
+    for (int k = 0; k < n; ++k) text += static_cast<char>(' ' + rng() % 94);
+    text += "\r\n";
+  }
+  text.resize(1u << 20);
+  text.replace(text.size() - 2, 2, "\r\n");
+  const std::string textPath = dir + "/sent.bin";
+  std::ofstream(textPath, std::ios::binary | std::ios::trunc) << text;
+  std::printf("ACK/NAK, 1 MiB text file (lines of 0..99 characters), zandrel -> zandrel\n");
+  Measure("zandrel -> zandrel", Kind::AckNak, 1, dir, textPath, text, text.size());
+
+  if (chdir("/") == 0) std::system(("rm -rf '" + dir + "'").c_str());
+  return 0;
+}
