@@ -1,0 +1,99 @@
+#!/usr/bin/env bash
+# One whole transfer by zandrel.exe under Wine against a Linux peer over a pty pair, checked
+# byte for byte. Run inside with-ptys.sh (zandrel.exe on COM$ZANDREL_COM_A, the peer on
+# $ZANDREL_PTY_B):
+#   transfer.sh <wine-run.sh> <prefix> <zandrel.exe> <protocol> <send|receive> [native zandrel]
+# protocol: xmodem (sx / rx -c), xmodem-checksum (rx without -c), zmodem (sz / rz),
+# acknak (the native zandrel). "send" means zandrel.exe sends. Exit 77 (skipped) when the
+# peer or the protocol is missing from this build.
+set -uo pipefail
+wine_run=$1 prefix=$2 exe=$3 protocol=$4 direction=$5 native=${6:-}
+here=$(cd "$(dirname "$0")" && pwd)
+size=${ZANDREL_WINE_TRANSFER_SIZE:-40000}
+
+work=$(mktemp -d /tmp/zandrel-wine-transfer.XXXXXX)
+peer_pid=
+cleanup() {
+  [[ -n $peer_pid ]] && kill "$peer_pid" 2>/dev/null
+  wait 2>/dev/null
+  rm -rf "$work"
+}
+trap cleanup EXIT
+mkdir "$work/in" "$work/out"
+if [[ $protocol == acknak ]]; then
+  # A line protocol for text files: CR LF lines of printable characters, well within its
+  # line length (a sender ends a line at CR and drops LF; a receiver writes CR LF).
+  head -c "$size" /dev/urandom | base64 -w 72 | sed 's/$/\r/' >"$work/out/sample.bin"
+  size=$(stat -c %s "$work/out/sample.bin")
+else
+  head -c "$size" /dev/urandom >"$work/out/sample.bin"
+fi
+winpath() { echo "Z:${1//\//\\}"; }
+
+# lrzsz exits right after its last write, and on a pty that write may not have left yet; a
+# preloaded tcdrain that really waits keeps the last bytes.
+preload=
+if [[ -f $here/../interop/tcdrain_wait.c ]]; then
+  preload=$work/libtcdrain_wait.so
+  cc -shared -fPIC -o "$preload" "$here/../interop/tcdrain_wait.c" -ldl 2>"$work/cc.txt" || preload=
+fi
+
+peer() {  # runs the Linux side in the background on the pty
+  (cd "$work/in" && LD_PRELOAD=$preload "$@" <"$ZANDREL_PTY_B" >"$ZANDREL_PTY_B" 2>"$work/peer.txt") &
+  peer_pid=$!
+}
+case $protocol-$direction in
+  xmodem-receive) peer sx -b "$work/out/sample.bin" ;;
+  xmodem-send) peer rx -c -b sample.bin ;;  # rx takes no path with a slash
+  xmodem-checksum-send) peer rx -b sample.bin ;;
+  zmodem-receive) peer sz -b "$work/out/sample.bin" ;;
+  zmodem-send) peer rz -b ;;
+  acknak-*)
+    [[ -x $native ]] || { echo "transfer: no native zandrel at '$native'; skipped"; exit 77; }
+    if [[ $direction == receive ]]; then
+      peer "$native" send --port "$ZANDREL_PTY_B" --protocol acknak --send-timeout 30 "$work/out/sample.bin"
+    else
+      peer "$native" receive --port "$ZANDREL_PTY_B" --protocol acknak --recv-timeout 30 "$work/in/sample.bin"
+    fi ;;
+  *) echo "transfer: unknown case $protocol $direction" >&2; exit 2 ;;
+esac
+
+wire=${protocol%-checksum}
+if [[ $direction == send ]]; then
+  sleep 0.5  # the receiver first, so that its first request is not lost before we listen
+  "$wine_run" "$prefix" "$exe" send --port "COM$ZANDREL_COM_A" --protocol "$wire" --send-timeout 30 \
+    "$(winpath "$work/out/sample.bin")" 2>"$work/zandrel.txt"
+else
+  "$wine_run" "$prefix" "$exe" receive --port "COM$ZANDREL_COM_A" --protocol "$wire" --recv-timeout 30 \
+    "$(winpath "$work/in/sample.bin")" 2>"$work/zandrel.txt"
+fi
+status=$?
+if [[ $status == 19 ]] && grep -q "not part of this build" "$work/zandrel.txt"; then
+  echo "transfer: $protocol is not in this build of zandrel.exe yet; skipped"; exit 77
+fi
+wait "$peer_pid"
+peer_status=$?
+peer_pid=
+echo "-- zandrel.exe (exit $status):"; cat "$work/zandrel.txt"
+echo "-- peer (exit $peer_status):"; tr '\r' '\n' <"$work/peer.txt" | grep -v '^$' | tail -5
+[[ $status == 0 && $peer_status == 0 ]] || { echo "FAIL: a side did not end well"; exit 1; }
+
+# XModem fills the last block to 128 bytes (sx with 0x1A, zandrel with 0x00); the others
+# carry the exact length.
+got=$work/in/sample.bin
+pad=0
+if [[ $wire == xmodem ]]; then
+  pad=$(( (128 - size % 128) % 128 ))
+  fill='\000'
+  [[ $direction == receive ]] && fill='\032'
+  head -c "$pad" /dev/zero | tr '\000' "$fill" >"$work/pad.bin"
+  cat "$work/out/sample.bin" "$work/pad.bin" >"$work/expected.bin"
+else
+  cp "$work/out/sample.bin" "$work/expected.bin"
+fi
+if cmp "$work/expected.bin" "$got"; then
+  echo "PASS: $size bytes ($pad of padding) arrived byte-exact"
+  exit 0
+fi
+echo "FAIL: the received file differs"
+exit 1
