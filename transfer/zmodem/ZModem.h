@@ -118,6 +118,7 @@ class ZModem : public TransferEngine {
   int32_t SendChunk();
   int32_t CheckReverseChannel();
   int32_t WaitForSync();
+  bool HeaderFollows();
   void EndBatch();
   void SendFileInfo();
 

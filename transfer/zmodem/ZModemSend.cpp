@@ -138,10 +138,15 @@ int32_t ZModem::SendFileHeader() {
         if (status->code < 0) return 0;
         continue;
       }
-      case Zm::ZNAK:
       case Zm::ZRINIT:
-        // A ZRINIT here means the receiver is still waiting for a file: our ZFILE was lost on
-        // the line. Waiting for a ZNAK that never comes would stall both sides for good.
+        // A ZRINIT here means the receiver is still waiting for a file (our ZFILE was lost on
+        // the line; waiting for a ZNAK that never comes would stall both sides for good) or
+        // answered a repeated ZRQINIT. In the second case its next header is already on the
+        // way: take that one instead of offering the file twice.
+        if (HeaderFollows()) continue;
+        SendFileInfo();
+        break;
+      case Zm::ZNAK:
         SendFileInfo();
         break;
       default:
@@ -264,6 +269,10 @@ int32_t ZModem::SendChunk() {
   }
   status->bytesDone += count;
   frameBytes += count;
+  // Where we stop to wait for the receiver the frame ends with ZCRCW, not ZCRCQ: after the
+  // answer a new ZDATA header follows, and a receiver that took ZCRCQ still reads subpackets
+  // (lrzsz does, and so do we), so it would take that header for a damaged subpacket and
+  // cost a ZRPOS and a resent window every time.
   uint8_t end;
   if (count < n || status->bytesDone >= status->fileSize) {
     end = rxBufferSize != 0 ? Zm::ZCRCW : Zm::ZCRCE;
@@ -272,12 +281,12 @@ int32_t ZModem::SendChunk() {
   } else if (status->bytesDone == lastSyncPos) {
     end = Zm::ZCRCW;
   } else if (rxBufferSize == 0) {
-    end = (rxFlags & Zm::CANOVIO) ? Zm::ZCRCG : Zm::ZCRCQ;
+    end = (rxFlags & Zm::CANOVIO) ? Zm::ZCRCG : Zm::ZCRCW;
   } else {
-    end = static_cast<uint32_t>(frameBytes) >= rxBufferSize ? Zm::ZCRCQ : Zm::ZCRCG;
+    end = static_cast<uint32_t>(frameBytes) >= rxBufferSize ? Zm::ZCRCW : Zm::ZCRCG;
   }
   SendSubpacket(count, end);
-  return (end == Zm::ZCRCW || end == Zm::ZCRCQ) ? 1 : 0;
+  return end == Zm::ZCRCW ? 1 : 0;
 }
 
 int32_t ZModem::CheckReverseChannel() {
@@ -299,6 +308,18 @@ int32_t ZModem::CheckReverseChannel() {
       return 1;
     }
     ++junkCount;
+  }
+}
+
+bool ZModem::HeaderFollows() {
+  const uint32_t deadline = TickSource::Now() + 500;
+  for (;;) {
+    const int32_t wait = static_cast<int32_t>(deadline - TickSource::Now());
+    if (wait <= 0) return false;
+    int32_t c = ReadRaw(0);
+    if (c == LinkCode::Timeout) c = link->GetChar(wait);
+    if (c < 0) return false;
+    if (c == Zm::ZPAD) return true;
   }
 }
 

@@ -8,7 +8,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <deque>
 #include <fstream>
 #include <map>
 #include <random>
@@ -53,6 +55,29 @@ std::string RandomBytes(size_t n, uint32_t seed) {
   std::string s(n, '\0');
   for (auto& c : s) c = static_cast<char>(rng());
   return s;
+}
+
+
+// The sender's wire as a string of events: binary headers as F (ZFILE), D (ZDATA), E (ZEOF),
+// N (ZNAK), C (ZCRC); hex headers as q (ZRQINIT), z (ZFIN), ? (other); frame ends as h i j k.
+std::string WireEvents(const std::deque<uint8_t>& sent) {
+  std::string ev;
+  const std::vector<uint8_t> w(sent.begin(), sent.end());
+  for (size_t i = 0; i + 3 < w.size(); ++i) {
+    if (w[i] == '*' && w[i + 1] == 0x18 && (w[i + 2] == 'A' || w[i + 2] == 'C')) {
+      int t = w[i + 3] == 0x18 ? (w[i + 4] ^ 0x40) : w[i + 3];
+      ev += t == Zm::ZFILE ? 'F' : t == Zm::ZDATA ? 'D' : t == Zm::ZEOF ? 'E' : t == Zm::ZNAK ? 'N' : t == Zm::ZCRC ? 'C' : '?';
+      i += 3;
+    } else if (w[i] == '*' && w[i + 1] == '*' && w[i + 2] == 0x18 && w[i + 3] == 'B') {
+      const std::string type(w.begin() + i + 4, w.begin() + i + 6);
+      ev += type == "00" ? 'q' : type == "08" ? 'z' : '?';
+      i += 5;
+    } else if (w[i] == 0x18 && w[i + 1] >= Zm::ZCRCE && w[i + 1] <= Zm::ZCRCW) {
+      ev += static_cast<char>(w[i + 1]);
+      ++i;
+    }
+  }
+  return ev;
 }
 
 class ZModemPair : public ::testing::Test {
@@ -252,6 +277,192 @@ TEST_F(ZModemPair, SeededLineFaultsNeverDeliverADamagedFile) {
   // Most runs must get through: the faults are survivable by design.
   EXPECT_GE(clean, 120) << failed << " runs failed";
   std::printf("fault seeds: %d clean, %d ended with a failure status\n", clean, failed);
+}
+
+TEST_F(ZModemPair, FrameEndsFollowTheReceiverBufferAndOurWindow) {
+  AddFile("f.bin", RandomBytes(2048, 3));
+  AddFile("g.bin", RandomBytes(5000, 4));
+  AddFile("zero.bin", "");
+  struct Case {
+    std::string file;
+    int32_t ourWindow, theirWindow;
+    const char* events;
+  } cases[] = {
+      {"f.bin", 0, 0, "qFkDihEz"},          // both stream: one frame for the whole file
+      {"f.bin", 4096, 1024, "qFkDkDkEz"},   // a 1024-byte receiver: every subpacket its own frame
+      {"g.bin", 2048, 8192, "qFkDikDikDkEz"},  // our window caps a bigger receiver buffer
+      {"zero.bin", 4096, 4096, "qFkEz"},    // nothing to send: ZEOF at once, no ZDATA
+  };
+  for (const Case& c : cases) {
+    unlink((recvDir + "/" + c.file).c_str());
+    NullModem modem(1);
+    int32_t sendCode = 1, receiveCode = 1;
+    std::string list = sendDir + "/" + c.file;
+    modem.Run(
+        [&](NullModem::End& end) {
+          SerialPort port(&end);
+          ZModem z(&port, nullptr);
+          z.SetWindowSize(c.ourWindow);
+          sendCode = z.Send(list.data());
+        },
+        [&](NullModem::End& end) {
+          SerialPort port(&end);
+          ZModem z(&port, nullptr);
+          z.SetWindowSize(c.theirWindow);
+          receiveCode = z.Receive(nullptr);
+        });
+    EXPECT_EQ(sendCode, 0);
+    EXPECT_EQ(receiveCode, 0);
+    EXPECT_EQ(WireEvents(modem.A().Sent()), c.events) << c.file << " " << c.ourWindow << "/" << c.theirWindow;
+    EXPECT_TRUE(Slurp(recvDir + "/" + c.file) == Slurp(sendDir + "/" + c.file));
+  }
+}
+
+// Management options against existing files: each case says whether the existing file is
+// replaced (or appended to) by the sent one, or kept.
+TEST_F(ZModemPair, ManagementOptionsDecideOnExistingFiles) {
+  const std::string sent = RandomBytes(3000, 21);
+  const time_t sentTime = 1600000000;
+  AddFile("m.bin", sent, sentTime);
+  struct Case {
+    int32_t management;
+    size_t existingSize;
+    time_t existingTime;
+    bool transferred;
+    int32_t skipCode;
+  } cases[] = {
+      {1, 100, sentTime - 100, true, 0},       // older and shorter
+      {1, 5000, sentTime - 100, false, -933},  // older but longer
+      {2, 3000, sentTime, false, -933},        // same content (CRC matches)
+      {2, 2999, sentTime, true, 0},            // content differs
+      {4, 5000, sentTime + 100, true, 0},      // always replace
+      {5, 100, sentTime + 100, false, -933},   // existing newer
+      {5, 100, sentTime - 100, true, 0},       // existing older
+      {6, 3000, sentTime - 100, false, -933},  // same length
+      {6, 100, sentTime - 100, true, 0},       // both differ
+      {7, 100, sentTime - 100, false, -939},   // never overwrite
+  };
+  for (const Case& c : cases) {
+    // For option 2 the "same content" file must really be the same bytes.
+    const std::string existing = c.existingSize == 3000 && c.management == 2 ? sent : std::string(c.existingSize, 'e');
+    Spit(recvDir + "/m.bin", existing);
+    struct timespec t[2] = {{c.existingTime, 0}, {c.existingTime, 0}};
+    utimensat(AT_FDCWD, (recvDir + "/m.bin").c_str(), t, 0);
+    Result r;
+    Run(sendDir + "/m.bin", r, 1, {}, {}, nullptr, [&](ZModem& z) {
+      z.SetManagement(c.management);
+      z.SetCrashRecovery(1);
+    });
+    const std::string got = Slurp(recvDir + "/m.bin");
+    if (existing != sent) {
+      EXPECT_EQ(got == sent, c.transferred) << "option " << c.management << " size " << c.existingSize;
+    }
+    if (!c.transferred) {
+      EXPECT_TRUE(got == existing) << "option " << c.management;
+      EXPECT_NE(std::find(r.receiveStatus.events.begin(), r.receiveStatus.events.end(), c.skipCode),
+                r.receiveStatus.events.end()) << "option " << c.management;
+      EXPECT_EQ(r.sendCode, TransferCode::NoFilesSent);  // skipped: neither sent nor failed
+    } else {
+      EXPECT_EQ(r.sendCode, 0);
+    }
+    EXPECT_EQ(r.receiveCode, 0);
+  }
+  // Option 3 appends the whole file to what is there.
+  Spit(recvDir + "/m.bin", "head");
+  Result r;
+  Run(sendDir + "/m.bin", r, 1, {}, {}, nullptr, [](ZModem& z) {
+    z.SetManagement(3);
+    z.SetCrashRecovery(1);
+  });
+  EXPECT_TRUE(Slurp(recvDir + "/m.bin") == "head" + sent);
+}
+
+TEST_F(ZModemPair, CrashRecoveryResumesAShorterFileAndReplacesALongerOne) {
+  const std::string sent = RandomBytes(5000, 31);
+  AddFile("r.bin", sent);
+  // The first 1000 bytes differ on purpose: kept bytes prove the resume.
+  const std::string partial(1000, 'p');
+  for (int32_t mode : {3, 2}) {
+    Spit(recvDir + "/r.bin", partial);
+    Result r;
+    // With crash recovery 2 the receiver takes the sender's option (ZF1) as its own.
+    Run(sendDir + "/r.bin", r, 1, {}, {}, [&](ZModem& z) {
+          z.SetCrashRecovery(3);
+          z.SetManagement(4);
+        },
+        [&](ZModem& z) {
+          z.SetCrashRecovery(mode);
+          z.SetManagement(4);
+        });
+    EXPECT_EQ(r.receiveCode, 0);
+    EXPECT_TRUE(Slurp(recvDir + "/r.bin") == partial + sent.substr(1000)) << "crash recovery " << mode;
+  }
+  // A sender that does not ask to resume, with crash recovery 2: option 0 from its ZF1 replaces.
+  Spit(recvDir + "/r.bin", partial);
+  Result r;
+  Run(sendDir + "/r.bin", r, 1, {}, {}, [](ZModem& z) {
+        z.SetCrashRecovery(1);
+        z.SetManagement(4);
+      },
+      [](ZModem& z) { z.SetCrashRecovery(2); });
+  EXPECT_TRUE(Slurp(recvDir + "/r.bin") == sent);
+  // Longer than the announced file: no resume, replaced from the start.
+  Spit(recvDir + "/r.bin", std::string(6000, 'p'));
+  Result r2;
+  Run(sendDir + "/r.bin", r2, 1, {}, {}, nullptr, [](ZModem& z) { z.SetManagement(4); });
+  EXPECT_TRUE(Slurp(recvDir + "/r.bin") == sent);
+  // The defaults (crash recovery 3, option 7) never touch an existing file.
+  Spit(recvDir + "/r.bin", partial);
+  Result r3;
+  Run(sendDir + "/r.bin", r3, 1);
+  EXPECT_TRUE(Slurp(recvDir + "/r.bin") == partial);
+}
+
+// Names from the sender never leave the receiving folder: with path mode 0 only the last
+// part is used; names that are empty, dots, climb with "..", or do not fit are skipped.
+TEST_F(ZModemPair, UnsafeNamesAreSkippedAndFoldersAreStripped) {
+  AddFile("n.txt", "payload");
+  struct Case {
+    std::string wireName;
+    int32_t pathMode;
+    std::string landsAt;  // empty: skipped
+  } cases[] = {
+      {"sub/dir\\x.txt", 0, "x.txt"}, {"c:y.txt", 0, "y.txt"}, {"../up.txt", 0, "up.txt"},
+      {"../up.txt", 1, ""},          {"a/../../b.txt", 1, ""},   {"..", 0, ""},
+      {".", 1, ""},                  {"inner.txt", 1, "inner.txt"},
+  };
+  for (const Case& c : cases) {
+    std::string list = sendDir + "/n.txt;" + c.wireName;
+    Result r;
+    Run(list, r, 1, {}, {}, [](ZModem& z) { z.SetPathMode(2); },
+        [&](ZModem& z) {
+          z.SetPathMode(c.pathMode);
+          z.SetManagement(4);
+        });
+    EXPECT_EQ(r.receiveCode, 0) << c.wireName;
+    if (c.landsAt.empty()) {
+      EXPECT_NE(std::find(r.receiveStatus.events.begin(), r.receiveStatus.events.end(), TransferCode::FileSkipped),
+                r.receiveStatus.events.end()) << c.wireName;
+      EXPECT_EQ(r.filesReceived, 0) << c.wireName;
+    } else {
+      EXPECT_EQ(Slurp(recvDir + "/" + c.landsAt), "payload") << c.wireName;
+      unlink((recvDir + "/" + c.landsAt).c_str());
+    }
+  }
+  EXPECT_FALSE(Slurp(root + "/up.txt") == "payload");
+  // A name longer than the receiver's 260 bytes is refused, not cut.
+  std::string deep = sendDir;
+  for (int i = 0; i < 3; ++i) {
+    deep += "/" + std::string(100, static_cast<char>('a' + i));
+    mkdir(deep.c_str(), 0755);
+  }
+  Spit(deep + "/n.txt", "payload");
+  std::string list = deep + "/n.txt";
+  Result r;
+  Run(list, r, 1, {}, {}, [](ZModem& z) { z.SetPathMode(1); }, [](ZModem& z) { z.SetPathMode(0); });
+  EXPECT_EQ(r.filesReceived, 0);
+  EXPECT_EQ(r.sendCode, TransferCode::NoFilesSent);
+  EXPECT_EQ(Slurp(recvDir + "/n.txt"), "");
 }
 
 }  // namespace
