@@ -24,7 +24,12 @@ std::string ReadAll(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   std::stringstream s;
   s << in.rdbuf();
-  return s.str();
+  // The log is a text file: on Windows its line ends are CR LF on disk.
+  std::string text = s.str();
+  std::string lines;
+  for (size_t i = 0; i < text.size(); ++i)
+    if (!(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')) lines += text[i];
+  return lines;
 }
 
 std::string TempPath(const char* leaf) {
