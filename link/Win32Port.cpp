@@ -16,6 +16,12 @@ struct Win32Port::Device {
   OVERLAPPED readRequest;
   OVERLAPPED writeRequest;
   HANDLE handle = INVALID_HANDLE_VALUE;
+  // Bytes taken from the device ahead of the caller: a byte-at-a-time reader (GetByte) would
+  // otherwise cost two device calls per byte, each a trip through the system (or Wine's
+  // server). They count as received and a receive purge drops them.
+  uint8_t ahead[4096];
+  uint32_t aheadPos = 0, aheadEnd = 0;
+  uint32_t Ahead() const { return aheadEnd - aheadPos; }
 };
 
 namespace {
@@ -173,7 +179,7 @@ void Win32Port::GetBufferStatus(BufferStatus& status, int32_t) {
   uint16_t flags;
   PollDevice(in, out, &flags);
   status.receivePresent = 1;
-  status.receiveCount = static_cast<int32_t>(in);
+  status.receiveCount = static_cast<int32_t>(in + (device ? device->Ahead() : 0));
   status.receiveSize = static_cast<int32_t>(receiveQueueSize);
   status.transmitPresent = 1;
   status.transmitCount = static_cast<int32_t>(out);
@@ -367,12 +373,12 @@ int32_t Win32Port::GetByte() {
   return Read(&byte, 1) == 1 ? byte : LinkCode::Timeout;
 }
 
-int32_t Win32Port::Read(uint8_t* buffer, int32_t length) {
+int32_t Win32Port::ReadDevice(uint8_t* buffer, uint32_t length) {
   uint32_t in, out;
   // Only what is already queued is asked for: an overlapped read of an empty queue may stay
   // pending until a byte arrives, which a polled link must never wait for.
-  if (!PollDevice(in, out) || in == 0 || length <= 0) return 0;
-  const DWORD n = in < static_cast<uint32_t>(length) ? in : static_cast<DWORD>(length);
+  if (!PollDevice(in, out) || in == 0 || length == 0) return 0;
+  const DWORD n = in < length ? in : length;
   DWORD count = 0;
   if (!api.ReadFile(device->handle, buffer, n, &count, &device->readRequest) &&
       GetLastError() != ERROR_IO_PENDING) {
@@ -384,6 +390,22 @@ int32_t Win32Port::Read(uint8_t* buffer, int32_t length) {
   return static_cast<int32_t>(count);
 }
 
+int32_t Win32Port::Read(uint8_t* buffer, int32_t length) {
+  if (!device || length <= 0) return 0;
+  Device& d = *device;
+  const uint32_t wanted = static_cast<uint32_t>(length);
+  if (d.Ahead() == 0) {
+    // A large request goes straight to the caller's buffer; a small one fills the read-ahead.
+    if (wanted >= sizeof d.ahead) return ReadDevice(buffer, wanted);
+    d.aheadPos = 0;
+    d.aheadEnd = static_cast<uint32_t>(ReadDevice(d.ahead, sizeof d.ahead));
+  }
+  const uint32_t n = d.Ahead() < wanted ? d.Ahead() : wanted;
+  std::memcpy(buffer, d.ahead + d.aheadPos, n);
+  d.aheadPos += n;
+  return static_cast<int32_t>(n);
+}
+
 int32_t Win32Port::ClearBuffer(int32_t direction, int32_t count) {
   if (direction == 0 && count != 0) return DrainInput(count);
   if (!IsOpen()) return LinkCode::Ok;
@@ -391,6 +413,7 @@ int32_t Win32Port::ClearBuffer(int32_t direction, int32_t count) {
     api.PurgeComm(device->handle, PURGE_TXABORT);
     api.PurgeComm(device->handle, PURGE_TXCLEAR);
   } else {
+    device->aheadPos = device->aheadEnd = 0;
     api.PurgeComm(device->handle, PURGE_RXABORT);
     api.PurgeComm(device->handle, PURGE_RXCLEAR);
   }

@@ -81,6 +81,8 @@ class Win32Port : public ComLink {
   // ClearCommError, with its error bits gathered; false when the device would not answer.
   bool PollDevice(uint32_t& inQueue, uint32_t& outQueue, uint16_t* flags = nullptr);
   int32_t WriteBack();  // SetCommState: 0 or LastErrorStatus
+  // What the device holds now, at most length, without waiting.
+  int32_t ReadDevice(uint8_t* buffer, uint32_t length);
   bool IsOpen() const;
   void NoteActivity();
 

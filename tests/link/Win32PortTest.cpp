@@ -36,6 +36,7 @@ struct ScriptedDevice {
   bool writeFails = false;
   BOOL breakWorks = TRUE, closeWorks = TRUE;
   std::vector<std::string> calls;  // escapes, purges, breaks, close, sleeps
+  int reads = 0;                   // ReadFile calls
   uint64_t nowUs = 1000000;
 };
 ScriptedDevice* device;
@@ -119,6 +120,7 @@ BOOL WINAPI FakePurgeComm(HANDLE, DWORD flags) {
 DWORD pendingRead = 0, pendingTotal = 0;
 uint8_t* pendingBuffer = nullptr;
 BOOL WINAPI FakeReadFile(HANDLE, LPVOID buffer, DWORD n, LPDWORD count, LPOVERLAPPED) {
+  ++device->reads;
   DWORD now = n < device->readLimit ? n : device->readLimit;
   auto* out = static_cast<uint8_t*>(buffer);
   std::copy(device->input.begin(), device->input.begin() + now, out);
@@ -374,6 +376,26 @@ TEST_F(Win32PortScripted, ReadsFinishPendingRequestsAndWritesStopAtTheQueue) {
   EXPECT_EQ(port.Read(buffer, 8), 6);
   EXPECT_EQ(std::vector<uint8_t>(buffer, buffer + 6), (std::vector<uint8_t>{1, 2, 3, 4, 5, 6}));
   EXPECT_EQ(dev.calls.back(), "overlapped wait");
+
+  // Bytes read ahead for GetByte still count as received, and a receive purge drops them.
+  dev.readLimit = MAXDWORD;
+  dev.input = {7, 8, 9, 10};
+  dev.reads = 0;
+  EXPECT_EQ(port.GetByte(), 7);
+  EXPECT_EQ(port.GetByte(), 8);
+  EXPECT_EQ(dev.reads, 1);
+  SerialPort serial(&port);
+  EXPECT_EQ(serial.RxCount(), 2);
+  dev.input = {11};
+  EXPECT_EQ(serial.RxCount(), 3);
+  EXPECT_EQ(port.Read(buffer, 8), 2);
+  EXPECT_EQ(buffer[1], 10);
+  EXPECT_EQ(port.GetByte(), 11);
+  dev.input = {12, 13};
+  EXPECT_EQ(port.GetByte(), 12);
+  EXPECT_EQ(serial.ClearInput(0), 0);
+  EXPECT_EQ(serial.RxCount(), 0);
+  EXPECT_EQ(port.GetByte(), LinkCode::Timeout);
 
   dev.stat.cbOutQue = 60;  // 40 bytes of room
   std::vector<uint8_t> data(50, 0x55);
