@@ -66,7 +66,8 @@ bool CommandLine::Parse(int argc, const char* const* argv, std::string& error) {
     }
     static const char* const kValued[] = {"--port",      "--baud",         "--protocol",     "--flow",
                                           "--max-errors", "--overwrite",   "--send-timeout", "--recv-timeout",
-                                          "--log"};
+                                          "--log",        "--window",      "--crash-recovery", "--path-mode",
+                                          "--dir"};
     bool known = false;
     for (const char* name : kValued) known = known || arg == name;
     if (!known) {
@@ -85,6 +86,26 @@ bool CommandLine::Parse(int argc, const char* const* argv, std::string& error) {
       port = value;
     } else if (arg == "--log") {
       logFile = value;
+    } else if (arg == "--dir") {
+      dir = value;
+    } else if (arg == "--window") {
+      if (!Number(value, 0, 65535, n)) {
+        error = "--window wants bytes from 0 (stream) to 65535";
+        return false;
+      }
+      windowSize = static_cast<int32_t>(n);
+    } else if (arg == "--crash-recovery") {
+      if (!Number(value, 1, 3, n)) {
+        error = "--crash-recovery wants 1 (never), 2 (as the sender asks) or 3 (always)";
+        return false;
+      }
+      crashRecovery = static_cast<int32_t>(n);
+    } else if (arg == "--path-mode") {
+      if (!Number(value, 0, 2, n)) {
+        error = "--path-mode wants 0 (name only), 1 (as given) or 2 (paired names)";
+        return false;
+      }
+      pathMode = static_cast<int32_t>(n);
     } else if (arg == "--baud") {
       if (!Number(value, 1, 4000000, n)) {
         error = "--baud wants a positive number of bits per second";
@@ -162,6 +183,8 @@ const char* CommandLine::Help() {
          "\n"
          "Sends or receives files over a serial line. XModem and ACK/NAK move one file: the\n"
          "sender the first FILE that exists (wildcards allowed), the receiver into NAME.\n"
+         "ZModem sends every FILE (wildcards allowed) in one batch; its receiver takes the\n"
+         "names from the sender (or, in turn, from the NAMEs given) into --dir.\n"
          "\n"
          "Options:\n"
          "  --port PATH          the serial device, e.g. /dev/ttyS0 (required)\n"
@@ -176,6 +199,13 @@ const char* CommandLine::Help() {
          "                       replaces with 4 and refuses otherwise\n"
          "  --send-timeout S     seconds without progress that end a send (default 60, 0 none)\n"
          "  --recv-timeout S     the same for a receive (default 60, 0 none)\n"
+         "  --window N           ZModem window in bytes, 0 streams (default 4096)\n"
+         "  --crash-recovery N   ZModem resume of a shorter existing file: 1 never, 2 when\n"
+         "                       the sender asks (and its --overwrite rule applies), 3 always\n"
+         "                       (default)\n"
+         "  --path-mode N        ZModem names: 0 name part only (default), 1 as given,\n"
+         "                       2 (send) FILE NAME pairs: each file goes under the next name\n"
+         "  --dir DIR            ZModem receive: the folder to receive into\n"
          "  --log FILE           write the transfer log (one fixed-width line per file)\n"
          "  --log-append         add to an existing log instead of replacing it\n"
          "  --quiet              no progress or result lines\n"

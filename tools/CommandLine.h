@@ -33,6 +33,11 @@ class CommandLine {
   int32_t flowControl = kFlowNone;
   int32_t maxErrors = 0;    // 0: no limit
   int32_t overwrite = 7;    // the existing-file rule 1..7 (7 never)
+  // ZModem only.
+  int32_t windowSize = 4096;    // bytes; 0 streams
+  int32_t crashRecovery = 3;    // 1 never, 2 as the sender asks, 3 always
+  int32_t pathMode = 0;         // 0 name part, 1 as given, 2 paired receiver names
+  std::string dir;              // receiving folder; empty: the current one
   uint32_t sendTimeoutSeconds = 60;  // 0: none
   uint32_t recvTimeoutSeconds = 60;
   std::string logFile;

@@ -2,6 +2,7 @@
 #include "tools/ConsoleJob.h"
 
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <new>
 #include <string>
@@ -16,6 +17,7 @@
 #include "tools/ConsoleStatus.h"
 #include "transfer/AckNak.h"
 #include "transfer/XModem.h"
+#include "transfer/zmodem/ZModem.h"
 
 namespace {
 // Closing a port drops what it still holds; the peer may be waiting for our last answer. Once
@@ -48,8 +50,19 @@ FileTransfer* ConsoleJob::MakeEngine(const CommandLine& o, SerialPort* port, Tra
       }
       return engine;
     }
-    // ZModem joins here: SetCrashRecovery, SetMaxErrors, SetPathMode, SetManagement(overwrite),
-    // SetWindowSize, and SetHoldRemote(1) when receiving.
+    case CommandLine::kZModem: {
+      // The job driver's order. No hold-remote: a POSIX port cannot hold the far end, so only
+      // its 70 ms pause per disk write would remain.
+      ZModem* engine = new (std::nothrow) ZModem(port, statusObject);
+      if (engine) {
+        engine->SetCrashRecovery(o.crashRecovery);
+        engine->SetMaxErrors(o.maxErrors);
+        engine->SetPathMode(o.pathMode);
+        engine->SetManagement(o.overwrite);
+        engine->SetWindowSize(o.windowSize);
+      }
+      return engine;
+    }
     default:
       return nullptr;
   }
@@ -72,7 +85,16 @@ int32_t ConsoleJob::Run(ComLink* link) {
   static const int32_t kHandshake[3][2] = {{0, 0}, {1, 1}, {4, 12}};
   port.Lines()->SetHandshake(kHandshake[options.flowControl][0], kHandshake[options.flowControl][1]);
 
+  if (!options.sending && !options.dir.empty()) {
+    std::error_code failed;
+    std::filesystem::current_path(options.dir, failed);
+    if (failed) {
+      status.Say("Cannot receive into " + options.dir + ": " + failed.message());
+      return 11;
+    }
+  }
   status.SetSending(options.sending);
+  status.SetBatch(options.protocol == CommandLine::kZModem);
   status.SetTimeout(options.sending ? options.sendTimeoutSeconds : options.recvTimeoutSeconds);
   std::unique_ptr<FileTransfer> engine(MakeEngine(options, &port, &status));
   if (!engine) {

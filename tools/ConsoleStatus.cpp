@@ -56,10 +56,12 @@ void ConsoleStatus::Draw(bool force) {
 
 void ConsoleStatus::Notify(int32_t event) {
   const char* name = fileName ? fileName : "";
-  if (shownName != name) {
+  if (rawName != name) {
+    rawName = name;
     shownName = name;
     if (!shownName.empty()) {
       ++filesSeen;
+      if (batch) shownName = "File " + std::to_string(filesSeen) + ": " + shownName;
       fileStart = TickSource::Now();
       EndLiveLine();
       Draw(true);

@@ -23,6 +23,8 @@ class ConsoleStatus : public TransferStatus {
   void SetTimeout(uint32_t seconds);
   // Whether the run sends (progress says "Sending file..." or "Receiving file...").
   void SetSending(bool on) { sending = on; }
+  // A batch protocol: progress names each file with its number in the batch.
+  void SetBatch(bool on) { batch = on; }
 
   // Keeps the display in step with the engine; at the first event of a file its log entry and
   // result line; every event sets the result code and the status message.
@@ -46,12 +48,14 @@ class ConsoleStatus : public TransferStatus {
   TransferLog* log;
   CancelQuery cancelled;
   bool sending = false;
+  bool batch = false;
   uint32_t timeoutSeconds = 0;
   uint32_t lastActivity;
   uint32_t fileStart = 0;
   uint32_t lastDraw = 0;
   bool lineOpen = false;
   std::string shownName;
+  std::string rawName;  // the engine's name, shownName's source
   int32_t shownBytes = 0;
   int32_t shownErrors = 0;
   bool logged = false;
