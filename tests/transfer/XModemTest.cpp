@@ -133,9 +133,9 @@ TEST(XModemPair, SeededFaultsAreRepairedOrEndTheRunCleanly) {
   LineFaults back;
   back.flip = 0.005;
   back.drop = 0.005;
-  const Bytes data = Random(6000, 99);
+  const Bytes data = Random(3000, 99);
   int succeeded = 0, repairedErrors = 0;
-  for (uint64_t seed = 1; seed <= 12; ++seed) {
+  for (uint64_t seed = 1; seed <= 6; ++seed) {
     SCOPED_TRACE(seed);
     const PairRun r = RunPair(data, seed, noisy, back, 10);
     if (r.recvCode == 0 && r.sendCode == 0) {
@@ -149,7 +149,7 @@ TEST(XModemPair, SeededFaultsAreRepairedOrEndTheRunCleanly) {
         EXPECT_TRUE(c == 0 || c == -908 || c == -914 || c == -909) << c;
     }
   }
-  EXPECT_GE(succeeded, 8);
+  EXPECT_GE(succeeded, 4);
   EXPECT_GT(repairedErrors, 0);
 }
 
