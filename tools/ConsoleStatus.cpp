@@ -69,7 +69,11 @@ void ConsoleStatus::Notify(int32_t event) {
     logged = false;
   }
   if (bytesDone != shownBytes) {
-    if (shownBytes == 0) message = sending ? "Sending file..." : "Receiving file...";
+    if (shownBytes == 0) {
+      message = sending ? "Sending file..." : "Receiving file...";
+      // The rate counts from the first data, not from the wait for the other side.
+      if (!logged) fileStart = TickSource::Now();
+    }
     shownBytes = bytesDone;
     lastActivity = TickSource::Now();
     Draw(false);
