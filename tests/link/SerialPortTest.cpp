@@ -181,7 +181,7 @@ TEST(ComLinkTrapTest, UnimplementedOperationEndsTheProcess) {
         bare.GetByte();
       },
       ::testing::ExitedWithCode(1),
-      "Pure Virtual function called @COMLINK,[0-9]+\r?\nUnable to continue execution");
+      "Pure Virtual function called @COMLINK,.+\\s+Unable to continue execution");
 }
 
 }  // namespace

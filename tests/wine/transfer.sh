@@ -63,6 +63,9 @@ if [[ $direction == send ]]; then
   sleep 0.5  # the receiver first, so that its first request is not lost before we listen
   "$wine_run" "$prefix" "$exe" send --port "COM$ZANDREL_COM_A" --protocol "$wire" --send-timeout 30 \
     "$(winpath "$work/out/sample.bin")" 2>"$work/zandrel.txt"
+elif [[ $wire == zmodem ]]; then  # the sender names the file; we name the folder
+  "$wine_run" "$prefix" "$exe" receive --port "COM$ZANDREL_COM_A" --protocol zmodem --recv-timeout 30 \
+    --dir "$(winpath "$work/in")" 2>"$work/zandrel.txt"
 else
   "$wine_run" "$prefix" "$exe" receive --port "COM$ZANDREL_COM_A" --protocol "$wire" --recv-timeout 30 \
     "$(winpath "$work/in/sample.bin")" 2>"$work/zandrel.txt"
