@@ -5,9 +5,11 @@
 
 #include <fcntl.h>
 #include <glob.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <fstream>
@@ -117,6 +119,21 @@ class ZModemInterop : public ::testing::Test {
     ASSERT_TRUE(peer->Start(argv, o)) << peer->Error();
   }
   int32_t PeerExit() { return peer->Wait(20000); }
+  // Drops what the last run left in flight toward the peer's end (our cancel sequence).
+  void DrainPeerEnd() {
+    const int fd = open(pair->PathB().c_str(), O_RDWR | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0) return;
+    char junk[4096];
+    for (int quiet = 0; quiet < 30;) {
+      if (read(fd, junk, sizeof junk) > 0) {
+        quiet = 0;
+      } else {
+        ++quiet;
+        usleep(10000);
+      }
+    }
+    close(fd);
+  }
 
   // Runs our engine on end A.
   int32_t RunOurs(bool send, char* list, WatchStatus& status, const std::function<void(ZModem&)>& setup = nullptr) {
@@ -167,13 +184,178 @@ TEST_F(ZModemInterop, OurBatchToRz) {
   }
   StartPeer({"rz", "-q"});
   WatchStatus s;
-  EXPECT_EQ(RunOurs(true, list.data(), s), 0);
+  // Streaming: rz reads with a minimum count and an inter-byte timer, so it answers a frame
+  // that ends and waits (window > 0) only tens of milliseconds late; the window sizes are
+  // covered with a smaller file below.
+  EXPECT_EQ(RunOurs(true, list.data(), s, [](ZModem& z) { z.SetWindowSize(0); }), 0);
   EXPECT_EQ(PeerExit(), 0) << Slurp(pair->Dir() + "/peer.log");
   EXPECT_EQ(s.filesDone, static_cast<int32_t>(kBatch.size()));
   for (size_t i = 0; i < kBatch.size(); ++i) {
     EXPECT_TRUE(Slurp(ours + "/" + kBatch[i].name) == Slurp(theirs + "/" + kBatch[i].name)) << kBatch[i].name;
     EXPECT_EQ(MTime(theirs + "/" + kBatch[i].name), 1400000000 + 2 * static_cast<time_t>(i)) << kBatch[i].name;
   }
+}
+
+
+TEST_F(ZModemInterop, EveryWindowSizeBothWays) {
+  const std::string data = RandomBytes(65536, 300);
+  Spit(ours + "/w.bin", data, 1400000000);
+  Spit(theirs + "/w.bin", data, 1400000000);
+  for (int32_t window : {0, 1024, 2048, 4096}) {
+    unlink((theirs + "/w.bin").c_str());
+    StartPeer({"rz", "-q"});
+    WatchStatus s;
+    std::string list = ours + "/w.bin";
+    EXPECT_EQ(RunOurs(true, list.data(), s, [&](ZModem& z) { z.SetWindowSize(window); }), 0) << window;
+    EXPECT_EQ(PeerExit(), 0) << window;
+    EXPECT_TRUE(Slurp(theirs + "/w.bin") == data) << "our window " << window;
+  }
+  Spit(theirs + "/w.bin", data, 1400000000);
+  for (const char* window : {"1024", "4096", "16384"}) {
+    unlink((ours + "/w.bin").c_str());
+    StartPeer({"sz", "-q", "-w", window, "w.bin"});
+    WatchStatus s;
+    EXPECT_EQ(RunOurs(false, nullptr, s), 0) << window;
+    EXPECT_EQ(PeerExit(), 0) << window;
+    EXPECT_TRUE(Slurp(ours + "/w.bin") == data) << "sz -w " << window;
+  }
+}
+
+// sz dies half-way; a second sz resumes from what our receiver kept, or replaces it when
+// neither side asks for a resume.
+TEST_F(ZModemInterop, OurReceiverResumesAfterSzIsKilled) {
+  const std::string data = RandomBytes(8u << 20, 400);
+  Spit(theirs + "/big.bin", data, 1400000000);
+  struct Case {
+    bool szResume;
+    int32_t crashRecovery;
+    bool resumes;
+  } cases[] = {{true, 3, true}, {false, 3, true}, {true, 2, true}, {false, 2, false}};
+  for (const Case& c : cases) {
+    unlink((ours + "/big.bin").c_str());
+    std::vector<std::string> argv = {"sz", "-q"};
+    if (c.szResume) argv.push_back("-r");
+    argv.push_back("big.bin");
+    StartPeer(argv);
+    WatchStatus first;
+    first.onProgress = [&](WatchStatus& st) {
+      if (st.bytesDone > (3 << 20) && st.abortCode == 0) {
+        peer->Kill(0);
+        st.abortCode = TransferCode::UserCancelled;
+      }
+    };
+    EXPECT_NE(RunOurs(false, nullptr, first, [](ZModem& z) { z.SetManagement(4); }), 0);
+    struct stat st;
+    ASSERT_EQ(stat((ours + "/big.bin").c_str(), &st), 0);
+    const off_t kept = st.st_size;
+    EXPECT_GT(kept, 0);
+    EXPECT_LT(kept, static_cast<off_t>(data.size()));
+    StartPeer(argv);
+    WatchStatus second;
+    EXPECT_EQ(RunOurs(false, nullptr, second, [&](ZModem& z) {
+                z.SetCrashRecovery(c.crashRecovery);
+                z.SetManagement(4);
+              }),
+              0);
+    EXPECT_EQ(PeerExit(), 0);
+    EXPECT_TRUE(Slurp(ours + "/big.bin") == data) << "sz -r " << c.szResume << " cr " << c.crashRecovery;
+    if (c.resumes) {
+      EXPECT_EQ(second.firstPosition, kept) << "sz -r " << c.szResume << " cr " << c.crashRecovery;
+    } else {
+      EXPECT_EQ(second.firstPosition, 0);
+    }
+  }
+}
+
+TEST_F(ZModemInterop, RzResumesAfterACrash) {
+  const std::string data = RandomBytes(8u << 20, 500);
+  Spit(ours + "/big.bin", data, 1400000000);
+  std::string list = ours + "/big.bin";
+  StartPeer({"rz", "-q", "-r"});
+  WatchStatus first;
+  // rz removes a partial file when it is told to cancel; a crash (SIGKILL) leaves it.
+  first.onProgress = [&](WatchStatus& st) {
+    if (st.bytesDone > (3 << 20) && st.abortCode == 0) {
+      kill(peer->Pid(), SIGKILL);
+      st.abortCode = TransferCode::UserCancelled;
+    }
+  };
+  EXPECT_EQ(RunOurs(true, list.data(), first, [](ZModem& z) { z.SetWindowSize(0); }), TransferCode::UserCancelled);
+  PeerExit();
+  struct stat st;
+  ASSERT_EQ(stat((theirs + "/big.bin").c_str(), &st), 0) << "rz kept no partial file";
+  const off_t kept = st.st_size;
+  DrainPeerEnd();
+  EXPECT_LT(kept, static_cast<off_t>(data.size()));
+  StartPeer({"rz", "-q", "-r"});
+  WatchStatus second;
+  int32_t firstChunkEnd = -1;
+  second.onProgress = [&](WatchStatus& s) {
+    if (firstChunkEnd < 0 && s.blockLength > 0 && s.bytesDone > 0) firstChunkEnd = s.bytesDone;
+  };
+  list = ours + "/big.bin";
+  EXPECT_EQ(RunOurs(true, list.data(), second, [](ZModem& z) { z.SetWindowSize(0); }), 0);
+  EXPECT_EQ(PeerExit(), 0);
+  EXPECT_TRUE(Slurp(theirs + "/big.bin") == data);
+  EXPECT_GE(firstChunkEnd, static_cast<int32_t>(kept)) << "the first data sent started at the kept length";
+  EXPECT_LE(firstChunkEnd, static_cast<int32_t>(kept) + 1024);
+}
+
+// The management option travels in sz's flags (our crash recovery 2 takes it); each batch
+// holds a file that should and one that should not be transferred over an existing one.
+TEST_F(ZModemInterop, ManagementOptionsFollowSzFlags) {
+  struct Existing {
+    std::string name;
+    size_t size;
+    time_t time;
+    std::string outcome;  // "new", "kept" or "appended"
+  };
+  struct Case {
+    const char* flag;
+    std::vector<Existing> files;
+  } cases[] = {
+      {"-n", {{"older.bin", 100, 1300000000, "new"}, {"newer.bin", 100, 1500000000, "kept"}}},
+      {"-N", {{"shorter.bin", 100, 1300000000, "new"}, {"longer.bin", 9000, 1300000000, "kept"}}},
+      {"-p", {{"absent.bin", 0, 0, "new"}, {"there.bin", 100, 1300000000, "kept"}}},
+      {"-y", {{"there.bin", 100, 1500000000, "new"}, {"absent.bin", 0, 0, "new"}}},
+      {"-+", {{"there.bin", 100, 1300000000, "appended"}, {"absent.bin", 0, 0, "new"}}},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> argv = {"sz", "-q", c.flag};
+    for (const Existing& e : c.files) {
+      Spit(theirs + "/" + e.name, RandomBytes(5000, 600), 1400000000);
+      unlink((ours + "/" + e.name).c_str());
+      if (e.size > 0) Spit(ours + "/" + e.name, std::string(e.size, 'o'), e.time);
+      argv.push_back(e.name);
+    }
+    StartPeer(argv);
+    WatchStatus s;
+    EXPECT_EQ(RunOurs(false, nullptr, s, [](ZModem& z) { z.SetCrashRecovery(2); }), 0) << c.flag;
+    EXPECT_EQ(PeerExit(), 0) << c.flag;
+    for (const Existing& e : c.files) {
+      const std::string got = Slurp(ours + "/" + e.name), sent = Slurp(theirs + "/" + e.name);
+      std::string want = sent;
+      if (e.outcome == "kept") want = std::string(e.size, 'o');
+      if (e.outcome == "appended") want = std::string(e.size, 'o') + sent;
+      EXPECT_TRUE(got == want) << c.flag << " " << e.name << " should be " << e.outcome;
+    }
+  }
+  // The CRC exchange: option 2 on our side, sz answers our ZCRC with its file's CRC.
+  Spit(theirs + "/same.bin", RandomBytes(7000, 700), 1400000000);
+  Spit(theirs + "/other.bin", RandomBytes(7000, 701), 1400000000);
+  Spit(ours + "/same.bin", RandomBytes(7000, 700), 1300000000);
+  Spit(ours + "/other.bin", RandomBytes(7000, 702), 1300000000);
+  StartPeer({"sz", "-q", "same.bin", "other.bin"});
+  WatchStatus s;
+  EXPECT_EQ(RunOurs(false, nullptr, s, [](ZModem& z) {
+              z.SetCrashRecovery(1);
+              z.SetManagement(2);
+            }),
+            0);
+  EXPECT_EQ(PeerExit(), 0);
+  EXPECT_TRUE(Slurp(ours + "/other.bin") == Slurp(theirs + "/other.bin"));
+  EXPECT_EQ(MTime(ours + "/same.bin"), 1300000000);  // skipped: not even restamped
+  EXPECT_NE(std::find(s.events.begin(), s.events.end(), TransferCode::FileSkipped), s.events.end());
 }
 
 }  // namespace
