@@ -434,6 +434,21 @@ TEST_F(Win32PortScripted, BreakAndCloseFailuresHaveTheirCodes) {
   EXPECT_EQ(PortInUseTable::Count(kIndex), 0);
 }
 
+TEST_F(Win32PortScripted, EventOperationsReachTheDevice) {
+  Win32Port port(kIndex, 4096, 2048, &kScripted);
+  dev.state.EvtChar = 0;
+  dev.state.XoffLim = 77;  // changed behind the port's back: re-read, not overwritten
+  EXPECT_NE(port.SetEventChar('\r'), 0);
+  EXPECT_EQ(dev.state.EvtChar, '\r');
+  EXPECT_EQ(dev.state.XoffLim, 77);
+  uint32_t mask = 99;
+  EXPECT_EQ(port.GetEventMask(mask), 0);
+  EXPECT_EQ(mask, 0u);
+  EXPECT_EQ(port.WaitEvent(mask), 0);
+  EXPECT_EQ(mask, static_cast<uint32_t>(EV_RXCHAR));
+  EXPECT_EQ(port.HoldRemote(), LinkCode::NotSupported);
+}
+
 TEST_F(Win32PortScripted, IdleRestsOnlyWhenTheLineHasBeenQuiet) {
   Win32Port port(kIndex, 4096, 2048, &kScripted);
   dev.nowUs += 5000;
