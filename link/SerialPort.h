@@ -6,6 +6,11 @@
 
 #include "link/ComLink.h"
 
+// <windows.h> defines Yield as an empty macro (a 16-bit relic); the port's Yield must survive it.
+#ifdef Yield
+#undef Yield
+#endif
+
 class DataFormat;
 class LineControl;
 
