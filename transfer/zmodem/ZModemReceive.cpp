@@ -226,8 +226,9 @@ int32_t ZModem::GetFileHeader(int32_t type) {
     const int32_t t = ReceiveHeader(1);
     switch (t) {
       case Zm::ZRQINIT:
-        // The sender's ZRQINIT often comes twice; let the rest of its line pass first.
-        Pause(*link, 200);
+        // Let the rest of the sender's line pass first. When the line end was already read
+        // there is nothing to wait for, and the 200 ms would only delay every batch.
+        if (!hexLineDone) Pause(*link, 200);
         for (int32_t i = 0; i < 20; ++i) {
           if (InputWaiting() <= 0 || hexLineDone) break;
           const int32_t c = ReadRaw(1);

@@ -375,7 +375,7 @@ void ZModem::EndBatch() {
       const uint32_t deadline = TickSource::Now() + 2000;
       while (link->TxCount() > 0 && !TickSource::Passed(deadline))
         if (link->Yield() < 0) break;
-      Pause(*link, 100);
+      Pause(*link, 20);
       return;
     }
     if (t == Zm::ZABORT) return;
