@@ -14,6 +14,7 @@
 #include "link/Pause.h"
 #include "link/SerialPort.h"
 #include "link/TickSource.h"
+#include "tools/CoalescingLink.h"
 #include "tools/ConsoleStatus.h"
 #include "transfer/AckNak.h"
 #include "transfer/XModem.h"
@@ -73,7 +74,9 @@ int32_t ConsoleJob::Run(ComLink* link) {
     status.Say("Error opening the COM port");
     return 18;
   }
-  SerialPort port(link);
+  // Whole blocks reach the device in one write (see CoalescingLink).
+  CoalescingLink batched(link);
+  SerialPort port(&batched);
   uint16_t lineErrors = 0;
   if (port.LineErrors(lineErrors) != 0 || !port.Format()) {
     status.Say("Error opening the COM port");

@@ -111,7 +111,9 @@ TEST_F(XModemInterop, OurSenderToRxWithCrcAndWithChecksum) {
       ChildProcess ours, peer;
       StartOurs(ours, {"send", "--port", pair->PathA(), "--send-timeout", "20", "sent.bin"}, "ours.log");
       ASSERT_TRUE(WaitFor("ours.log", "Waiting for receiver"));
-      std::vector<std::string> rx = {"rx", "-q"};
+      // rx purges its input right after each ACK and now and then eats the next block; its
+      // time-out of a second (instead of ten) keeps those stalls short.
+      std::vector<std::string> rx = {"rx", "-q", "-t", "10"};
       if (crc) rx.push_back("-c");
       rx.push_back("got.bin");
       StartPeer(peer, rx);
