@@ -193,7 +193,7 @@ TEST_F(ZModemPair, EmptyListEndsCleanlyWithNoFilesSent) {
 // Seeded faults both ways: a run may fail, but whatever the receiver reports as done must be
 // byte-exact, and a run that ends well on both sides must have delivered every file.
 TEST_F(ZModemPair, SeededLineFaultsNeverDeliverADamagedFile) {
-  const std::string one = RandomBytes(3000, 11), two = RandomBytes(5200, 12);
+  const std::string one = RandomBytes(1500, 11), two = RandomBytes(2600, 12);
   AddFile("one.bin", one);
   AddFile("two.bin", two);
   const std::map<std::string, std::string> expected = {{"one.bin", one}, {"two.bin", two}};
