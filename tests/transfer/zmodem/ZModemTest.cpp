@@ -15,6 +15,8 @@
 #include <string>
 #include <vector>
 
+#include "fakes/FakeClock.h"
+#include "fakes/FakeComLink.h"
 #include "fakes/NullModem.h"
 #include "link/SerialPort.h"
 #include "link/TickSource.h"
@@ -492,6 +494,61 @@ TEST_F(ZModemPair, UnsafeNamesAreSkippedAndFoldersAreStripped) {
   EXPECT_EQ(r.filesReceived, 0);
   EXPECT_EQ(r.sendCode, TransferCode::NoFilesSent);
   EXPECT_EQ(Slurp(recvDir + "/n.txt"), "");
+}
+
+
+// A receiver that asks for an earlier position while the sender streams: the queued output is
+// dropped, an empty ZCRCE closes the frame, the error is counted and a new ZDATA header starts
+// at the position asked for.
+TEST_F(ZModemPair, ZrposDuringABurstRestartsTheFrameThere) {
+  AddFile("b.bin", RandomBytes(8192, 41));
+  FakeClock clock;
+  FakeComLink link;
+  SerialPort port(&link);
+  RecordingStatus status(60000);
+  ZModem z(&port, &status);
+  auto hex = [](int32_t type, uint32_t pos, int32_t flags = 0) {
+    FakeComLink out;
+    SerialPort outPort(&out);
+    ZModem maker(&outPort, nullptr);
+    uint8_t bytes[4];
+    ZModem::PutPosition(pos, bytes);
+    if (type == Zm::ZRINIT) bytes[3] = static_cast<uint8_t>(flags);
+    maker.SendHexHeader(type, bytes);
+    return std::vector<uint8_t>(out.output.begin(), out.output.end());
+  };
+  // The sender purges its input first: the answers arrive a little later.
+  link.AddInput(hex(Zm::ZRINIT, 0, Zm::CANFDX | Zm::CANOVIO | Zm::CANFC32), FakeClock::Now() + 20);
+  bool askedFile = false, askedBack = false;
+  size_t markAt = 0;
+  link.onOutput = [&](FakeComLink& l) {
+    const std::string events = WireEvents(std::deque<uint8_t>(l.output.begin(), l.output.end()));
+    if (!askedFile && events.find('F') != std::string::npos) {
+      askedFile = true;
+      l.AddInput(hex(Zm::ZRPOS, 0));
+    } else if (!askedBack && events.size() >= 7) {  // q F k D i i i: three subpackets out
+      askedBack = true;
+      markAt = l.output.size();
+      l.AddInput(hex(Zm::ZRPOS, 1024));
+    }
+  };
+  status.Start();
+  std::string list = sendDir + "/b.bin";
+  z.Send(list.data());  // ends at the status's time limit, waiting for a ZRINIT after ZEOF
+  ASSERT_TRUE(askedBack);
+  const std::deque<uint8_t> after(link.output.begin() + static_cast<long>(markAt), link.output.end());
+  const std::string events = WireEvents(after);
+  EXPECT_EQ(events.substr(0, 2), "hD") << events;  // the empty ZCRCE, then a new frame
+  // That frame starts at 1024: its header is exactly what a CRC-32 ZDATA at 1024 looks like.
+  FakeComLink expect;
+  SerialPort expectPort(&expect);
+  ZModem maker(&expectPort, nullptr);
+  maker.SetReceiverFlags(Zm::CANFC32);
+  const uint8_t at1024[4] = {0x00, 0x04, 0, 0};
+  maker.SendBinaryHeader(Zm::ZDATA, at1024);
+  const std::vector<uint8_t> rest(after.begin(), after.end());
+  EXPECT_NE(std::search(rest.begin(), rest.end(), expect.output.begin(), expect.output.end()), rest.end());
+  EXPECT_GE(status.errors, 1);
 }
 
 }  // namespace
