@@ -1,8 +1,8 @@
-// ZModem throughput and line efficiency, against lrzsz measured in the same run. Two ptys
-// joined by a relay thread of this program (the role socat plays elsewhere): unpaced for the
-// pty throughput of zandrel->rz, sz->zandrel and zandrel->zandrel against sz->rz (16 MiB of
-// random data, ratios and CPU seconds per MiB); then paced at a real 115200 baud line
-// (11520 bytes/s, 8N1) for line efficiency = file bytes / (seconds * 11520).
+// ZModem throughput and line efficiency, against lrzsz measured in the same run: over a socat
+// pty pair, the pty throughput of zandrel->rz, sz->zandrel and zandrel->zandrel against sz->rz
+// (16 MiB of random data, ratios and CPU seconds per MiB); then through a relay thread of this
+// program that holds a real 115200 baud line (11520 bytes/s, 8N1), line efficiency = file
+// bytes / (seconds * 11520). lrzsz runs with the tests' tcdrain cure when it is built.
 // Run: build/native/bench/ZModemBenchPosix [MiB for pty runs, default 16] [KiB for the line, default 256]
 // Needs lrzsz (sz, rz) on PATH.
 #include <fcntl.h>
@@ -23,6 +23,7 @@
 #include <deque>
 #include <fstream>
 #include <functional>
+#include <memory>
 #include <random>
 #include <string>
 #include <thread>
@@ -119,17 +120,45 @@ class Relay {
   std::thread worker;
 };
 
+// A socat pty pair, the way the interop tests join two programs.
+struct SocatPair {
+  pid_t pid = -1;
+  std::string a, b;
+  explicit SocatPair(const std::string& dir) : a(dir + "/ptyA"), b(dir + "/ptyB") {
+    pid = fork();
+    if (pid == 0) {
+      const int null = open("/dev/null", O_RDWR);
+      dup2(null, 1);
+      dup2(null, 2);
+      execlp("socat", "socat", ("pty,raw,echo=0,link=" + a).c_str(), ("pty,raw,echo=0,link=" + b).c_str(),
+             static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    for (int i = 0; i < 500 && (access(a.c_str(), F_OK) != 0 || access(b.c_str(), F_OK) != 0); ++i) usleep(10000);
+  }
+  ~SocatPair() {
+    kill(pid, SIGTERM);
+    waitpid(pid, nullptr, 0);
+  }
+};
+
 struct Peer {
   pid_t pid = -1;
   double cpu = 0;  // user + system seconds, once waited for
   int status = -1;
 };
 
+std::string Cure() {
+  const std::string path = std::string(ZANDREL_BINARY_DIR) + "/tests/interop/libtcdrain_wait.so";
+  return access(path.c_str(), R_OK) == 0 ? path : "";
+}
+
 Peer Spawn(const std::vector<std::string>& argv, const std::string& dir, const std::string& tty) {
   Peer p;
   p.pid = fork();
   if (p.pid == 0) {
     if (chdir(dir.c_str()) != 0) _exit(126);
+    if (!Cure().empty()) setenv("LD_PRELOAD", Cure().c_str(), 1);
     const int fd = open(tty.c_str(), O_RDWR);
     const int err = open("/dev/null", O_WRONLY);
     if (fd < 0) _exit(126);
@@ -181,10 +210,22 @@ struct Result {
 Result Transfer(bool ourSender, bool ourReceiver, const std::string& src, const std::string& dst,
                 const std::string& name, double rate, int32_t sendWindow, int32_t receiveWindow) {
   unlink((dst + "/" + name).c_str());
-  Pty a, b;
+  Pty ptyA, ptyB;
+  std::unique_ptr<SocatPair> socat;
+  std::unique_ptr<Relay> relay;
+  std::string slaveA = ptyA.slave, slaveB = ptyB.slave;
+  if (rate > 0) {
+    relay = std::make_unique<Relay>(ptyA.master, ptyB.master, rate);
+  } else {
+    socat = std::make_unique<SocatPair>(src + "/..");
+    slaveA = socat->a;
+    slaveB = socat->b;
+  }
+  struct Slaves {
+    std::string slave;
+  } a{slaveA}, b{slaveB};
   Result r;
   {
-    Relay relay(a.master, b.master, rate);
     const std::string oldCwd = [] {
       char buf[4096];
       return std::string(getcwd(buf, sizeof buf));

@@ -167,7 +167,15 @@ int32_t ZModem::ReadWaiting(int32_t timeoutMs) {
   return link->GetChar(timeoutMs);
 }
 
-int32_t ZModem::InputWaiting() { return (aheadEnd - aheadPos) + link->RxCount(); }
+int32_t ZModem::InputWaiting() {
+  // Whether anything waits, learnt by one non-blocking read into the read-ahead block: one
+  // system call where the queue counts of a port may cost several, once per sent subpacket.
+  if (aheadPos < aheadEnd) return aheadEnd - aheadPos;
+  const int32_t n = link->Link()->Read(ahead, kAheadRoom);
+  aheadPos = 0;
+  aheadEnd = n > 0 ? n : 0;
+  return aheadEnd;
+}
 
 void ZModem::DropInput() {
   aheadPos = aheadEnd = 0;

@@ -137,6 +137,7 @@ class ZModem : public TransferEngine {
   uint32_t sendFileTime = 0;
   uint32_t appendOffset = 0;
   int32_t fileInfoLength = 0;  // length of the ZFILE information in the buffer
+  int64_t filePosition = -1;   // where the sender's next read starts; -1 unknown
 
   int32_t pathMode = 0;
   int32_t crashRecovery = 3;

@@ -114,6 +114,7 @@ int32_t ZModem::ParseFileInfo() {
 }
 
 int32_t ZModem::FileCrc(uint32_t& crc) {
+  filePosition = -1;
   uint8_t block[1024];
   uint32_t r = 0xFFFFFFFFu;
   if (file->Seek(0, 0) != 0) return -1;

@@ -79,6 +79,7 @@ int32_t ZModem::GetReceiverInit() {
 }
 
 int32_t ZModem::BuildFileInfo() {
+  filePosition = -1;
   file->ResetSize();
   if (!file->NextFile(1)) return 0;
   if (!OpenForTransfer()) return 0;
@@ -259,8 +260,10 @@ int32_t ZModem::SendChunk() {
   int32_t n = Zm::kDataRoom;
   if (rxBufferSize != 0)
     n = static_cast<int32_t>(std::min<uint32_t>(rxBufferSize - static_cast<uint32_t>(frameBytes), Zm::kDataRoom));
-  file->Seek(status->bytesDone, 0);
+  // Streaming reads follow on from the last one; seek only after a jump (ZRPOS, a ZCRC).
+  if (filePosition != status->bytesDone) file->Seek(status->bytesDone, 0);
   const int32_t count = n > 0 ? file->ReadBlock(buffer.get(), n) : 0;
+  filePosition = count > 0 ? status->bytesDone + count : -1;
   status->blockLength = count > 0 ? count : 0;
   if (count <= 0) {
     status->code = TransferCode::ReadFailed;
