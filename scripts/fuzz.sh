@@ -25,9 +25,11 @@ sources+=("$root/tests/fakes/FakeClock.cpp" "$root/tests/fakes/FakeComLink.cpp")
 objdir="$out/obj"
 mkdir -p "$objdir"
 objects=()
+# The newest header: an object older than it is rebuilt, whatever it includes.
+newest=$(ls -t "$root"/link/*.h "$root"/transfer/*.h "$root"/transfer/zmodem/*.h "$root"/tests/fakes/*.h | head -1)
 for f in "${sources[@]}"; do
   o="$objdir/$(echo "${f#$root/}" | tr / _).o"
-  if [[ ! -f "$o" || "$f" -nt "$o" || "$root/transfer/zmodem/ZModem.h" -nt "$o" ]]; then
+  if [[ ! -f "$o" || "$f" -nt "$o" || "$newest" -nt "$o" ]]; then
     "$CXX" "${flags[@]/-fsanitize=fuzzer,/-fsanitize=fuzzer-no-link,}" -c "$f" -o "$o"
   fi
   objects+=("$o")
