@@ -310,7 +310,12 @@ int32_t ZModem::ReadHexHeader() {
       continue;
     }
     c &= 0x7F;
-    if (c == Ascii::LF) break;
+    if (c == Ascii::LF) {
+      // The XON most peers put behind the line end, when it came with the header: taken here,
+      // it cannot hold up a sender's look at the reverse channel (70 ms per file).
+      if (aheadPos < aheadEnd && (ahead[aheadPos] & 0x7F) == kXon) ++aheadPos;
+      break;
+    }
     if (c != Ascii::CR && c != kXon) return TransferCode::NoHeader;
   }
   hexLineDone = 1;
