@@ -67,21 +67,21 @@ bool TransferFile::SplitNext() {
   FileListState& walk = *findState;
   walk.directory[0] = '\0';
   walk.pattern[0] = '\0';
-  char* spec = walk.listRest;
-  if (spec == nullptr) return true;
-  char* end = std::strchr(spec, ';');
+  char* entry = walk.listRest;
+  if (entry == nullptr) return true;
+  char* end = std::strchr(entry, ';');
   if (end != nullptr) {
     *end = '\0';
     walk.listRest = end + 1;
   } else {
     walk.listRest = nullptr;
   }
-  const size_t length = std::strlen(spec);
-  const size_t folder = FolderLength(spec, length);
+  const size_t length = std::strlen(entry);
+  const size_t folder = FolderLength(entry, length);
   if (folder >= kFieldRoom || length - folder >= kFieldRoom) return false;
-  std::memcpy(walk.directory, spec, folder);
+  std::memcpy(walk.directory, entry, folder);
   walk.directory[folder] = '\0';
-  std::memcpy(walk.pattern, spec + folder, length - folder + 1);
+  std::memcpy(walk.pattern, entry + folder, length - folder + 1);
   return true;
 }
 

@@ -57,10 +57,10 @@ class MemoryFile : public TransferFileBase {
   int32_t Size() override { return static_cast<int32_t>(disk[current].size()); }
   int32_t NextFile(int32_t) override {
     while (!specs.empty()) {
-      std::string spec = specs.front();
+      std::string entry = specs.front();
       specs.erase(specs.begin());
-      if (disk.count(spec)) {
-        std::snprintf(name, sizeof name, "%s", spec.c_str());
+      if (disk.count(entry)) {
+        std::snprintf(name, sizeof name, "%s", entry.c_str());
         return 1;
       }
     }
