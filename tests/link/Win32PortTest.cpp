@@ -1,6 +1,6 @@
 // Win32Port against a scripted device behind its Win32 function table: what Wine's serial
 // emulation over a pty cannot show (modem lines, DTR/RTS, another process holding the port,
-// line errors, the device refusing a call) and the settings the port gives the device.
+// line errors, the device refusing a call), the codes it refuses and the settings it gives the device.
 #include "link/Win32Port.h"
 
 #include <gtest/gtest.h>
@@ -18,24 +18,20 @@ namespace {
 
 // One scripted device; the table's plain functions reach it through `device`.
 struct ScriptedDevice {
-  HANDLE handle = reinterpret_cast<HANDLE>(0x1234);
   DWORD openError = 0;  // CreateFileA fails with this when not 0
   std::string openedName;
   DCB state{};
-  std::vector<DCB> written;  // every SetCommState
+  int writeBacks = 0;  // SetCommState calls
   COMMTIMEOUTS timeouts{};
-  DWORD rxSize = 0, txSize = 0;
-  DWORD modemStatus = 0;
-  BOOL modemStatusWorks = TRUE;
-  DWORD pendingErrors = 0;  // handed out (and cleared) by the next ClearCommError
+  DWORD rxSize = 0, txSize = 0, modemStatus = 0, pendingErrors = 0;  // errors: until the next poll
+  BOOL modemStatusWorks = TRUE, breakWorks = TRUE, closeWorks = TRUE;
   COMSTAT stat{};
   std::vector<uint8_t> input;
   DWORD readLimit = MAXDWORD;  // ReadFile hands over at most this; the rest via GetOverlappedResult
-  bool readFinishes = true;
-  std::vector<uint8_t> output;
+  DWORD pendingRead = 0, pendingTotal = 0;
+  uint8_t* pendingBuffer = nullptr;
   bool writeFails = false;
-  BOOL breakWorks = TRUE, closeWorks = TRUE;
-  std::vector<std::string> calls;  // escapes, purges, breaks, close, sleeps
+  std::vector<std::string> calls;  // escapes, purges, breaks, close, flushes, sleeps
   int reads = 0;                   // ReadFile calls
   uint64_t nowUs = 1000000;
 };
@@ -43,43 +39,19 @@ ScriptedDevice* device;
 
 HANDLE WINAPI FakeCreateFileA(LPCSTR name, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE) {
   device->openedName = name;
-  if (device->openError) {
-    SetLastError(device->openError);
-    return INVALID_HANDLE_VALUE;
-  }
-  return device->handle;
+  SetLastError(device->openError);
+  return device->openError ? INVALID_HANDLE_VALUE : reinterpret_cast<HANDLE>(0x1234);
 }
-BOOL WINAPI FakeCloseHandle(HANDLE) {
-  device->calls.push_back("close");
-  return device->closeWorks;
-}
+BOOL WINAPI FakeCloseHandle(HANDLE) { return device->calls.push_back("close"), device->closeWorks; }
 BOOL WINAPI FakeSetupComm(HANDLE, DWORD rx, DWORD tx) {
-  device->rxSize = rx;
-  device->txSize = tx;
-  return TRUE;
+  return device->rxSize = rx, device->txSize = tx, TRUE;
 }
-BOOL WINAPI FakeGetCommState(HANDLE, LPDCB dcb) {
-  *dcb = device->state;
-  return TRUE;
-}
-BOOL WINAPI FakeSetCommState(HANDLE, LPDCB dcb) {
-  device->state = *dcb;
-  device->written.push_back(*dcb);
-  return TRUE;
-}
-BOOL WINAPI FakeSetCommTimeouts(HANDLE, LPCOMMTIMEOUTS t) {
-  device->timeouts = *t;
-  return TRUE;
-}
-BOOL WINAPI FakeGetCommMask(HANDLE, LPDWORD mask) {
-  *mask = 0;
-  return TRUE;
-}
+BOOL WINAPI FakeGetCommState(HANDLE, LPDCB dcb) { return *dcb = device->state, TRUE; }
+BOOL WINAPI FakeSetCommState(HANDLE, LPDCB dcb) { return device->state = *dcb, ++device->writeBacks, TRUE; }
+BOOL WINAPI FakeSetCommTimeouts(HANDLE, LPCOMMTIMEOUTS t) { return device->timeouts = *t, TRUE; }
+BOOL WINAPI FakeGetCommMask(HANDLE, LPDWORD mask) { return *mask = 0, TRUE; }
 BOOL WINAPI FakeSetCommMask(HANDLE, DWORD) { return TRUE; }
-BOOL WINAPI FakeWaitCommEvent(HANDLE, LPDWORD mask, LPOVERLAPPED) {
-  *mask = EV_RXCHAR;
-  return TRUE;
-}
+BOOL WINAPI FakeWaitCommEvent(HANDLE, LPDWORD mask, LPOVERLAPPED) { return *mask = EV_RXCHAR, TRUE; }
 BOOL WINAPI FakeClearCommError(HANDLE, LPDWORD errors, LPCOMSTAT stat) {
   *errors = device->pendingErrors;
   device->pendingErrors = 0;
@@ -88,74 +60,49 @@ BOOL WINAPI FakeClearCommError(HANDLE, LPDWORD errors, LPCOMSTAT stat) {
   return TRUE;
 }
 BOOL WINAPI FakeGetCommModemStatus(HANDLE, LPDWORD status) {
-  if (!device->modemStatusWorks) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
-  }
-  *status = device->modemStatus;
-  return TRUE;
+  return *status = device->modemStatus, device->modemStatusWorks;
 }
 BOOL WINAPI FakeEscapeCommFunction(HANDLE, DWORD f) {
   const char* names[] = {"?", "SETXOFF", "SETXON", "SETRTS", "CLRRTS", "SETDTR", "CLRDTR"};
   device->calls.push_back(f <= 6 ? names[f] : "?");
   return TRUE;
 }
-BOOL WINAPI FakeSetCommBreak(HANDLE) {
-  device->calls.push_back("break on");
-  return device->breakWorks;
-}
-BOOL WINAPI FakeClearCommBreak(HANDLE) {
-  device->calls.push_back("break off");
-  return device->breakWorks;
-}
-BOOL WINAPI FakeTransmitCommChar(HANDLE, char c) {
-  device->output.push_back(static_cast<uint8_t>(c));
-  return TRUE;
-}
+BOOL WINAPI FakeSetCommBreak(HANDLE) { return device->calls.push_back("break on"), device->breakWorks; }
+BOOL WINAPI FakeClearCommBreak(HANDLE) { return device->calls.push_back("break off"), device->breakWorks; }
+BOOL WINAPI FakeTransmitCommChar(HANDLE, char) { return TRUE; }
 BOOL WINAPI FakePurgeComm(HANDLE, DWORD flags) {
   device->calls.push_back("purge " + std::to_string(flags));
   if (flags & PURGE_RXCLEAR) device->input.clear();
   return TRUE;
 }
-DWORD pendingRead = 0, pendingTotal = 0;
-uint8_t* pendingBuffer = nullptr;
+// Moves up to `n` scripted input bytes to `out`.
+DWORD TakeInput(uint8_t* out, DWORD n) {
+  std::copy(device->input.begin(), device->input.begin() + n, out);
+  device->input.erase(device->input.begin(), device->input.begin() + n);
+  return n;
+}
 BOOL WINAPI FakeReadFile(HANDLE, LPVOID buffer, DWORD n, LPDWORD count, LPOVERLAPPED) {
   ++device->reads;
-  DWORD now = n < device->readLimit ? n : device->readLimit;
-  auto* out = static_cast<uint8_t*>(buffer);
-  std::copy(device->input.begin(), device->input.begin() + now, out);
-  device->input.erase(device->input.begin(), device->input.begin() + now);
-  *count = now;
-  if (now == n) return TRUE;
-  pendingRead = n - now;
-  pendingTotal = n;
-  pendingBuffer = out + now;
+  *count = TakeInput(static_cast<uint8_t*>(buffer), std::min(n, device->readLimit));
+  if (*count == n) return TRUE;
+  device->pendingRead = n - *count;
+  device->pendingTotal = n;
+  device->pendingBuffer = static_cast<uint8_t*>(buffer) + *count;
   SetLastError(ERROR_IO_PENDING);
   return FALSE;
 }
-BOOL WINAPI FakeWriteFile(HANDLE, LPCVOID buffer, DWORD n, LPDWORD count, LPOVERLAPPED) {
-  if (device->writeFails) {
-    *count = n / 2;  // what the device managed before it failed
-    SetLastError(ERROR_GEN_FAILURE);
-    return FALSE;
-  }
-  auto* in = static_cast<const uint8_t*>(buffer);
-  device->output.insert(device->output.end(), in, in + n);
-  *count = n;
-  return TRUE;
+BOOL WINAPI FakeWriteFile(HANDLE, LPCVOID, DWORD n, LPDWORD count, LPOVERLAPPED) {
+  *count = device->writeFails ? n / 2 : n;  // a failing device still took some
+  SetLastError(ERROR_GEN_FAILURE);
+  return !device->writeFails;
 }
 BOOL WINAPI FakeGetOverlappedResult(HANDLE, LPOVERLAPPED, LPDWORD count, BOOL wait) {
   device->calls.push_back(wait ? "overlapped wait" : "overlapped");
-  if (!device->readFinishes) return FALSE;
-  std::copy(device->input.begin(), device->input.begin() + pendingRead, pendingBuffer);
-  device->input.erase(device->input.begin(), device->input.begin() + pendingRead);
-  *count = pendingTotal;  // the whole request, as the system reports it
+  TakeInput(device->pendingBuffer, device->pendingRead);
+  *count = device->pendingTotal;  // the whole request, as the system reports it
   return TRUE;
 }
-BOOL WINAPI FakeFlushFileBuffers(HANDLE) {
-  device->calls.push_back("flush");
-  return TRUE;
-}
+BOOL WINAPI FakeFlushFileBuffers(HANDLE) { return device->calls.push_back("flush"), TRUE; }
 void WINAPI FakeSleep(DWORD ms) {
   device->calls.push_back("sleep " + std::to_string(ms));
   device->nowUs += ms == 0 ? 100 : 1000;
@@ -194,27 +141,17 @@ TEST_F(Win32PortScripted, OpenGivesTheDeviceItsSettingsAndRaisesDtrAndRts) {
   EXPECT_EQ(dev.openedName, "\\\\.\\COM7");
   EXPECT_EQ(dev.rxSize, 4096u);
   EXPECT_EQ(dev.txSize, 2048u);
-  ASSERT_EQ(dev.written.size(), 1u);
-  const DCB& d = dev.written[0];
-  EXPECT_EQ(d.BaudRate, 19200u);
-  EXPECT_EQ(d.ByteSize, 8);
-  EXPECT_EQ(d.Parity, NOPARITY);
-  EXPECT_EQ(d.StopBits, ONESTOPBIT);
-  EXPECT_EQ(d.fOutxCtsFlow, 0u);
-  EXPECT_EQ(d.fDtrControl, static_cast<DWORD>(DTR_CONTROL_ENABLE));
-  EXPECT_EQ(d.fRtsControl, static_cast<DWORD>(RTS_CONTROL_DISABLE));
-  EXPECT_EQ(d.fBinary, 1u);
-  EXPECT_EQ(d.fNull, 0u);
-  EXPECT_EQ(d.XonChar, 0x11);
-  EXPECT_EQ(d.XoffChar, 0x13);
-  EXPECT_EQ(d.XonLim, 1024);
-  EXPECT_EQ(d.XoffLim, 128);
-  EXPECT_EQ(d.fParity, 1u);  // not the port's business
-  EXPECT_EQ(d.ErrorChar, '?');
-  EXPECT_EQ(dev.timeouts.ReadIntervalTimeout, MAXDWORD);
-  EXPECT_EQ(dev.timeouts.ReadTotalTimeoutConstant, 0u);
-  EXPECT_EQ(dev.timeouts.WriteTotalTimeoutMultiplier, 5u);
-  EXPECT_EQ(dev.timeouts.WriteTotalTimeoutConstant, 10u);
+  EXPECT_EQ(dev.writeBacks, 1);
+  const DCB& d = dev.state;  // fParity and ErrorChar are not the port's business
+  EXPECT_EQ(std::vector<DWORD>({d.BaudRate, d.ByteSize, d.Parity, d.StopBits, d.fOutxCtsFlow,
+                                d.fDtrControl, d.fRtsControl, d.fBinary, d.fNull, DWORD(d.XonChar),
+                                DWORD(d.XoffChar), d.XonLim, d.XoffLim, d.fParity, DWORD(d.ErrorChar)}),
+            std::vector<DWORD>({19200, 8, NOPARITY, ONESTOPBIT, 0, DTR_CONTROL_ENABLE,
+                                RTS_CONTROL_DISABLE, 1, 0, 0x11, 0x13, 1024, 128, 1, '?'}));
+  const COMMTIMEOUTS& t = dev.timeouts;
+  EXPECT_EQ(std::vector<DWORD>({t.ReadIntervalTimeout, t.ReadTotalTimeoutConstant,
+                                t.WriteTotalTimeoutMultiplier, t.WriteTotalTimeoutConstant}),
+            std::vector<DWORD>({MAXDWORD, 0, 5, 10}));
   EXPECT_EQ(dev.calls, (std::vector<std::string>{"SETDTR", "SETRTS"}));
   EXPECT_EQ(port.Signal(LineSignal::Dtr, -1), 1);
   EXPECT_EQ(port.Signal(LineSignal::Rts, -1), 1);
@@ -225,7 +162,7 @@ TEST_F(Win32PortScripted, PortHeldByAnotherProcessFailsAndIsNotClaimed) {
   Win32Port port(kIndex, 4096, 2048, &kScripted);
   EXPECT_EQ(port.Status(), LinkCode::Failure);
   EXPECT_EQ(PortInUseTable::Count(kIndex), 0);
-  EXPECT_TRUE(dev.written.empty());
+  EXPECT_EQ(dev.writeBacks, 0);
   // The old driver's negative codes keep their meaning.
   const struct {
     int32_t system, status;
@@ -242,13 +179,9 @@ TEST_F(Win32PortScripted, ModemLinesAndLineErrorsReachTheLineStatus) {
   SerialPort serial(&port);
   dev.modemStatus = MS_CTS_ON | MS_RLSD_ON;
   EXPECT_EQ(port.ReadModemStatus(), 0x90);
-  EXPECT_EQ(port.Signal(LineSignal::Cts, -1), 1);
-  EXPECT_EQ(port.Signal(LineSignal::Dsr, -1), 0);
-  EXPECT_EQ(port.Signal(LineSignal::Ri, -1), 0);
-  EXPECT_EQ(port.Signal(LineSignal::Cd, -1), 1);
-  EXPECT_EQ(port.Signal(20, -1), 0);
-  EXPECT_EQ(port.Signal(5, -1), 2);
-  EXPECT_EQ(port.ModemSignal(MS_DSR_ON | MS_CTS_ON), 1);
+  const int32_t lines[][2] = {{LineSignal::Cts, 1}, {LineSignal::Dsr, 0}, {LineSignal::Ri, 0},
+                              {LineSignal::Cd, 1},  {20, 0},              {5, 2}};
+  for (const auto& l : lines) EXPECT_EQ(port.Signal(l[0], -1), l[1]) << l[0];
 
   // Line errors are gathered by any poll of the device and kept until GetLineStatus.
   dev.pendingErrors = CE_FRAME | CE_OVERRUN;
@@ -259,14 +192,11 @@ TEST_F(Win32PortScripted, ModemLinesAndLineErrorsReachTheLineStatus) {
   EXPECT_EQ(port.Signal(LineSignal::OverrunError, -1), 1);
   EXPECT_EQ(port.Signal(LineSignal::ParityError, -1), 1);
   EXPECT_EQ(port.Signal(LineSignal::BreakDetected, -1), 0);
-
   uint16_t word = 0;
   ASSERT_EQ(serial.LineErrors(word), 0);
   EXPECT_EQ(word, 1 | 2 | 8);  // parity, framing, overrun
   EXPECT_TRUE(serial.Lines()->CarrierDetect());
-  EXPECT_EQ(port.Signal(LineSignal::FramingError, -1), 0);
   EXPECT_EQ(port.LineErrorBits(), 0u);
-
   dev.pendingErrors = CE_RXOVER | CE_BREAK;
   ASSERT_EQ(serial.LineErrors(word), 0);
   EXPECT_EQ(word, 4 | 16);
@@ -284,14 +214,11 @@ TEST_F(Win32PortScripted, DtrAndRtsAreDrivenAndKept) {
   EXPECT_EQ(port.Signal(LineSignal::Rts, 0), 0);
   EXPECT_EQ(port.Signal(LineSignal::Rts, 1), 1);
   EXPECT_EQ(dev.calls, (std::vector<std::string>{"CLRDTR", "CLRRTS", "SETRTS"}));
-  EXPECT_EQ(port.Signal(LineSignal::Dtr, -1), 0);
-  EXPECT_EQ(port.ModemSignal(2), 1);
   // The settings follow only at the next write-back.
-  EXPECT_EQ(dev.written.size(), 1u);
+  EXPECT_EQ(dev.writeBacks, 1);
   ASSERT_EQ(port.SetHandshake(0, 0), 0);
   EXPECT_EQ(dev.state.fDtrControl, static_cast<DWORD>(DTR_CONTROL_DISABLE));
   EXPECT_EQ(dev.state.fRtsControl, static_cast<DWORD>(RTS_CONTROL_ENABLE));
-
   LineStatus lines;
   port.GetLineStatus(lines);
   EXPECT_EQ(lines.Field(LineSignal::Dtr), 0);
@@ -306,39 +233,64 @@ TEST_F(Win32PortScripted, DtrAndRtsAreDrivenAndKept) {
 
 TEST_F(Win32PortScripted, HandshakeCodesBecomeDeviceFlowControl) {
   Win32Port port(kIndex, 4096, 2048, &kScripted);
-  ASSERT_EQ(port.SetHandshake(LineSignal::Rts, LineSignal::Cts), 0);
-  EXPECT_EQ(dev.state.fRtsControl, static_cast<DWORD>(RTS_CONTROL_HANDSHAKE));
-  EXPECT_EQ(dev.state.fOutxCtsFlow, 1u);
-  ASSERT_EQ(port.SetHandshake(LineSignal::Dtr, LineSignal::Dsr), 0);
-  EXPECT_EQ(dev.state.fRtsControl, static_cast<DWORD>(RTS_CONTROL_ENABLE));
-  EXPECT_EQ(dev.state.fDtrControl, static_cast<DWORD>(DTR_CONTROL_HANDSHAKE));
-  EXPECT_EQ(dev.state.fOutxCtsFlow, 0u);
-  EXPECT_EQ(dev.state.fOutxDsrFlow, 1u);
-  ASSERT_EQ(port.SetHandshake(1, 1), 0);
-  EXPECT_EQ(dev.state.fInX, 1u);
-  EXPECT_EQ(dev.state.fOutX, 1u);
-  EXPECT_EQ(dev.state.fDtrControl, static_cast<DWORD>(DTR_CONTROL_ENABLE));
+  const struct {
+    int32_t input, output;
+    DWORD rts, dtr, cts, dsr, inX, outX;
+  } accepted[] = {
+      {LineSignal::Rts, LineSignal::Cts, RTS_CONTROL_HANDSHAKE, DTR_CONTROL_ENABLE, 1, 0, 0, 0},
+      {LineSignal::Dtr, LineSignal::Dsr, RTS_CONTROL_ENABLE, DTR_CONTROL_HANDSHAKE, 0, 1, 0, 0},
+      {1, 1, RTS_CONTROL_ENABLE, DTR_CONTROL_ENABLE, 0, 0, 1, 1},
+  };
+  for (const auto& r : accepted) {
+    ASSERT_EQ(port.SetHandshake(r.input, r.output), 0);
+    const DCB& d = dev.state;
+    EXPECT_EQ(std::vector<DWORD>(
+                  {d.fRtsControl, d.fDtrControl, d.fOutxCtsFlow, d.fOutxDsrFlow, d.fInX, d.fOutX}),
+              std::vector<DWORD>({r.rts, r.dtr, r.cts, r.dsr, r.inX, r.outX}))
+        << r.input << ' ' << r.output;
+  }
 
-  // A refused code stops before the write-back; what changed reaches the device later.
-  const size_t writes = dev.written.size();
-  EXPECT_EQ(port.SetHandshake(4, 14), LinkCode::BadOutputHandshake);
-  EXPECT_EQ(dev.written.size(), writes);
-  int32_t in, out;
-  port.GetHandshake(in, out);
-  EXPECT_EQ(in, 1);
-  EXPECT_EQ(out, 1);
+  // A refused pair stops before the write-back and keeps the last good codes; what the input
+  // code changed reaches the device with the next write-back.
+  const struct {
+    int32_t input, output, returned, left;
+  } refused[] = {
+      {2, 0, LinkCode::Failure, LinkCode::BadInputHandshake},
+      {13, 0, LinkCode::NotSupported, LinkCode::NotSupported},
+      {0, 15, LinkCode::NotSupported, LinkCode::NotSupported},
+      {4, 14, LinkCode::BadOutputHandshake, LinkCode::BadOutputHandshake},
+  };
+  for (const auto& r : refused) {
+    EXPECT_EQ(port.SetHandshake(r.input, r.output), r.returned) << r.input << ' ' << r.output;
+    EXPECT_EQ(port.TakeStatus(), r.left);
+    EXPECT_EQ(dev.writeBacks, 4);
+    int32_t in, out;
+    port.GetHandshake(in, out);
+    EXPECT_EQ(in * 100 + out, 101);
+  }
   ASSERT_EQ(port.SetDataFormat(9600, 'N', 8, 1), 0);
   EXPECT_EQ(dev.state.fRtsControl, static_cast<DWORD>(RTS_CONTROL_HANDSHAKE));
   EXPECT_EQ(dev.state.fInX, 0u);
 }
 
-TEST_F(Win32PortScripted, DataFormatAndQueueSizes) {
+TEST_F(Win32PortScripted, DataFormatCodesAndQueueSizes) {
   Win32Port port(kIndex, 4096, 2048, &kScripted);
-  ASSERT_EQ(port.SetDataFormat(1200, 'S', 5, 1), 0);
-  EXPECT_EQ(dev.state.StopBits, ONE5STOPBITS);
-  EXPECT_EQ(dev.state.Parity, SPACEPARITY);
-  ASSERT_EQ(port.SetDataFormat(1200, 'M', 6, 2), 0);
-  EXPECT_EQ(dev.state.StopBits, TWOSTOPBITS);
+  const struct {
+    char parity;
+    int32_t dataBits, stopBits, returned;
+    BYTE parityField, stopField;
+  } rows[] = {
+      {'n', 8, 1, LinkCode::BadParity, 0, 0},    {'N', 9, 1, LinkCode::BadDataBits, 0, 0},
+      {'N', 8, 3, LinkCode::BadStopBits, 0, 0},  {'S', 5, 1, 0, SPACEPARITY, ONE5STOPBITS},
+      {'M', 6, 2, 0, MARKPARITY, TWOSTOPBITS},
+  };
+  for (const auto& r : rows) {
+    EXPECT_EQ(port.SetDataFormat(1200, r.parity, r.dataBits, r.stopBits), r.returned) << r.parity;
+    EXPECT_EQ(port.TakeStatus(), r.returned);
+    if (r.returned != 0) continue;
+    EXPECT_EQ(dev.state.Parity, r.parityField);
+    EXPECT_EQ(dev.state.StopBits, r.stopField);
+  }
   // A refused data-bit count still leaves parity and rate for the next write-back.
   EXPECT_EQ(port.SetDataFormat(57600, 'O', 3, 1), LinkCode::BadDataBits);
   uint32_t baud;
@@ -347,25 +299,15 @@ TEST_F(Win32PortScripted, DataFormatAndQueueSizes) {
   port.GetDataFormat(baud, parity, data, stop);
   EXPECT_EQ(baud, 57600u);
   EXPECT_EQ(parity, 'O');
-  EXPECT_EQ(data, 6);
-  EXPECT_EQ(stop, 2);
+  EXPECT_EQ(data * 10 + stop, 62);
 
   SerialPort serial(&port);
   ASSERT_EQ(serial.SetTxQueueSize(4096), 0);
   EXPECT_EQ(dev.rxSize, 4096u);
   EXPECT_EQ(dev.txSize, 4096u);
-  EXPECT_EQ(dev.state.XonLim, 1024);
   ASSERT_EQ(port.SetBufferSizes(1024, 200, 0), 0);
   EXPECT_EQ(dev.state.XonLim, 256);
   EXPECT_EQ(dev.state.XoffLim, 200);
-  BufferStatus b;
-  port.GetBufferStatus(b, BufferSide::Receive);
-  EXPECT_EQ(b.receiveSize, 1024);
-  EXPECT_EQ(b.transmitSize, 4096);
-  EXPECT_EQ(b.transmitPresent, 1);
-  // Sizes are 16-bit values.
-  Win32Port wide(kIndex + 1, 65536 + 100, 2048, &kScripted);
-  EXPECT_EQ(dev.rxSize, 100u);
 }
 
 TEST_F(Win32PortScripted, ReadsFinishPendingRequestsAndWritesStopAtTheQueue) {
@@ -385,7 +327,6 @@ TEST_F(Win32PortScripted, ReadsFinishPendingRequestsAndWritesStopAtTheQueue) {
   EXPECT_EQ(port.GetByte(), 8);
   EXPECT_EQ(dev.reads, 1);
   SerialPort serial(&port);
-  EXPECT_EQ(serial.RxCount(), 2);
   dev.input = {11};
   EXPECT_EQ(serial.RxCount(), 3);
   EXPECT_EQ(port.Read(buffer, 8), 2);
@@ -406,9 +347,6 @@ TEST_F(Win32PortScripted, ReadsFinishPendingRequestsAndWritesStopAtTheQueue) {
   dev.writeFails = true;
   EXPECT_EQ(port.Write(data.data(), 50), 25);
   EXPECT_EQ(port.Status(), LinkCode::ShortWrite);
-  dev.writeFails = false;
-  EXPECT_EQ(port.TransmitImmediate(0x13), 0);
-  EXPECT_EQ(dev.output.back(), 0x13);
 
   dev.stat.fXoffSent = 1;
   dev.stat.fCtsHold = 1;
@@ -416,6 +354,8 @@ TEST_F(Win32PortScripted, ReadsFinishPendingRequestsAndWritesStopAtTheQueue) {
   port.Dump([](void* ctx, const char* line) { static_cast<std::vector<std::string>*>(ctx)->push_back(line); },
             &lines);
   ASSERT_EQ(lines.size(), 6u);
+  // SerialPort set the rate.
+  EXPECT_EQ(lines[0], "Port type: MS Win32  BaudRate: 9600    ByteSize: 8  Parity: 0");
   EXPECT_EQ(lines[5], "RX sz/ct:  4096/0      TX sz/ct:   100/0      BLOCK SENT:1  BLOCK RECEIVED:1");
 }
 
@@ -434,16 +374,13 @@ TEST_F(Win32PortScripted, BreakAndCloseFailuresHaveTheirCodes) {
   EXPECT_EQ(PortInUseTable::Count(kIndex), 0);
 }
 
-TEST_F(Win32PortScripted, EventOperationsReachTheDevice) {
+TEST_F(Win32PortScripted, EventCharIsWrittenOverTheDevicesOwnSettings) {
   Win32Port port(kIndex, 4096, 2048, &kScripted);
-  dev.state.EvtChar = 0;
   dev.state.XoffLim = 77;  // changed behind the port's back: re-read, not overwritten
   EXPECT_NE(port.SetEventChar('\r'), 0);
   EXPECT_EQ(dev.state.EvtChar, '\r');
   EXPECT_EQ(dev.state.XoffLim, 77);
-  uint32_t mask = 99;
-  EXPECT_EQ(port.GetEventMask(mask), 0);
-  EXPECT_EQ(mask, 0u);
+  uint32_t mask = 0;
   EXPECT_EQ(port.WaitEvent(mask), 0);
   EXPECT_EQ(mask, static_cast<uint32_t>(EV_RXCHAR));
   EXPECT_EQ(port.HoldRemote(), LinkCode::NotSupported);
