@@ -217,7 +217,10 @@ int32_t PosixPort::Idle() {
     idleSawInput = readAheadEnd > readAheadStart || idleSawInput;
     return 0;
   }
-  pollfd p{fd, POLLIN, 0};
+  // A sender stopped by a full queue wakes as soon as the peer makes room, instead of sleeping
+  // out the millisecond; only then, so a reader's poll is not woken by an idle output.
+  pollfd p{fd, static_cast<short>(outputFull ? (POLLIN | POLLOUT) : POLLIN), 0};
+  outputFull = false;
   int r = poll(&p, 1, 1);
   if (r < 0) {
     if (errno == EINTR) return 0;
@@ -440,7 +443,8 @@ int32_t PosixPort::Write(const uint8_t* buffer, int32_t length) {
     else if (w < 0 && errno != EAGAIN)
       systemError = errno;
   }
-  if (count < length) lastStatus = LinkCode::ShortWrite;
+  outputFull = count < length;
+  if (outputFull) lastStatus = LinkCode::ShortWrite;
   return count;
 }
 

@@ -112,6 +112,7 @@ class PosixPort : public ComLink {
   int32_t counters[5] = {};      // the device's frame, overrun, parity, break, buffer-overrun counts
   bool idleSawInput = false;     // the last Idle found input waiting
   bool readSinceIdle = false;
+  bool outputFull = false;       // the last Write came up short: Idle also waits for room
   uint8_t readAhead[kReadAheadSize];
   int32_t readAheadStart = 0, readAheadEnd = 0;
 };

@@ -94,7 +94,18 @@ int32_t FileTransfer::SendBlockWait(const uint8_t* data, int32_t length) {
   int32_t done = taken < 0 ? 0 : taken;
   for (;;) {
     int32_t moved = 0;
-    while (done < length) {
+    // Without a pacing delay the remainder goes to the queue in one piece: a byte-at-a-time pass
+    // costs a device call per byte just when the line is busiest. Paced output stays per byte.
+    if (link->PacingDelay() == 0) {
+      const int32_t n = link->Write(data + done, length - done);
+      if (n > 0) {
+        done += n;
+        moved += n;
+      }
+    }
+    // A link that took nothing in one piece (or paced output) gets the bytes one at a time.
+    const bool bulkMoved = moved > 0;
+    while (done < length && !bulkMoved) {
       int32_t r = link->PutChar(data[done]);
       if (r < 0) break;
       ++done;

@@ -207,6 +207,7 @@ TEST_F(FileTransferTest, SendBlockWaitFinishesPartialWrites) {
 TEST_F(FileTransferTest, SendBlockWaitFailsAfterAMinuteWithoutProgress) {
   TestEngine engine(&port, &status, 0);
   link.writeChunk = 3;
+  link.FailCall("Write", 2, LinkCode::ShortWrite, true);
   link.FailCall("PutByte", 2, LinkCode::ShortWrite, true);
   const uint8_t block[10] = {};
   const uint32_t start = FakeClock::Now();
