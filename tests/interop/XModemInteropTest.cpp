@@ -9,6 +9,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <fstream>
 #include <random>
@@ -23,11 +24,6 @@
 
 namespace {
 const std::string kZandrel = std::string(ZANDREL_BINARY_DIR) + "/bin/zandrel";
-
-std::string CureLibrary() {
-  const std::string path = std::string(ZANDREL_BINARY_DIR) + "/tests/interop/libtcdrain_wait.so";
-  return access(path.c_str(), R_OK) == 0 ? path : std::string();
-}
 
 bool Have(const std::string& commands) {
   ChildOptions quiet;
@@ -54,14 +50,13 @@ std::string Padded(std::string s, char pad) {
   return s;
 }
 
-const size_t kSizes[] = {1, 127, 128, 129, 130, 4096, 100000};
-
 class XModemInterop : public ::testing::Test {
  protected:
   void SetUp() override {
     if (!Have("command -v sx && command -v rx && command -v socat")) GTEST_SKIP() << "lrzsz or socat missing";
     ASSERT_EQ(0, access(kZandrel.c_str(), X_OK)) << kZandrel << " not built";
-    cure = CureLibrary();
+    cure = std::string(ZANDREL_BINARY_DIR) + "/tests/interop/libtcdrain_wait.so";
+    if (access(cure.c_str(), R_OK) != 0) cure.clear();
   }
   void NewPair() {
     pair = std::make_unique<PtyPair>();
@@ -69,22 +64,18 @@ class XModemInterop : public ::testing::Test {
   }
   std::string In(const std::string& leaf) const { return pair->Dir() + "/" + leaf; }
 
-  // zandrel on end A; its standard error goes to a file in the pair's folder.
-  void StartOurs(ChildProcess& child, const std::vector<std::string>& args, const std::string& log) {
-    std::vector<std::string> argv = {kZandrel};
-    argv.insert(argv.end(), args.begin(), args.end());
+  // zandrel with these arguments on the end its --port names, its standard error into a log in
+  // the pair's folder; or (with no log) an lrzsz peer on end B, logging into peer.log.
+  void Start(ChildProcess& child, std::vector<std::string> argv, const std::string& log = "") {
     ChildOptions o;
     o.workDir = pair->Dir();
-    o.stderrPath = In(log);
-    ASSERT_TRUE(child.Start(argv, o)) << child.Error();
-  }
-  // An lrzsz peer on end B.
-  void StartPeer(ChildProcess& child, const std::vector<std::string>& argv) {
-    ChildOptions o;
-    o.workDir = pair->Dir();
-    o.stdinPath = o.stdoutPath = pair->PathB();
-    o.stderrPath = In("peer.log");
-    if (!cure.empty()) o.env.push_back({"LD_PRELOAD", cure});
+    o.stderrPath = In(log.empty() ? "peer.log" : log);
+    if (log.empty()) {
+      o.stdinPath = o.stdoutPath = pair->PathB();
+      if (!cure.empty()) o.env.push_back({"LD_PRELOAD", cure});
+    } else {
+      argv.insert(argv.begin(), kZandrel);
+    }
     ASSERT_TRUE(child.Start(argv, o)) << child.Error();
   }
   // Waits until a log holds text (the host has set the port up and purged its input).
@@ -100,45 +91,41 @@ class XModemInterop : public ::testing::Test {
   std::string cure;
 };
 
-
-TEST_F(XModemInterop, OurSenderToRxWithCrcAndWithChecksum) {
-  for (const bool crc : {true, false}) {
-    for (size_t size : kSizes) {
-      SCOPED_TRACE(std::string(crc ? "rx -c " : "rx ") + std::to_string(size));
+TEST_F(XModemInterop, EdgeSizesBothWays) {
+  struct Peer {
+    const char* name;
+    std::vector<std::string> argv;
+    bool weSend;
+    char pad;  // sx pads its last block with SUB, we with 0x00; the receivers keep every byte
+  };
+  // rx purges its input right after each ACK and now and then eats the next block; its time-out
+  // of a second (-t 10, instead of ten) keeps those stalls short.
+  const Peer peers[] = {{"rx -c", {"rx", "-q", "-t", "10", "-c", "got.bin"}, true, '\0'},
+                        {"rx", {"rx", "-q", "-t", "10", "got.bin"}, true, '\0'},
+                        {"sx", {"sx", "-q", "sent.bin"}, false, '\x1A'}};
+  for (const Peer& p : peers) {
+    for (size_t size : {1, 127, 128, 129, 130, 4096, 100000}) {
+      SCOPED_TRACE(std::string(p.name) + " " + std::to_string(size));
       NewPair();
-      const std::string data = RandomBytes(size, static_cast<uint32_t>(size) + (crc ? 0 : 7));
+      const std::string data = RandomBytes(size, static_cast<uint32_t>(size) + p.pad);
       Spit(In("sent.bin"), data);
       ChildProcess ours, peer;
-      StartOurs(ours, {"send", "--port", pair->PathA(), "--send-timeout", "20", "sent.bin"}, "ours.log");
-      ASSERT_TRUE(WaitFor("ours.log", "Waiting for receiver"));
-      // rx purges its input right after each ACK and now and then eats the next block; its
-      // time-out of a second (instead of ten) keeps those stalls short.
-      std::vector<std::string> rx = {"rx", "-q", "-t", "10"};
-      if (crc) rx.push_back("-c");
-      rx.push_back("got.bin");
-      StartPeer(peer, rx);
+      if (p.weSend) {
+        Start(ours, {"send", "--port", pair->PathA(), "--send-timeout", "20", "sent.bin"}, "ours.log");
+        ASSERT_TRUE(WaitFor("ours.log", "Waiting for receiver"));
+        Start(peer, p.argv);
+      } else {
+        Start(peer, p.argv);
+        Start(ours, {"receive", "--port", pair->PathA(), "--recv-timeout", "20", "got.bin"}, "ours.log");
+      }
       // Each block rx's flush eats costs its one-second time-out: allow for a bad streak.
       EXPECT_EQ(0, ours.Wait(120000)) << Slurp(In("ours.log"));
       EXPECT_EQ(0, peer.Wait(10000)) << Slurp(In("peer.log"));
-      EXPECT_TRUE(Padded(data, '\0') == Slurp(In("got.bin")));
-      EXPECT_NE(std::string::npos, Slurp(In("ours.log")).find("OK " + std::to_string(size) + " bytes"));
+      EXPECT_TRUE(Padded(data, p.pad) == Slurp(In("got.bin")));
+      if (p.weSend) {
+        EXPECT_NE(std::string::npos, Slurp(In("ours.log")).find("OK " + std::to_string(size) + " bytes"));
+      }
     }
-  }
-}
-
-TEST_F(XModemInterop, SxToOurReceiver) {
-  for (size_t size : kSizes) {
-    SCOPED_TRACE(size);
-    NewPair();
-    const std::string data = RandomBytes(size, static_cast<uint32_t>(size) + 3);
-    Spit(In("sent.bin"), data);
-    ChildProcess ours, peer;
-    StartPeer(peer, {"sx", "-q", "sent.bin"});
-    StartOurs(ours, {"receive", "--port", pair->PathA(), "--recv-timeout", "20", "got.bin"}, "ours.log");
-    EXPECT_EQ(0, ours.Wait(30000)) << Slurp(In("ours.log"));
-    EXPECT_EQ(0, peer.Wait(10000)) << Slurp(In("peer.log"));
-    // sx pads its last block with SUB; we keep every byte of every block.
-    EXPECT_TRUE(Padded(data, '\x1A') == Slurp(In("got.bin")));
   }
 }
 
@@ -147,7 +134,7 @@ TEST_F(XModemInterop, EmptyFileIsRefusedBeforeWaiting) {
   Spit(In("empty.bin"), "");
   const auto start = std::chrono::steady_clock::now();
   ChildProcess ours;
-  StartOurs(ours, {"send", "--port", pair->PathA(), "empty.bin"}, "ours.log");
+  Start(ours, {"send", "--port", pair->PathA(), "empty.bin"}, "ours.log");
   EXPECT_EQ(13, ours.Wait(10000));  // -903, "Unable to read from file."
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(4));
   EXPECT_NE(std::string::npos, Slurp(In("ours.log")).find("Unable to read from file."));
@@ -158,18 +145,14 @@ TEST_F(XModemInterop, InterruptCancelsOnTheLineAndExits6) {
   const int far = open(pair->PathB().c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY);
   ASSERT_GE(far, 0);
   ChildProcess ours;
-  StartOurs(ours, {"receive", "--port", pair->PathA(), "got.bin"}, "ours.log");
+  Start(ours, {"receive", "--port", pair->PathA(), "got.bin"}, "ours.log");
   ASSERT_TRUE(WaitFor("ours.log", "Waiting for sender"));
   std::this_thread::sleep_for(std::chrono::milliseconds(500));
   kill(ours.Pid(), SIGINT);
   EXPECT_EQ(6, ours.Wait(10000));
-  std::string line;
-  char buf[256];
-  for (int i = 0; i < 100; ++i) {
-    const ssize_t n = read(far, buf, sizeof buf);
-    if (n > 0) line.append(buf, static_cast<size_t>(n));
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+  std::string line(4096, '\0');
+  line.resize(static_cast<size_t>(std::max<ssize_t>(0, read(far, &line[0], line.size()))));
   close(far);
   EXPECT_NE(std::string::npos, line.find(std::string(10, '\x18') + std::string(10, '\x08')));
   EXPECT_NE(std::string::npos, Slurp(In("ours.log")).find("User cancelled."));
@@ -185,36 +168,27 @@ TEST_F(XModemInterop, AckNakBetweenTwoHosts) {
   }
   NewPair();
   Spit(In("sent.txt"), text);
-  ChildProcess receiver, sender;
-  StartOurs(receiver, {"receive", "--port", pair->PathB(), "--protocol", "acknak", "--recv-timeout", "20",
-                       "got.txt"},
-            "receiver.log");
-  ASSERT_TRUE(WaitFor("receiver.log", "Waiting for sender"));
-  StartOurs(sender, {"send", "--port", pair->PathA(), "--protocol", "acknak", "--send-timeout", "20", "sent.txt"},
-            "sender.log");
-  EXPECT_EQ(0, sender.Wait(30000)) << Slurp(In("sender.log"));
-  EXPECT_EQ(0, receiver.Wait(30000)) << Slurp(In("receiver.log"));
-  EXPECT_TRUE(text == Slurp(In("got.txt")));
-
-  // A second run into the same name: refused under the default rule, appended under rule 3.
-  for (const char* rule : {"7", "3"}) {
-    SCOPED_TRACE(rule);
-    ChildProcess again, from;
-    StartOurs(again, {"receive", "--port", pair->PathB(), "--protocol", "acknak", "--overwrite", rule,
-                      "--recv-timeout", "5", "got.txt"},
+  // A second run into the same name is refused under rule 7 (the default), appended under rule 3.
+  const struct {
+    const char* rule;
+    int code;
+    std::string got;
+  } runs[] = {{"7", 0, text}, {"7", 14, text}, {"3", 0, text + text}};
+  for (const auto& r : runs) {
+    ChildProcess receiver, sender;
+    Start(receiver, {"receive", "--port", pair->PathB(), "--protocol", "acknak", "--overwrite", r.rule,
+                         "--recv-timeout", "20", "got.txt"},
               "receiver.log");
     ASSERT_TRUE(WaitFor("receiver.log", "Waiting for sender"));
-    StartOurs(from, {"send", "--port", pair->PathA(), "--protocol", "acknak", "--send-timeout", "5", "sent.txt"},
+    Start(sender, {"send", "--port", pair->PathA(), "--protocol", "acknak", "--send-timeout", "20", "sent.txt"},
               "sender.log");
-    if (std::string(rule) == "7") {
-      EXPECT_EQ(14, again.Wait(30000));  // "File already exists."
-      from.Kill();
-      EXPECT_TRUE(text == Slurp(In("got.txt")));
+    EXPECT_EQ(r.code, receiver.Wait(30000)) << Slurp(In("receiver.log"));  // 14: "File already exists."
+    if (r.code == 0) {
+      EXPECT_EQ(0, sender.Wait(30000)) << Slurp(In("sender.log"));
     } else {
-      EXPECT_EQ(0, from.Wait(30000)) << Slurp(In("sender.log"));
-      EXPECT_EQ(0, again.Wait(30000)) << Slurp(In("receiver.log"));
-      EXPECT_TRUE(text + text == Slurp(In("got.txt")));
+      sender.Kill();
     }
+    EXPECT_TRUE(r.got == Slurp(In("got.txt")));
   }
 }
 }  // namespace
