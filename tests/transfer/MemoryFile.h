@@ -22,7 +22,7 @@ class MemoryFile : public TransferFileBase {
   int32_t BeginList(char* list, int32_t) override {
     std::istringstream in(list ? list : "");
     specs.clear();
-    for (std::string spec; std::getline(in, spec, ';');) specs.push_back(spec);
+    for (std::string entry; std::getline(in, entry, ';');) specs.push_back(entry);
     return 0;
   }
   int32_t NextFile(int32_t) override {
