@@ -23,7 +23,7 @@
 
 namespace {
 
-// The port as first designed: every Idle yields and comes straight back.
+// The port as first written: every Idle yields and comes straight back.
 class SpinningPort : public Win32Port {
  public:
   using Win32Port::Win32Port;

@@ -1,4 +1,4 @@
-// Windows tick counter: GetTickCount, as every wait of the link was designed around.
+// Windows tick counter: GetTickCount, the millisecond count every wait of the link runs on.
 #include "link/TickSource.h"
 
 #include <windows.h>

@@ -15,7 +15,7 @@ void OnSignal(int) { interrupted = 1; }
 }  // namespace
 
 ComLink* Console::OpenPort(const std::string& path) {
-  // The queue sizes of the design's serial port: 4096 received, 2048 to transmit.
+  // The job's queue sizes for a serial port: 4096 received, 2048 to transmit.
   return new (std::nothrow) PosixPort(path, 4096, 2048);
 }
 

@@ -34,7 +34,7 @@ int32_t PortIndex(const std::string& name) {
 }  // namespace
 
 ComLink* Console::OpenPort(const std::string& path) {
-  // The queue sizes of the design's serial port: 4096 received, 2048 to transmit.
+  // The job's queue sizes for a serial port: 4096 received, 2048 to transmit.
   return new (std::nothrow) Win32Port(PortIndex(path), 4096, 2048);
 }
 

@@ -130,7 +130,7 @@ TEST(XModemPair, SeededFaultsAreRepairedOrEndTheRunCleanly) {
       EXPECT_TRUE(r.intact);
     }
     // XModem cannot always recover (a NAK turned into ACK skips a block): what matters is that
-    // both sides end, with the codes of the design.
+    // both sides end, with their failure codes.
     for (int32_t c : r.code) EXPECT_TRUE(c == 0 || c == -908 || c == -914 || c == -909) << c;
   }
   EXPECT_GE(succeeded, 4);
