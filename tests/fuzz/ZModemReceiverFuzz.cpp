@@ -7,8 +7,8 @@
 
 #include "fakes/FakeClock.h"
 #include "fakes/FakeComLink.h"
+#include "fakes/MemoryFile.h"
 #include "fuzz/FuzzStatus.h"
-#include "fuzz/MemoryFile.h"
 #include "link/SerialPort.h"
 #include "transfer/zmodem/ZModem.h"
 
@@ -24,9 +24,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                   FakeClock::Now() + 10 * static_cast<uint32_t>(k));
   SerialPort port(&link);
   FuzzStatus status(link);
-  MemoryFile files;
-  files.files["a"] = "existing content";
-  files.files["b.bin"] = std::string(3000, 'x');
+  MemoryDisk disk;
+  const std::string existing = "existing content";
+  disk["a"].assign(existing.begin(), existing.end());
+  disk["b.bin"].assign(3000, 'x');
+  MemoryFile files(disk);
   ZModem z(&port, &status);
   z.SetFile(&files);
   z.SetMaxErrors(16);

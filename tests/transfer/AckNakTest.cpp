@@ -12,7 +12,7 @@
 #include "fakes/NullModem.h"
 #include "link/SerialPort.h"
 #include "link/TickSource.h"
-#include "transfer/MemoryFile.h"
+#include "fakes/MemoryFile.h"
 #include "transfer/RecordingStatus.h"
 
 namespace {

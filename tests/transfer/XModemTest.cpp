@@ -14,7 +14,7 @@
 #include "link/SerialPort.h"
 #include "link/TickSource.h"
 #include "transfer/BlockCheck.h"
-#include "transfer/MemoryFile.h"
+#include "fakes/MemoryFile.h"
 #include "transfer/RecordingStatus.h"
 
 namespace {

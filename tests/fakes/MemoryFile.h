@@ -1,5 +1,6 @@
-// An in-memory TransferFileBase for engine tests: a map of names to contents stands for the
-// disk, the list walk hands out the names that exist, and writes can be made to fall short.
+// An in-memory TransferFileBase for engine tests and fuzzing: a map of names to contents stands
+// for the disk, the list walk hands out the names that exist, writes can be made to fall short,
+// and files stay small so a hostile stream cannot grow one without bound.
 #pragma once
 #include <algorithm>
 #include <cstdio>
@@ -17,6 +18,8 @@ using MemoryDisk = std::map<std::string, std::vector<uint8_t>>;
 
 class MemoryFile : public TransferFileBase {
  public:
+  static constexpr size_t kMaxSize = size_t{1} << 24;
+
   explicit MemoryFile(MemoryDisk& store) : disk(store) {}
 
   int32_t BeginList(char* list, int32_t) override {
@@ -35,7 +38,7 @@ class MemoryFile : public TransferFileBase {
   }
   int32_t Open(const char* path, const char* mode) override {
     if (open) return TransferCode::FileAlreadyOpen;
-    data = &disk[path];
+    data = &disk[path];  // every mode opens or creates
     lastMode = mode;
     if (std::strchr(mode, 'w')) data->clear();
     position = std::strchr(mode, 'a') ? data->size() : 0;
@@ -47,17 +50,29 @@ class MemoryFile : public TransferFileBase {
     open = false;
     return 0;
   }
+  int32_t Seek(int32_t offset, int32_t origin) override {
+    if (!open) return TransferCode::FileNotOpen;
+    const long base = origin == 0   ? 0
+                      : origin == 1 ? static_cast<long>(position)
+                                    : static_cast<long>(data->size());
+    const long target = base + offset;
+    if (target < 0 || target > static_cast<long>(kMaxSize)) return TransferCode::FileSeekFailed;
+    position = static_cast<size_t>(target);
+    return 0;
+  }
+  int32_t Tell() override { return open ? static_cast<int32_t>(position) : TransferCode::FileNotOpen; }
   int32_t WriteBlock(const uint8_t* bytes, int32_t count) override {
     if (!open || count <= 0) return 0;
     if (writeRoom >= 0) count = static_cast<int32_t>(std::min<long>(count, writeRoom));
     if (writeRoom >= 0) writeRoom -= count;
+    if (position + static_cast<size_t>(count) > kMaxSize) return 0;
     data->resize(std::max(data->size(), position + static_cast<size_t>(count)));
     std::copy(bytes, bytes + count, data->begin() + static_cast<long>(position));
     position += static_cast<size_t>(count);
     return count;
   }
   int32_t ReadBlock(uint8_t* bytes, int32_t count) override {
-    if (!open || count <= 0) return 0;
+    if (!open || count <= 0 || position >= data->size()) return 0;
     const size_t n = std::min(static_cast<size_t>(count), data->size() - position);
     std::copy_n(data->begin() + static_cast<long>(position), n, bytes);
     position += n;
@@ -66,10 +81,13 @@ class MemoryFile : public TransferFileBase {
   int32_t WriteChar(uint8_t byte) override { return WriteBlock(&byte, 1); }
   int32_t ReadChar(uint8_t* byte) override { return ReadBlock(byte, 1); }
   int32_t Size() override { return data ? static_cast<int32_t>(data->size()) : 0; }
-  int32_t Seek(int32_t, int32_t) override { return 0; }
-  int32_t Tell() override { return static_cast<int32_t>(position); }
-  int32_t ApplyTime() override { return 0; }
-  int32_t ReadTime() override { return 0; }
+  int32_t ApplyTime() override { return open ? 0 : TransferCode::FileNotOpen; }
+  // Every file carries the same fixed stamp, so date comparisons have something to compare.
+  int32_t ReadTime() override {
+    if (!open) return TransferCode::FileNotOpen;
+    SetFromSeconds(1500000000);
+    return 0;
+  }
   int32_t Flush() override { return 0; }
   bool Exists(const char* path) override { return disk.count(path) != 0; }
 
