@@ -19,6 +19,7 @@
 
 #include <gtest/gtest.h>
 
+#include "fakes/TestData.h"
 #include "fakes/ChildProcess.h"
 #include "fakes/PtyPair.h"
 
@@ -29,20 +30,6 @@ bool Have(const std::string& commands) {
   ChildOptions quiet;
   quiet.stdoutPath = quiet.stderrPath = "/dev/null";
   return ChildProcess::Run({"sh", "-c", commands}, quiet, 5000) == 0;
-}
-
-std::string Slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-void Spit(const std::string& path, const std::string& data) { std::ofstream(path, std::ios::binary) << data; }
-
-std::string RandomBytes(size_t n, uint32_t seed) {
-  std::mt19937 rng(seed);
-  std::string s(n, '\0');
-  for (char& c : s) c = static_cast<char>(rng());
-  return s;
 }
 
 std::string Padded(std::string s, char pad) {

@@ -23,6 +23,7 @@
 
 #include <gtest/gtest.h>
 
+#include "fakes/TestData.h"
 #include "fakes/ChildProcess.h"
 #include "fakes/PtyPair.h"
 #include "link/PosixPort.h"
@@ -46,13 +47,8 @@ bool HavePeers() {
   return ChildProcess::Run({"sh", "-c", "command -v sz && command -v rz && command -v socat"}, quiet, 5000) == 0;
 }
 
-std::string Slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 void Spit(const std::string& path, const std::string& data, time_t mtime) {
-  std::ofstream(path, std::ios::binary) << data;
+  ::Spit(path, data);
   struct timespec t[2] = {{mtime, 0}, {mtime, 0}};
   utimensat(AT_FDCWD, path.c_str(), t, 0);
 }
@@ -60,17 +56,6 @@ void Spit(const std::string& path, const std::string& data, time_t mtime) {
 time_t MTime(const std::string& path) {
   struct stat st;
   return stat(path.c_str(), &st) == 0 ? st.st_mtime : -1;
-}
-
-std::string RandomBytes(size_t n, uint32_t seed) {
-  std::mt19937 rng(seed);
-  std::string s(n, '\0');
-  for (size_t i = 0; i + 4 <= n; i += 4) {
-    const uint32_t v = rng();
-    std::memcpy(&s[i], &v, 4);
-  }
-  for (size_t i = n & ~size_t(3); i < n; ++i) s[i] = static_cast<char>(rng());
-  return s;
 }
 
 // Gives up after a wall-clock limit (-909) and lets a test act on progress.

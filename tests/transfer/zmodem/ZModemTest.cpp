@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "fakes/TestData.h"
 #include "fakes/FakeClock.h"
 #include "fakes/FakeComLink.h"
 #include "fakes/NullModem.h"
@@ -38,11 +39,6 @@ class RecordingStatus : public TransferStatus {
   uint32_t limit = 0, start = 0;
 };
 
-std::string Slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 void RecordingStatus::Notify(int32_t c) {
   if (c != 0) events.push_back(c);
   if (want && c == TransferCode::RunEnded && fileName[0] != '\0') {
@@ -53,10 +49,6 @@ void RecordingStatus::Notify(int32_t c) {
 
 bool Saw(const RecordingStatus& s, int32_t code) {
   return std::find(s.events.begin(), s.events.end(), code) != s.events.end();
-}
-
-void Spit(const std::string& path, const std::string& data) {
-  std::ofstream(path, std::ios::binary) << data;
 }
 
 namespace fs = std::filesystem;
@@ -90,13 +82,6 @@ int64_t MTime(const std::string& path) {
 void Remove(const std::string& path) {
   std::error_code ignored;
   fs::remove(path, ignored);
-}
-
-std::string RandomBytes(size_t n, uint32_t seed) {
-  std::mt19937 rng(seed);
-  std::string s(n, '\0');
-  for (auto& c : s) c = static_cast<char>(rng());
-  return s;
 }
 
 // The sender's wire as a string of events: binary headers as F (ZFILE), D (ZDATA), E (ZEOF),
