@@ -181,11 +181,13 @@ void Wait(Peer& p) {
           static_cast<double>(use.ru_utime.tv_usec + use.ru_stime.tv_usec) / 1e6;
 }
 
-// Our engine on a pty slave; CPU seconds of this thread come back in cpu.
+// Our engine on a pty slave, with the queue sizes the zandrel tool gives a ZModem run; CPU
+// seconds of this thread come back in cpu.
 int32_t RunOurs(const std::string& tty, bool send, const std::string& list, int32_t window, double& cpu) {
   const double start = ThreadCpu();
-  PosixPort port(tty, 16384, 16384);
+  PosixPort port(tty, 4096, 2048);
   SerialPort serial(&port);
+  serial.SetTxQueueSize(4096);
   ZModem z(&serial, nullptr);
   z.SetWindowSize(window);
   z.SetManagement(4);

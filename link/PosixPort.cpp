@@ -201,6 +201,7 @@ int32_t PosixPort::CloseDevice() {
   ioctl(fd, TIOCNXCL);
   int r = close(fd);
   fd = -1;
+  roomAtLeast = 0;
   DropReadAhead();
   if (r != 0) return SystemFail(LinkCode::CloseFailed);
   return 0;
@@ -290,6 +291,7 @@ int32_t PosixPort::SetBufferSizes(int32_t receiveSize, int32_t newXoffLimit, int
   ClearBuffer(1, 0);
   if (receiveSize != 0) receiveQueueSize = receiveSize;
   if (transmitSize != 0) transmitQueueSize = transmitSize;
+  roomAtLeast = 0;
   if (newXoffLimit != 0) xoffLimit = newXoffLimit;
   return 0;
 }
@@ -429,9 +431,12 @@ int32_t PosixPort::Write(const uint8_t* buffer, int32_t length) {
     return 0;
   }
   if (length <= 0) return 0;
-  int queued = 0;
-  if (ioctl(fd, TIOCOUTQ, &queued) != 0) queued = 0;
-  int32_t room = transmitQueueSize - queued;
+  int32_t room = roomAtLeast;
+  if (length > room) {
+    int queued = 0;
+    if (ioctl(fd, TIOCOUTQ, &queued) != 0) queued = 0;
+    room = transmitQueueSize - queued;
+  }
   int32_t n = length < room ? length : room;
   int32_t count = 0;
   if (n > 0) {
@@ -443,6 +448,7 @@ int32_t PosixPort::Write(const uint8_t* buffer, int32_t length) {
     else if (w < 0 && errno != EAGAIN)
       systemError = errno;
   }
+  roomAtLeast = count < n || room <= count ? 0 : room - count;
   outputFull = count < length;
   if (outputFull) lastStatus = LinkCode::ShortWrite;
   return count;
@@ -454,6 +460,7 @@ int32_t PosixPort::TransmitImmediate(uint8_t byte) {
   ssize_t w;
   do w = ::write(fd, &byte, 1);
   while (w < 0 && errno == EINTR);
+  if (w == 1 && roomAtLeast > 0) --roomAtLeast;
   return w == 1 ? 0 : SystemFail(LinkCode::Failure);
 }
 

@@ -113,6 +113,9 @@ class PosixPort : public ComLink {
   bool idleSawInput = false;     // the last Idle found input waiting
   bool readSinceIdle = false;
   bool outputFull = false;       // the last Write came up short: Idle also waits for room
+  // Queue room learnt at the last count, less what was written since. The queue only drains
+  // between writes, so while a write fits in it the count need not be asked again.
+  int32_t roomAtLeast = 0;
   uint8_t readAhead[kReadAheadSize];
   int32_t readAheadStart = 0, readAheadEnd = 0;
 };

@@ -93,31 +93,33 @@ int32_t FileTransfer::SendBlockWait(const uint8_t* data, int32_t length) {
   if (taken >= length) return length;
   int32_t done = taken < 0 ? 0 : taken;
   for (;;) {
+    // The queue was full a moment ago: give it time to drain before offering more.
+    if (CheckAbort()) return status->code;
+    const int32_t y = link->Yield();
+    if (y < 0) return status->code = y;
     int32_t moved = 0;
-    // Without a pacing delay the remainder goes to the queue in one piece: a byte-at-a-time pass
-    // costs a device call per byte just when the line is busiest. Paced output stays per byte.
     if (link->PacingDelay() == 0) {
+      // The remainder goes to the queue in one piece. Byte by byte would cost a device call per
+      // byte just when the line is busiest, and a queue that drains while it is being filled
+      // (a pty, a UART sending) would take a byte per call without ever making us wait.
       const int32_t n = link->Write(data + done, length - done);
       if (n > 0) {
         done += n;
-        moved += n;
+        moved = n;
       }
-    }
-    // A link that took nothing in one piece (or paced output) gets the bytes one at a time.
-    const bool bulkMoved = moved > 0;
-    while (done < length && !bulkMoved) {
-      int32_t r = link->PutChar(data[done]);
-      if (r < 0) break;
-      ++done;
-      ++moved;
-      if (r > 0) break;
+    } else {
+      // Paced output: PutChar waits the delay after each byte.
+      while (done < length) {
+        const int32_t r = link->PutChar(data[done]);
+        if (r < 0) break;
+        ++done;
+        ++moved;
+        if (r > 0) break;
+      }
     }
     if (moved == 0 && TickSource::Passed(deadline))
       return status->code = TransferCode::BlockSendFailed;
     if (done >= length) return 0;
-    if (CheckAbort()) return status->code;
-    int32_t y = link->Yield();
-    if (y < 0) return status->code = y;
   }
 }
 

@@ -47,7 +47,8 @@ ZModem::ZModem(SerialPort* port, TransferStatus* statusObject) : TransferEngine(
   crc32.reset(new (std::nothrow) Crc32Check);
   AllocateBuffer(Zm::kDataRoom);
   outBuffer.reset(new (std::nothrow) uint8_t[Zm::kOutRoom]);
-  if (!crc16 || !crc32 || !outBuffer) {
+  fileWindow.reset(new (std::nothrow) uint8_t[Zm::kFileWindow]);
+  if (!crc16 || !crc32 || !outBuffer || !fileWindow) {
     buffer.reset();
     bufferSize = 0;
   }

@@ -19,6 +19,7 @@ constexpr int32_t CANFDX = 0x01, CANOVIO = 0x02, CANBRK = 0x04, CANFC32 = 0x20;
 constexpr int32_t ZCRESUM = 3;
 constexpr int32_t kDataRoom = 1024;    // data bytes of one subpacket
 constexpr int32_t kOutRoom = 2060;     // escaped image of one subpacket
+constexpr int32_t kFileWindow = 32768; // file bytes the sender reads at a time
 constexpr int32_t kNameRoom = 260;     // a received name, NUL included
 constexpr int32_t kSendNameRoom = 256; // the sender's copy of a paired name
 }  // namespace Zm
@@ -116,6 +117,9 @@ class ZModem : public TransferEngine {
   void SendFileData();
   int32_t SendFrame();
   int32_t SendChunk();
+  // Copies count file bytes from position into the buffer through the file window: the
+  // number copied, fewer at the end of the file, 0 on a failed read.
+  int32_t ReadFileData(int64_t position, int32_t count);
   int32_t CheckReverseChannel();
   int32_t WaitForSync();
   bool HeaderFollows();
@@ -137,7 +141,11 @@ class ZModem : public TransferEngine {
   uint32_t sendFileTime = 0;
   uint32_t appendOffset = 0;
   int32_t fileInfoLength = 0;  // length of the ZFILE information in the buffer
-  int64_t filePosition = -1;   // where the sender's next read starts; -1 unknown
+  // The sender reads its file a window at a time: one read serves many subpackets, and a
+  // ZRPOS back into the window is served without touching the file again.
+  std::unique_ptr<uint8_t[]> fileWindow;
+  int64_t fileWindowStart = -1;  // file position of fileWindow[0]; -1 nothing read
+  int32_t fileWindowLength = 0;
 
   int32_t pathMode = 0;
   int32_t crashRecovery = 3;

@@ -114,14 +114,15 @@ int32_t ZModem::ParseFileInfo() {
 }
 
 int32_t ZModem::FileCrc(uint32_t& crc) {
-  filePosition = -1;
-  uint8_t block[1024];
+  // The sender's file window serves as the read buffer; what it held is gone.
+  fileWindowStart = -1;
+  fileWindowLength = 0;
   uint32_t r = 0xFFFFFFFFu;
   if (file->Seek(0, 0) != 0) return -1;
   for (;;) {
-    const int32_t n = file->ReadBlock(block, sizeof block);
+    const int32_t n = file->ReadBlock(fileWindow.get(), Zm::kFileWindow);
     if (n <= 0) break;
-    r = crc32->Compute(block, static_cast<size_t>(n), r);
+    r = crc32->Compute(fileWindow.get(), static_cast<size_t>(n), r);
   }
   crc = ~r;
   return 0;

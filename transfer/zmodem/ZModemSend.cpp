@@ -79,7 +79,8 @@ int32_t ZModem::GetReceiverInit() {
 }
 
 int32_t ZModem::BuildFileInfo() {
-  filePosition = -1;
+  fileWindowStart = -1;
+  fileWindowLength = 0;
   file->ResetSize();
   if (!file->NextFile(1)) return 0;
   if (!OpenForTransfer()) return 0;
@@ -260,10 +261,7 @@ int32_t ZModem::SendChunk() {
   int32_t n = Zm::kDataRoom;
   if (rxBufferSize != 0)
     n = static_cast<int32_t>(std::min<uint32_t>(rxBufferSize - static_cast<uint32_t>(frameBytes), Zm::kDataRoom));
-  // Streaming reads follow on from the last one; seek only after a jump (ZRPOS, a ZCRC).
-  if (filePosition != status->bytesDone) file->Seek(status->bytesDone, 0);
-  const int32_t count = n > 0 ? file->ReadBlock(buffer.get(), n) : 0;
-  filePosition = count > 0 ? status->bytesDone + count : -1;
+  const int32_t count = n > 0 ? ReadFileData(status->bytesDone, n) : 0;
   status->blockLength = count > 0 ? count : 0;
   if (count <= 0) {
     status->code = TransferCode::ReadFailed;
@@ -290,6 +288,29 @@ int32_t ZModem::SendChunk() {
   }
   SendSubpacket(count, end);
   return end == Zm::ZCRCW ? 1 : 0;
+}
+
+int32_t ZModem::ReadFileData(int64_t position, int32_t count) {
+  int64_t offset = position - fileWindowStart;
+  if (fileWindowStart < 0 || offset < 0 || offset + count > fileWindowLength) {
+    // A short window means the file ended there; only a read from its end can say more.
+    if (fileWindowStart >= 0 && offset >= 0 && offset < fileWindowLength &&
+        fileWindowLength < Zm::kFileWindow) {
+      count = fileWindowLength - static_cast<int32_t>(offset);
+    } else {
+      fileWindowStart = -1;
+      fileWindowLength = 0;
+      if (file->Seek(static_cast<int32_t>(position), 0) != 0) return 0;
+      const int32_t got = file->ReadBlock(fileWindow.get(), Zm::kFileWindow);
+      if (got <= 0) return 0;
+      fileWindowStart = position;
+      fileWindowLength = got;
+      offset = 0;
+      count = std::min(count, got);
+    }
+  }
+  std::memcpy(buffer.get(), fileWindow.get() + offset, static_cast<size_t>(count));
+  return count;
 }
 
 int32_t ZModem::CheckReverseChannel() {
