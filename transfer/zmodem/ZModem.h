@@ -144,8 +144,8 @@ class ZModem : public TransferEngine {
   // The sender reads its file a window at a time: one read serves many subpackets, and a
   // ZRPOS back into the window is served without touching the file again.
   std::unique_ptr<uint8_t[]> fileWindow;
-  int64_t fileWindowStart = -1;  // file position of fileWindow[0]; -1 nothing read
-  int32_t fileWindowLength = 0;
+  int64_t fileWindowStart = 0;  // file position of fileWindow[0]
+  int32_t fileWindowLength = 0; // 0: the window holds nothing
 
   int32_t pathMode = 0;
   int32_t crashRecovery = 3;

@@ -115,7 +115,6 @@ int32_t ZModem::ParseFileInfo() {
 
 int32_t ZModem::FileCrc(uint32_t& crc) {
   // The sender's file window serves as the read buffer; what it held is gone.
-  fileWindowStart = -1;
   fileWindowLength = 0;
   uint32_t r = 0xFFFFFFFFu;
   if (file->Seek(0, 0) != 0) return -1;

@@ -79,7 +79,6 @@ int32_t ZModem::GetReceiverInit() {
 }
 
 int32_t ZModem::BuildFileInfo() {
-  fileWindowStart = -1;
   fileWindowLength = 0;
   file->ResetSize();
   if (!file->NextFile(1)) return 0;
@@ -292,22 +291,16 @@ int32_t ZModem::SendChunk() {
 
 int32_t ZModem::ReadFileData(int64_t position, int32_t count) {
   int64_t offset = position - fileWindowStart;
-  if (fileWindowStart < 0 || offset < 0 || offset + count > fileWindowLength) {
-    // A short window means the file ended there; only a read from its end can say more.
-    if (fileWindowStart >= 0 && offset >= 0 && offset < fileWindowLength &&
-        fileWindowLength < Zm::kFileWindow) {
-      count = fileWindowLength - static_cast<int32_t>(offset);
-    } else {
-      fileWindowStart = -1;
-      fileWindowLength = 0;
-      if (file->Seek(static_cast<int32_t>(position), 0) != 0) return 0;
-      const int32_t got = file->ReadBlock(fileWindow.get(), Zm::kFileWindow);
-      if (got <= 0) return 0;
-      fileWindowStart = position;
-      fileWindowLength = got;
-      offset = 0;
-      count = std::min(count, got);
-    }
+  if (offset < 0 || offset + count > fileWindowLength) {
+    // Refilled from the position asked for; a short read is the end of the file.
+    fileWindowLength = 0;
+    if (file->Seek(static_cast<int32_t>(position), 0) != 0) return 0;
+    const int32_t got = file->ReadBlock(fileWindow.get(), Zm::kFileWindow);
+    if (got <= 0) return 0;
+    fileWindowStart = position;
+    fileWindowLength = got;
+    offset = 0;
+    count = std::min(count, got);
   }
   std::memcpy(buffer.get(), fileWindow.get() + offset, static_cast<size_t>(count));
   return count;
