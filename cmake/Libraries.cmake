@@ -13,11 +13,20 @@ zandrel_sources(TRANSFER_SOURCES transfer transfer/zmodem)
 add_library(zandrel_transfer STATIC ${TRANSFER_SOURCES})
 target_link_libraries(zandrel_transfer PUBLIC zandrel_link)
 
+# The settings record is portable and sits below the modem and the job that read it; the rest
+# of object/ (the automation object, the setup sheet) sits above the job.
+add_library(zandrel_settings STATIC ${CMAKE_SOURCE_DIR}/object/TransferSettings.cpp)
+target_link_libraries(zandrel_settings PUBLIC zandrel_transfer)
+
+zandrel_sources(MODEM_SOURCES modem)
+add_library(zandrel_modem STATIC ${MODEM_SOURCES})
+target_link_libraries(zandrel_modem PUBLIC zandrel_settings)
+
 zandrel_sources(JOB_SOURCES job)
 if(JOB_SOURCES)
   add_library(zandrel_job STATIC ${JOB_SOURCES})
-  target_link_libraries(zandrel_job PUBLIC zandrel_transfer)
+  target_link_libraries(zandrel_job PUBLIC zandrel_modem)
 else()
   add_library(zandrel_job INTERFACE)
-  target_link_libraries(zandrel_job INTERFACE zandrel_transfer)
+  target_link_libraries(zandrel_job INTERFACE zandrel_modem)
 endif()
