@@ -1,0 +1,84 @@
+// Emulated Hayes modems on a switchboard for in-process tests, each with its computer side as a
+// ComLink on the fake clock. On one thread every Idle moves time a millisecond; under Run, time
+// moves only while every side waits in Idle (as NullModem does), so dial and answer time-outs
+// are exact and a 60-second wait takes microseconds.
+#pragma once
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "fakes/FakeClock.h"
+#include "fakes/Switchboard.h"
+#include "link/ComLink.h"
+
+class ModemBench {
+ public:
+  class Port;
+
+  explicit ModemBench(uint32_t startMs = 1000);
+  ~ModemBench();
+  ModemBench(const ModemBench&) = delete;
+  ModemBench& operator=(const ModemBench&) = delete;
+
+  // A modem on line `number` and the port of its computer side.
+  Port& Add(const std::string& number);
+  // Sends text from a modem's computer side, as a terminal typing it would.
+  void Type(HayesModem& modem, const std::string& text);
+  // Runs each side on its own thread under the lockstep clock; returns when all have ended.
+  void Run(const std::vector<std::function<void()>>& sides);
+
+  Switchboard board;
+  // Called, with the bench locked, each time the clock moves on.
+  std::function<void(uint32_t now)> onTick;
+
+ private:
+  friend class Port;
+  void Advance();  // lock held
+
+  FakeClock clock;
+  std::mutex lock;
+  std::condition_variable wake;
+  int running = 0, waiting = 0;
+  uint64_t generation = 0;
+  std::vector<std::unique_ptr<Port>> ports;
+};
+
+class ModemBench::Port : public ComLink {
+ public:
+  Port(ModemBench& bench, HayesModem& modem);
+
+  HayesModem& modem;
+  bool carrierWired = true;  // false: a cable without the carrier detect wire (three wires, a pty)
+
+  int32_t Idle() override;
+  int32_t ReadModemStatus() override;
+  void Initialize(int32_t) override {}
+  int32_t OpenDevice() override { return 0; }
+  int32_t CloseDevice() override { return 0; }
+  void GetBufferStatus(BufferStatus& s, int32_t side) override;
+  int32_t SetBufferSizes(int32_t, int32_t, int32_t) override { return 0; }
+  int32_t SetHandshake(int32_t in, int32_t out) override;
+  int32_t GetHandshake(int32_t& in, int32_t& out) override;
+  int32_t SetBreak(int32_t) override { return 0; }
+  int32_t Signal(int32_t number, int32_t value) override;
+  int32_t SetDataFormat(uint32_t, char, int32_t, int32_t) override { return 0; }
+  void GetDataFormat(uint32_t& baud, char& parity, int32_t& data, int32_t& stop) override;
+  int32_t GetLineStatus(LineStatus& s) override;
+  int32_t PutByte(uint8_t byte) override;
+  int32_t PutString(const char* text) override;
+  int32_t Write(const uint8_t* data, int32_t length) override;
+  int32_t TransmitImmediate(uint8_t byte) override { return PutByte(byte); }
+  int32_t GetByte() override;
+  int32_t Read(uint8_t* data, int32_t length) override;
+  int32_t ClearBuffer(int32_t direction, int32_t count) override;
+  void Dump(DumpCallback callback, void* context) override { callback(context, "Port type: emulated modem"); }
+
+ private:
+  ModemBench& bench;
+  int32_t inputHandshake = 0, outputHandshake = 0, dtr = 1;
+  bool idleSawInput = false, readSinceIdle = false;
+};
