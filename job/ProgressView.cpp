@@ -1,0 +1,16 @@
+// The bookkeeping every view shares, so that the driver's counts do not depend on the display.
+#include "job/ProgressView.h"
+
+#include "link/TickSource.h"
+
+ProgressView::ProgressView() : lastActivity(TickSource::Now()) {}
+
+void ProgressView::ShowFile(const char* name, int64_t size) {
+  if (name && name[0]) ++filesSeen;
+  DisplayFile(name, size);
+}
+
+bool ProgressView::TimedOut(uint32_t seconds) const {
+  // Whole seconds of the tick difference, so a limit of 60 ends after 61.
+  return seconds != 0 && (TickSource::Now() - lastActivity) / 1000u > seconds;
+}

@@ -1,0 +1,47 @@
+// One transfer from start to end, run on a worker thread: the port, the line settings, the
+// modem when one is used, the protocol engine for each pass, the file counts, and the end of
+// the run signalled through the view's done event. In host mode the receive repeats until the
+// done event is set.
+//
+// How TransferFiles uses it (Windows):
+//   TransferJob job(showErrors);             // the process's settings and device lists
+//   ProgressWindow window(job);              // the window's worker calls job.Run(window)
+//   window.RunModal(GetActiveWindow());      // returns once the run is over and the window closed
+//   result = job.result;                     // low 16 bits: a result code; see StatusTable
+//   if (settings.Attempted == 0) settings.Attempted = window.filesSeen;
+// The zandrel host runs job.Run(consoleView) on a thread of its own the same way.
+#pragma once
+#include <cstdint>
+
+#include "modem/DeviceLists.h"
+#include "object/TransferSettings.h"
+
+class TransferJob {
+ public:
+  // Reads settings and devices for the whole run (they must not change meanwhile) and writes
+  // only settings.Transferred.
+  explicit TransferJob(int32_t showErrors, TransferSettings& settings = TransferSettings::Process(),
+                       const DeviceLists& devices = DeviceLists::Process());
+  virtual ~TransferJob() = default;
+  TransferJob(const TransferJob&) = delete;
+  TransferJob& operator=(const TransferJob&) = delete;
+
+  // The checks before a run starts, as TransferFiles makes them; the result code, 0 to go on.
+  // Options: 1 XON/XOFF without ZModem, 2 host mode without ZModem.
+  static int32_t CheckOptions(const TransferSettings& settings);
+  // The file list: 3 when a name is needed and there is none (a ZModem receive needs none).
+  // A list the host set (prompted false) is also counted: attempted = the files it names, pairs
+  // of sender and receiver name counting once, and an odd number of names in pairs gives 4. A
+  // list made by the file prompt was counted there and leaves attempted alone.
+  static int32_t CheckFileList(const TransferSettings& settings, bool prompted, int16_t& attempted);
+
+  // The result code handed back to the host: 0 success, else a code of StatusTable; a ZModem
+  // run adds the files announced but not done times 65536.
+  int32_t result = 0;
+  int32_t showErrors;
+  int32_t hostLoop = 0;       // receiving with HostMode on (set by Run)
+
+ protected:
+  TransferSettings& settings;
+  const DeviceLists& devices;
+};

@@ -1,0 +1,163 @@
+#include "job/JobStatus.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "fakes/FakeClock.h"
+#include "fakes/RecordingView.h"
+#include "job/TransferJob.h"
+
+namespace {
+// What an engine does between two Notify calls: the fields it fills, then the code it reports.
+struct Step {
+  const char* name;
+  int32_t bytes;
+  int32_t errors;
+  int32_t code;
+};
+
+struct Harness {
+  explicit Harness(bool hostLoop, bool sending = false) : job(0, settings, devices), status(job, view, sending, 60) {
+    job.hostLoop = hostLoop;
+    job.result = 99;  // a value no row produces: shows whether a row leaves the result alone
+    status.Begin(sending ? 1 : 0);
+  }
+  void Play(const std::vector<Step>& steps) {
+    for (const Step& s : steps) {
+      status.fileName = s.name;
+      status.fileSize = 1000;
+      status.bytesDone = s.bytes;
+      status.errors = s.errors;
+      status.Notify(s.code);
+    }
+  }
+  TransferSettings settings;
+  DeviceLists devices;
+  TransferJob job;
+  RecordingView view;
+  JobStatus status;
+};
+
+// The rows of the status table that behave differently, in and out of host mode.
+TEST(JobStatus, EventsSetResultHelpStatusAndFinishByTheirRow) {
+  const struct {
+    int32_t code;
+    bool hostLoop;
+    int32_t result, helpId;
+    const char* status;  // the status line after the event
+    bool finish;
+  } rows[] = {
+      {-804, false, 99, 0, "Receiving file...", false},  // the run ended well: its log entry only
+      {-933, false, 99, 0, "File skipped.", false},      // never finishes, leaves the result
+      {-933, true, 99, 0, "File skipped.", false},
+      {-909, false, 5, 17, "Timeout.", true},
+      {-909, true, 5, 17, "Timeout.", false},  // host mode: the next pass starts
+      {-901, true, 6, 18, "User cancelled.", true},
+      {-920, true, 7, 19, "Out of memory.", true},
+      {-939, false, 14, 26, "File already exists.", true},
+      {-905, false, 19, 31, "Unknown Error.", true},
+      {-929, true, 19, 31, "Unknown Error.", false},
+  };
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.code);
+    SCOPED_TRACE(r.hostLoop);
+    Harness h(r.hostLoop);
+    h.Play({{"a.bin", 10, 0, r.code}});
+    EXPECT_EQ(r.result, h.job.result);
+    EXPECT_EQ(r.helpId, h.view.helpId);
+    EXPECT_EQ(r.status, h.view.status);
+    EXPECT_EQ(r.finish, !h.view.Lines("finish").empty());
+    EXPECT_EQ(1u, h.view.Lines("log a.bin|").size());
+  }
+}
+
+TEST(JobStatus, OneLogEntryPerFileAtItsFirstEventAndTheLastStatusWins) {
+  Harness h(true, true);
+  h.Play({{"", 0, 0, 0},
+          {"a.bin", 0, 0, 0},
+          {"a.bin", 300, 0, 0},
+          {"a.bin", 600, 2, 0},
+          {"a.bin", 600, 2, -908},  // the file's entry, with the bytes last shown
+          {"a.bin", 600, 2, -914},  // later events of the file: status and result only
+          {"b.bin", 50, 0, 0},
+          {"b.bin", 50, 0, -804},
+          {"b.bin", 50, 0, -804}});
+  EXPECT_EQ((std::vector<std::string>{"file a.bin 1000", "file b.bin 1000"}), h.view.Lines("file"));
+  EXPECT_EQ((std::vector<std::string>{"log a.bin|Error count exceeded.|600", "log b.bin|OK|50"}),
+            h.view.Lines("log"));
+  EXPECT_EQ(16, h.job.result);  // "OK" of a later file does not clear the failure
+  EXPECT_EQ(2, h.view.filesSeen);
+  // The entry forgets the counts shown, so the next event of the file shows them again.
+  EXPECT_EQ((std::vector<std::string>{"errors 2", "errors 2", "errors 0"}), h.view.Lines("errors"));
+  // "Sending file..." when the bytes of a file start moving, and after each entry.
+  EXPECT_EQ((std::vector<std::string>{"status Sending file...", "status Error count exceeded.",
+                                      "status Sending file...", "status Cancelled by remote.",
+                                      "status Sending file..."}),
+            h.view.Lines("status"));
+}
+
+TEST(JobStatus, LongNamesAreOneFile) {
+  Harness h(false);
+  const std::string longName(300, 'n');
+  h.Play({{longName.c_str(), 1, 0, 0}, {longName.c_str(), 2, 0, 0}, {longName.c_str(), 2, 0, -804}});
+  EXPECT_EQ(1u, h.view.Lines("file").size());
+  EXPECT_EQ((std::vector<std::string>{"log " + std::string(255, 'n') + "|OK|2"}), h.view.Lines("log"));
+}
+
+TEST(JobStatus, CancelAndInactivityOnTheTickCounter) {
+  FakeClock clock{5000};
+  Harness h(false);
+  h.view.lastActivity = FakeClock::Now();
+  FakeClock::Advance(60999);
+  EXPECT_EQ(0, h.status.QueryAbort());  // 60 whole seconds are not more than 60
+  FakeClock::Advance(1);
+  EXPECT_EQ(-909, h.status.QueryAbort());
+  h.Play({{"a.bin", 10, 0, 0}});  // progress restarts the clock
+  EXPECT_EQ(0, h.status.QueryAbort());
+  h.status.timeoutSeconds = 0;
+  FakeClock::Advance(100000000);
+  EXPECT_EQ(0, h.status.QueryAbort());
+  h.view.doneEvent.Set();
+  EXPECT_EQ(-901, h.status.QueryAbort());
+}
+
+TEST(TransferJobChecks, ResultCodesBeforeARun) {
+  const struct {
+    int16_t protocol, flow;
+    int32_t hostMode, transfer;
+    int16_t pathSwitch;
+    const char* list;
+    int32_t options, files;
+    int16_t attempted;
+  } rows[] = {
+      {0, 1, 0, 1, 0, "a", 1, 0, 1},          // XON/XOFF needs ZModem
+      {2, 0, 1, 0, 0, "a", 2, 0, 1},          // so does host mode
+      {1, 1, 1, 0, 0, "", 0, 0, 0},           // a ZModem receive needs no name
+      {1, 0, 0, 1, 0, "", 0, 3, 0},           // a ZModem send does
+      {2, 0, 0, 0, 0, "", 0, 3, 0},
+      {0, 0, 0, 1, 0, "a;b;c", 0, 0, 1},      // one file for XModem
+      {1, 0, 0, 1, 0, "a;b;c", 0, 0, 3},
+      {1, 0, 0, 1, 2, "a;b;c", 0, 4, 0},      // pairs of sender and receiver names
+      {1, 0, 0, 1, 2, "a;x;b;y", 0, 0, 2},
+  };
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.list);
+    TransferSettings s;
+    s.Protocol = r.protocol;
+    s.FlowControl = r.flow;
+    s.HostMode = r.hostMode;
+    s.Transfer = r.transfer;
+    s.PathSwitch = r.pathSwitch;
+    s.FileList = r.list;
+    EXPECT_EQ(r.options, TransferJob::CheckOptions(s));
+    int16_t attempted = 0;
+    EXPECT_EQ(r.files, TransferJob::CheckFileList(s, false, attempted));
+    EXPECT_EQ(r.attempted, attempted);
+    attempted = 7;
+    TransferJob::CheckFileList(s, true, attempted);  // the prompt counted already
+    EXPECT_EQ(7, attempted);
+  }
+}
+}  // namespace
