@@ -12,9 +12,16 @@
 // The zandrel host runs job.Run(consoleView) on a thread of its own the same way.
 #pragma once
 #include <cstdint>
+#include <memory>
+#include <string>
 
 #include "modem/DeviceLists.h"
 #include "object/TransferSettings.h"
+
+class ComLink;
+class JobStatus;
+class ProgressView;
+class SerialPort;
 
 class TransferJob {
  public:
@@ -22,9 +29,14 @@ class TransferJob {
   // only settings.Transferred.
   explicit TransferJob(int32_t showErrors, TransferSettings& settings = TransferSettings::Process(),
                        const DeviceLists& devices = DeviceLists::Process());
-  virtual ~TransferJob() = default;
+  virtual ~TransferJob();
   TransferJob(const TransferJob&) = delete;
   TransferJob& operator=(const TransferJob&) = delete;
+
+  // The whole run, on the worker thread; everything it produces is in result, in
+  // settings.Transferred, in the view and in the log. Sets view.doneEvent when the run
+  // succeeded; a failure goes through the view's finish step.
+  void Run(ProgressView& view);
 
   // The checks before a run starts, as TransferFiles makes them; the result code, 0 to go on.
   // Options: 1 XON/XOFF without ZModem, 2 host mode without ZModem.
@@ -40,8 +52,20 @@ class TransferJob {
   int32_t result = 0;
   int32_t showErrors;
   int32_t hostLoop = 0;       // receiving with HostMode on (set by Run)
+  // When the port did not open: the device and the system's reason, for a host to print.
+  std::string portProblem;
 
  protected:
+  // The serial device of the run, already opened: its Status() is 0, or the open failure (then
+  // portProblem says why). The platform's port by default (Win32Port on Windows, PosixPort
+  // elsewhere) with a 4096-byte receive and a 2048-byte transmit queue.
+  virtual std::unique_ptr<ComLink> OpenPort();
+
   TransferSettings& settings;
   const DeviceLists& devices;
+
+ private:
+  // Builds the engine that Protocol names, runs the send or receive of list (consumed in place),
+  // destroys the engine; the files it completed.
+  int32_t RunEngine(SerialPort& port, JobStatus& status, char* list);
 };

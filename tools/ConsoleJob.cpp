@@ -14,7 +14,7 @@
 #include "link/Pause.h"
 #include "link/SerialPort.h"
 #include "link/TickSource.h"
-#include "tools/CoalescingLink.h"
+#include "link/CoalescingLink.h"
 #include "tools/ConsoleStatus.h"
 #include "transfer/AckNak.h"
 #include "transfer/XModem.h"

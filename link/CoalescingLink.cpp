@@ -1,6 +1,6 @@
 // Gathering is invisible to the engines: every path that could wait or look at the line
 // flushes first, so nothing written is held back across a wait.
-#include "tools/CoalescingLink.h"
+#include "link/CoalescingLink.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "tools/CoalescingLink.h"
+#include "link/CoalescingLink.h"
 
 #include <gtest/gtest.h>
 
