@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 namespace {
 bool Number(const std::string& text, long long low, long long high, long long& value) {
@@ -26,12 +27,15 @@ bool CommandLine::Parse(int argc, const char* const* argv, std::string& error) {
     return false;
   }
   const std::string command = argv[i++];
-  if (command == "send") {
+  if (command == "ports") {
+    listPorts = true;
+    return true;
+  } else if (command == "send") {
     sending = true;
   } else if (command == "receive") {
     sending = false;
   } else {
-    error = "unknown command '" + command + "': send or receive";
+    error = "unknown command '" + command + "': send, receive or ports";
     return false;
   }
   for (; i < argc; ++i) {
@@ -56,18 +60,27 @@ bool CommandLine::Parse(int argc, const char* const* argv, std::string& error) {
       help = true;
       return true;
     }
-    if (arg == "--quiet" || arg == "--log-append") {
+    const std::pair<const char*, bool*> kFlags[] = {{"--quiet", &quiet},
+                                                    {"--log-append", &logAppend},
+                                                    {"--answer", &answer},
+                                                    {"--pulse", &pulse},
+                                                    {"--no-carrier-detect", &noCarrierDetect}};
+    bool* flag = nullptr;
+    for (const auto& f : kFlags)
+      if (arg == f.first) flag = f.second;
+    if (flag) {
       if (inlineValue) {
         error = arg + " takes no value";
         return false;
       }
-      (arg == "--quiet" ? quiet : logAppend) = true;
+      *flag = true;
       continue;
     }
     static const char* const kValued[] = {"--port",      "--baud",         "--protocol",     "--flow",
                                           "--max-errors", "--overwrite",   "--send-timeout", "--recv-timeout",
                                           "--log",        "--window",      "--crash-recovery", "--path-mode",
-                                          "--dir"};
+                                          "--dir",        "--dial",        "--modem-init",   "--response-timeout",
+                                          "--modem-set"};
     bool known = false;
     for (const char* name : kValued) known = known || arg == name;
     if (!known) {
@@ -88,6 +101,28 @@ bool CommandLine::Parse(int argc, const char* const* argv, std::string& error) {
       logFile = value;
     } else if (arg == "--dir") {
       dir = value;
+    } else if (arg == "--dial" || arg == "--modem-init") {
+      // The room of the settings record's Telephone and ModemCmd, terminator included, is 41.
+      if (value.empty() || value.size() > 40) {
+        error = arg + " wants 1 to 40 characters";
+        return false;
+      }
+      if (arg == "--dial") {
+        dial = value;
+      } else {
+        // The modem frames it with its own prefix; an AT typed out of habit would be doubled.
+        modemInit = value.size() > 2 && (value.compare(0, 2, "AT") == 0 || value.compare(0, 2, "at") == 0)
+                        ? value.substr(2)
+                        : value;
+      }
+    } else if (arg == "--modem-set") {
+      modemValues.push_back(value);
+    } else if (arg == "--response-timeout") {
+      if (!Number(value, 50, 600000, n)) {
+        error = "--response-timeout wants milliseconds from 50 to 600000";
+        return false;
+      }
+      responseTimeoutMs = static_cast<int32_t>(n);
     } else if (arg == "--window") {
       if (!Number(value, 0, 65535, n)) {
         error = "--window wants bytes from 0 (stream) to 65535";
@@ -158,6 +193,10 @@ bool CommandLine::Parse(int argc, const char* const* argv, std::string& error) {
     error = "--port is required";
     return false;
   }
+  if ((sending && answer) || (!sending && !dial.empty())) {
+    error = sending ? "a sender dials (--dial), it does not answer" : "a receiver answers (--answer), it does not dial";
+    return false;
+  }
   return true;
 }
 
@@ -180,6 +219,7 @@ std::string CommandLine::FileList() const {
 const char* CommandLine::Help() {
   return "Usage: zandrel send [options] FILE...\n"
          "       zandrel receive [options] [NAME]\n"
+         "       zandrel ports\n"
          "\n"
          "Sends or receives files over a serial line. XModem and ACK/NAK move one file: the\n"
          "sender the first FILE that exists (wildcards allowed), the receiver into NAME.\n"
@@ -211,6 +251,28 @@ const char* CommandLine::Help() {
          "  --log FILE           write the transfer log (one fixed-width line per file)\n"
          "  --log-append         add to an existing log instead of replacing it\n"
          "  --quiet              no progress or result lines\n"
+         "\n"
+         "Through a modem (a Hayes-compatible modem on --port; 'zandrel ports' lists the\n"
+         "ports and the modems):\n"
+         "  --dial NUMBER        send: dial NUMBER first, hang up afterwards\n"
+         "  --answer             receive: answer the first call, hang up afterwards; the wait\n"
+         "                       for a call is --recv-timeout seconds of silence (0 for ever)\n"
+         "  --modem-init CMD     a command sent before dialing or answering, without AT\n"
+         "                       (for example X3 or &C0)\n"
+         "  --pulse              pulse dialing (default tone)\n"
+         "  --response-timeout MS  silence the modem has to answer each command (default 2000)\n"
+         "  --no-carrier-detect  the line carries no carrier detect signal (a three-wire\n"
+         "                       cable, a modem set to &C0, a pseudo-terminal): count a\n"
+         "                       CONNECT as connected without it, and notice a call that\n"
+         "                       drops by the time-outs instead; without this option only\n"
+         "                       CONNECT with carrier detect on counts, and losing the\n"
+         "                       carrier ends the transfer at once\n"
+         "  --modem-set NAME=TEXT  change a command of the built-in generic Hayes modem:\n"
+         "                       Reset, UserInit, Init/N, Hangup/N, Prefix, Terminator,\n"
+         "                       DialPrefix, DialSuffix, Tone, Pulse, CallSetupFailTimer\n"
+         "                       (S7=<#>), FlowControl_Hard, ... (<cr> is a carriage return;\n"
+         "                       empty TEXT removes it); by default: Reset ATZ, Init/1 AT&F,\n"
+         "                       Init/2 ATE0V1&C1&D2S0=0, Hangup/1 ATH0\n"
          "  --help               this text\n"
          "\n"
          "Progress goes to standard error: a live line on a terminal, one line per file\n"
@@ -220,5 +282,6 @@ const char* CommandLine::Help() {
          "6 cancelled; 7 out of memory; 8 no files sent; 9 bad CRC; 10 line too long;\n"
          "11 cannot open file; 12 cannot write file; 13 cannot read file; 14 file exists;\n"
          "15 communications error; 16 cancelled by remote; 17 error count exceeded;\n"
-         "18 port did not open; 19 unknown error; 64 bad command line.\n";
+         "18 port did not open; 19 unknown error; 20 no connection; 21 modem initialisation\n"
+         "failed; 64 bad command line.\n";
 }

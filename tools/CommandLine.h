@@ -23,10 +23,13 @@ class CommandLine {
   int32_t Check() const;
   // The files as one ";"-separated list, the form the engines walk.
   std::string FileList() const;
+  // Whether the transfer goes through a modem (--dial or --answer).
+  bool UsesModem() const { return !dial.empty() || answer; }
   static const char* Help();
 
   bool sending = false;
   bool help = false;
+  bool listPorts = false;  // the ports command
   std::string port;
   uint32_t baudRate = 19200;
   int32_t protocol = kXModem;
@@ -44,4 +47,12 @@ class CommandLine {
   bool logAppend = false;
   bool quiet = false;
   std::vector<std::string> files;
+  // Modem.
+  std::string dial;             // the telephone number a sender dials
+  bool answer = false;          // a receiver answers the first call
+  std::string modemInit;        // a command (without AT) sent before dialing or answering
+  bool pulse = false;           // pulse dialing instead of tone
+  int32_t responseTimeoutMs = 2000;  // silence the modem has to answer each command
+  bool noCarrierDetect = false; // the line has no carrier detect: CONNECT alone counts
+  std::vector<std::string> modemValues;  // NAME=TEXT changes to the generic modem
 };

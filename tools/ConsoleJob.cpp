@@ -1,6 +1,7 @@
 // The host's transfer, written over the portable link so the Windows console reuses it.
 #include "tools/ConsoleJob.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -8,13 +9,19 @@
 #include <string>
 #include <vector>
 
+#include "job/StatusTable.h"
+#include "link/CoalescingLink.h"
 #include "link/ComLink.h"
 #include "link/DataFormat.h"
 #include "link/LineControl.h"
 #include "link/Pause.h"
 #include "link/SerialPort.h"
 #include "link/TickSource.h"
-#include "link/CoalescingLink.h"
+#include "modem/ConnectModem.h"
+#include "modem/GenericHayes.h"
+#include "modem/MemoryModemInstallation.h"
+#include "modem/Modem.h"
+#include "object/TransferSettings.h"
 #include "tools/ConsoleStatus.h"
 #include "transfer/AckNak.h"
 #include "transfer/XModem.h"
@@ -26,7 +33,42 @@ namespace {
 constexpr uint32_t kDrainLimitMs = 2000;
 constexpr uint32_t kSettleMs = 20;
 constexpr uint32_t kFifoBits = 160;
+
+// The host's front of the line. With the carrier assumed (a line without carrier detect while
+// a call is up) carrier detect reads as on, so the modem's CONNECT is taken at its word.
+class HostLink : public CoalescingLink {
+ public:
+  using CoalescingLink::CoalescingLink;
+  int32_t Signal(int32_t number, int32_t value) override {
+    if (carrierAssumed && number == LineSignal::Cd && value < 0) return 1;
+    return CoalescingLink::Signal(number, value);
+  }
+  int32_t GetLineStatus(LineStatus& status) override {
+    const int32_t r = CoalescingLink::GetLineStatus(status);
+    if (carrierAssumed) status.SetField(6, 1);  // carrier detect's field
+    return r;
+  }
+  bool carrierAssumed = false;
+};
+
+// The modem's waits end when the user presses Ctrl-C.
+class ConsoleModem : public Modem {
+ public:
+  explicit ConsoleModem(ConsoleStatus& s) : Modem(GenericHayes::Process()), status(s) {}
+  int32_t QueryAbort() override { return status.Cancelled() ? TransferCode::UserCancelled : 0; }
+
+ private:
+  ConsoleStatus& status;
+};
 }  // namespace
+
+bool ConsoleJob::SetUpModem(const CommandLine& o, std::string& error) {
+  MemoryModemInstallation& generic = GenericHayes::Process();
+  GenericHayes::Configure(generic, o.pulse, o.flowControl);
+  for (const std::string& value : o.modemValues)
+    if (!GenericHayes::Override(generic, value, error)) return false;
+  return true;
+}
 
 ConsoleJob::ConsoleJob(const CommandLine& commandLine, ConsoleStatus& statusObject)
     : options(commandLine), status(statusObject) {}
@@ -75,7 +117,7 @@ int32_t ConsoleJob::Run(ComLink* link) {
     return 18;
   }
   // Whole blocks reach the device in one write (see CoalescingLink).
-  CoalescingLink batched(link);
+  HostLink batched(link);
   SerialPort port(&batched);
   uint16_t lineErrors = 0;
   if (port.LineErrors(lineErrors) != 0 || !port.Format()) {
@@ -85,9 +127,6 @@ int32_t ConsoleJob::Run(ComLink* link) {
   if (options.protocol == CommandLine::kZModem) port.SetTxQueueSize(4096);
   if (port.Format()->SetBaud(options.baudRate) != 0)
     status.Say("Warning: the port refused " + std::to_string(options.baudRate) + " baud.");
-  static const int32_t kHandshake[3][2] = {{0, 0}, {1, 1}, {4, 12}};
-  port.Lines()->SetHandshake(kHandshake[options.flowControl][0], kHandshake[options.flowControl][1]);
-
   if (!options.sending && !options.dir.empty()) {
     std::error_code failed;
     std::filesystem::current_path(options.dir, failed);
@@ -96,6 +135,55 @@ int32_t ConsoleJob::Run(ComLink* link) {
       return 11;
     }
   }
+
+  // Connect: the modem sets the flow control, dials or answers.
+  std::unique_ptr<ConsoleModem> modem;
+  int32_t flowControl = options.flowControl;
+  if (options.UsesModem()) {
+    status.Say("Initializing modem...");
+    modem = std::make_unique<ConsoleModem>(status);
+    modem->SetResponseTimeout(options.responseTimeoutMs);
+    if (modem->Init(&port, GenericHayes::kName, GenericHayes::kDriverKey) != 0) return 21;
+    status.Say("Modem Initialized...");
+    flowControl = modem->FlowControl();
+  }
+  static const int32_t kHandshake[3][2] = {{0, 0}, {1, 1}, {4, 12}};
+  if (flowControl >= 0 && flowControl <= 2)
+    port.Lines()->SetHandshake(kHandshake[flowControl][0], kHandshake[flowControl][1]);
+  if (modem) {
+    TransferSettings call;
+    call.Transfer = options.sending ? 1 : 0;
+    call.Telephone = options.dial;
+    call.SendTimeout = static_cast<int32_t>(std::min<uint32_t>(options.sendTimeoutSeconds, 0x7FFFFFFF));
+    call.RecvTimeout = static_cast<int32_t>(std::min<uint32_t>(options.recvTimeoutSeconds, 0x7FFFFFFF));
+    batched.carrierAssumed = options.noCarrierDetect;
+    const int32_t connected = ConnectModem(false, options.modemInit.c_str(), *modem, *port.Lines(), call, status);
+    if (connected != 0) {
+      status.Say("Failed to connect.");
+      return connected;
+    }
+  }
+
+  int32_t result = Transfer(port, modem && !options.noCarrierDetect);
+
+  // Hang up, and say why when the modem would not.
+  if (modem) {
+    if (status.code == TransferCode::CarrierLost) status.Say("The modem lost the carrier.");
+    // A ZModem receiver that stops inside a file does not report its last code; the lost call
+    // must still fail the run.
+    if (status.code == TransferCode::CarrierLost && result == 0) result = StatusTable::Look(status.code).result;
+    status.Say("Disconnecting...");
+    batched.carrierAssumed = false;
+    const int32_t hungUp = modem->HangUp();
+    if (hungUp == LinkCode::Failure) status.Say("The modem still shows a carrier after hanging up.");
+    else if (hungUp != 0 && modem->TakeCallResult().find("NO CARRIER") != std::string::npos)
+      status.Say("The call had already ended.");
+    else if (hungUp != 0) status.Say("The modem did not confirm the hang-up.");
+  }
+  return result;
+}
+
+int32_t ConsoleJob::Transfer(SerialPort& port, bool watchCarrier) {
   status.SetSending(options.sending);
   status.SetBatch(options.protocol == CommandLine::kZModem);
   status.SetTimeout(options.sending ? options.sendTimeoutSeconds : options.recvTimeoutSeconds);
@@ -108,6 +196,7 @@ int32_t ConsoleJob::Run(ComLink* link) {
     status.Say("Out of memory.");
     return 7;
   }
+  engine->SetCarrierWatch(watchCarrier ? 1 : 0);
   status.Say(options.sending ? "Waiting for receiver..." : "Waiting for sender...");
 
   const std::string list = options.FileList();

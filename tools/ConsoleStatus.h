@@ -1,16 +1,17 @@
 // The command-line host's TransferStatus: progress on standard error (a live line on a
 // terminal, one line per file otherwise), one transfer-log entry per file, the result code of
-// the status table, and Ctrl-C and inactivity as -901 and -909.
+// the status table, and Ctrl-C and inactivity as -901 and -909. Dialing reports through it too.
 #pragma once
 #include <cstdint>
 #include <cstdio>
 #include <string>
 
+#include "modem/StatusSink.h"
 #include "transfer/TransferStatus.h"
 
 class TransferLog;
 
-class ConsoleStatus : public TransferStatus {
+class ConsoleStatus : public TransferStatus, public StatusSink {
  public:
   using CancelQuery = bool (*)();
 
@@ -34,6 +35,11 @@ class ConsoleStatus : public TransferStatus {
 
   // Shows a status line of the host's own (waiting, summary).
   void Say(const std::string& text);
+  // The dialer's status lines; the console has no help topics to offer.
+  void ShowStatus(const char* text) override { Say(text); }
+  void SetHelpId(int32_t) override {}
+  // Whether the user asked to stop (Ctrl-C).
+  bool Cancelled() const { return cancelled && cancelled(); }
 
   int32_t Result() const { return result; }
   const std::string& Message() const { return message; }

@@ -212,8 +212,8 @@ void HayesModem::Hang(uint32_t now) {
 
 void HayesModem::LoseCarrier(uint32_t now) {
   if (state == State::Online || state == State::OnlineCommand) {
+    if (!lossArmed) carrierLossAt = now + settings.s[10] * 100u;
     lossArmed = true;
-    carrierLossAt = now + settings.s[10] * 100u;
   } else if (state != State::OnHook) {
     Hang(now);
     Result("NO CARRIER", 3);

@@ -51,6 +51,17 @@ TEST(CommandLine, EveryOptionInBothSpellings) {
   EXPECT_TRUE(p.line.logAppend);
   EXPECT_TRUE(p.line.quiet);
   EXPECT_EQ("--odd-name", p.line.FileList());
+  const Parsed modem = Parse(
+      "send --port p --dial 555-1002 --modem-init ATX3 --pulse --response-timeout 5000 --no-carrier-detect "
+      "--modem-set Hangup/1=ATH<cr> --modem-set=Tone=T x");
+  ASSERT_TRUE(modem.ok) << modem.error;
+  EXPECT_EQ("555-1002", modem.line.dial);
+  EXPECT_EQ("X3", modem.line.modemInit);  // the modem adds its own prefix
+  EXPECT_TRUE(modem.line.pulse && modem.line.noCarrierDetect && modem.line.UsesModem());
+  EXPECT_EQ(5000, modem.line.responseTimeoutMs);
+  EXPECT_EQ((std::vector<std::string>{"Hangup/1=ATH<cr>", "Tone=T"}), modem.line.modemValues);
+  EXPECT_TRUE(Parse("receive --port p --answer").line.answer);
+  EXPECT_TRUE(Parse("ports").line.listPorts);
   EXPECT_TRUE(Parse("--help").line.help);
   EXPECT_TRUE(Parse("send --help").line.help);
 }
@@ -60,7 +71,9 @@ TEST(CommandLine, MalformedLinesAreRefused) {
        {"", "copy --port p", "send a.txt", "send --port", "send --port p --baud fast", "send --port p --baud 0",
         "send --port p --protocol kermit", "send --port p --flow dtr", "send --port p --overwrite 0",
         "send --port p --overwrite 8", "send --port p --max-errors -1", "send --port p --recv-timeout 1.5",
-        "send --port p --quiet=yes", "send --port p --verbose"}) {
+        "send --port p --quiet=yes", "send --port p --verbose", "receive --port p --dial 5",
+        "send --port p --answer", "send --port p --dial=", "send --port p --modem-init 12345678901234567890123456789012345678901",
+        "send --port p --response-timeout 10"}) {
     const Parsed p = Parse(args);
     EXPECT_FALSE(p.ok) << args;
     EXPECT_FALSE(p.error.empty()) << args;

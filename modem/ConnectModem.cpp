@@ -1,0 +1,81 @@
+// The result wait's budget counts silence only (ReadLine uses it up in 50 ms steps), so the
+// rings of an incoming call and the modem's progress reports keep a wait alive.
+#include "modem/ConnectModem.h"
+
+#include <cstring>
+#include <string>
+
+#include "link/LineControl.h"
+#include "modem/Modem.h"
+#include "modem/StatusSink.h"
+#include "object/TransferSettings.h"
+
+namespace {
+constexpr int32_t kConnected = 0, kCancelled = 6, kNotConnected = 20;
+constexpr int32_t kCancelledHelp = 18, kNotConnectedHelp = 32;
+constexpr int32_t kForever = 0x7FFFFFFF;
+
+int32_t NotConnected(StatusSink& sink, const char* why) {
+  if (why) sink.SetStatus("%s", why);
+  sink.SetHelpId(kNotConnectedHelp);
+  return kNotConnected;
+}
+}  // namespace
+
+int32_t ConnectModem(bool hostLoop, const char* userCommand, Modem& modem, LineControl& lines,
+                     const TransferSettings& settings, StatusSink& sink) {
+  const bool sending = settings.Transfer != 0;
+  const char* number = settings.Telephone.c_str();
+  if (sending && number[std::strspn(number, " ")] == '\0') return NotConnected(sink, "No telephone number to dial.");
+  if (sending && !modem.DialFits(number)) return NotConnected(sink, "Telephone number too long for the modem.");
+  bool forever = hostLoop;
+  sink.SetStatus("Resetting modem...");
+  modem.ResetSettings();
+  if (userCommand && *userCommand) {
+    sink.SetStatus("Sending AT command...");
+    modem.SendCommand(userCommand, true);
+  }
+  modem.TakeCallResult();  // a line left from an earlier call is not this call's result
+  if (sending) {
+    sink.SetStatus("Dialing modem...");
+    modem.Dial(number);
+    sink.SetStatus("Waiting for answer...");
+  } else {
+    sink.SetStatus("Waiting to answer modem...");
+    modem.Answer();
+  }
+  const int32_t seconds = sending ? settings.SendTimeout : settings.RecvTimeout;
+  int32_t full = seconds > kForever / 1000 ? kForever : seconds * 1000;
+  if (full <= 0) {
+    full = kForever;
+    forever = true;
+  }
+  // A result line that came while the dial or answer command waited for "OK" is the first one
+  // judged: a fast BUSY or NO CARRIER counts, and a CONNECT is not waited past.
+  std::string line = modem.TakeCallResult();
+  bool connected = false;
+  for (int32_t budget = full;;) {
+    int32_t left = budget;
+    if (line.empty()) {
+      char text[81];
+      left = modem.NextLine(text, sizeof text, budget);
+      if (left < 0) {
+        sink.SetHelpId(kCancelledHelp);
+        return kCancelled;
+      }
+      line = text;
+    }
+    if (line.find("NO CARRIER") != std::string::npos || line.find("BUSY") != std::string::npos) break;
+    if (line.find("CONNECT") != std::string::npos) {
+      connected = true;
+      break;
+    }
+    line.clear();
+    if (left == 0 && !forever) break;
+    budget = left == 0 ? full : left;
+  }
+  lines.Refresh();
+  if (!connected || lines.CarrierDetect() == 0) return NotConnected(sink, nullptr);
+  sink.SetStatus("Modem Connected.");
+  return kConnected;
+}
