@@ -158,10 +158,7 @@ int32_t ConsoleJob::Run(ComLink* link) {
     call.RecvTimeout = static_cast<int32_t>(std::min<uint32_t>(options.recvTimeoutSeconds, 0x7FFFFFFF));
     batched.carrierAssumed = options.noCarrierDetect;
     const int32_t connected = ConnectModem(false, options.modemInit.c_str(), *modem, *port.Lines(), call, status);
-    if (connected != 0) {
-      status.Say("Failed to connect.");
-      return connected;
-    }
+    if (connected != 0) return connected;  // the caller says "Failed to connect."
   }
 
   int32_t result = Transfer(port, modem && !options.noCarrierDetect);

@@ -191,9 +191,9 @@ TEST(Modem, ReadLineAndWaitLimits) {
   EXPECT_EQ(FakeClock::Now() - start, 120u);
 }
 
-TEST(Modem, HangUp) {
-  // A call on the emulator, then the hang-up as installed, as changed to leave the carrier up,
-  // and with a modem that no longer answers.
+TEST(Modem, CommandsByteForByteAndTheHangUpAgainstTheEmulator) {
+  // A whole call on the emulator with every piece of the installation, then the hang-up as
+  // installed, as changed to leave the carrier up, and with a modem that no longer answers.
   for (const char* hangup : {"ATH0<cr>", "AT<cr>", "quiet"}) {
     ModemBench bench;
     ModemBench::Port& ours = bench.Add("1001");
@@ -210,6 +210,10 @@ TEST(Modem, HangUp) {
       bench.Type(ours.modem, "ATS2=255\r");
       ours.modem.ToComputer().clear();
     }
+    if (hangup[2] == 'H') {
+      modem.ResetSettings();
+      EXPECT_EQ(modem.SendCommand("L1", true), 0);
+    }
     modem.Dial("1002");
     char line[81];
     for (int32_t left = 10000; left > 0 && !Modem::IsCallResult(line);) left = modem.ReadLine(line, sizeof line, left);
@@ -224,6 +228,11 @@ TEST(Modem, HangUp) {
       EXPECT_EQ(result, hangup[2] == 'H' ? 0 : -801) << hangup;
       EXPECT_EQ(sent, hangup[2] == 'H' ? "+++ATH0\r" : "+++AT\r");
       EXPECT_EQ(ours.modem.GetState(), hangup[2] == 'H' ? HayesModem::State::OnHook : HayesModem::State::OnlineCommand);
+    }
+    if (hangup[2] == 'H') {
+      EXPECT_EQ(ours.modem.Received(),
+                "ATZ\rAT&F\rATV1\rATS0=0\rATS7=60S30=10L2M1S46=138S36=7&K3B0S37=0X4\rATS11=55\rATL1\rATDT1002\r"
+                "+++ATH0\r");
     }
   }
 }
