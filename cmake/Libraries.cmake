@@ -26,7 +26,17 @@ zandrel_sources(JOB_SOURCES job)
 if(JOB_SOURCES)
   add_library(zandrel_job STATIC ${JOB_SOURCES})
   target_link_libraries(zandrel_job PUBLIC zandrel_modem)
+  if(WIN32)
+    target_link_libraries(zandrel_job PUBLIC comctl32)  # the progress window's bar and list
+  endif()
 else()
   add_library(zandrel_job INTERFACE)
   target_link_libraries(zandrel_job INTERFACE zandrel_modem)
+endif()
+
+# The progress window's dialog template and the module's icon, for programs that show the window
+# (the DLL includes it from its own resource script): add it to the program's sources.
+set(ZANDREL_PROGRESS_RC ${CMAKE_SOURCE_DIR}/server/ProgressDialog.rc)
+if(WIN32)
+  set_property(SOURCE ${ZANDREL_PROGRESS_RC} APPEND PROPERTY INCLUDE_DIRECTORIES ${CMAKE_SOURCE_DIR}/server)
 endif()

@@ -55,6 +55,9 @@ class TransferJob {
   // When the port did not open: the device and the system's reason, for a host to print.
   std::string portProblem;
 
+  TransferSettings& Settings() const { return settings; }
+  const DeviceLists& Devices() const { return devices; }
+
  protected:
   // The serial device of the run, already opened: its Status() is 0, or the open failure (then
   // portProblem says why). The platform's port by default (Win32Port on Windows, PosixPort
