@@ -40,3 +40,16 @@ set(ZANDREL_PROGRESS_RC ${CMAKE_SOURCE_DIR}/server/ProgressDialog.rc)
 if(WIN32)
   set_property(SOURCE ${ZANDREL_PROGRESS_RC} APPEND PROPERTY INCLUDE_DIRECTORIES ${CMAKE_SOURCE_DIR}/server)
 endif()
+
+# The automation object over the settings: its portable rules (put rules, the stored
+# settings) for every platform, the COM class on Windows.
+zandrel_sources(OBJECT_SOURCES object)
+list(FILTER OBJECT_SOURCES EXCLUDE REGEX "/TransferSettings\\.cpp$")
+add_library(zandrel_object STATIC ${OBJECT_SOURCES})
+target_link_libraries(zandrel_object PUBLIC zandrel_job)
+if(WIN32)
+  include(cmake/TypeLibrary.cmake)
+  add_dependencies(zandrel_object zandrel_idl)
+  target_include_directories(zandrel_object PUBLIC ${ZANDREL_IDL_DIR})
+  target_link_libraries(zandrel_object PUBLIC zandrel_ids ole32 oleaut32 uuid)
+endif()

@@ -1,0 +1,111 @@
+// Load and Save of the stored settings against users and machines built in memory.
+#include "object/SettingsStore.h"
+
+#include <gtest/gtest.h>
+
+#include "modem/DeviceLists.h"
+#include "modem/MemoryRegistryKey.h"
+
+namespace {
+DeviceLists Machine() {
+  DeviceLists devices;
+  for (const char* port : {"COM1", "COM3", "COM4"}) devices.AddPort({port, ""});
+  for (const char* modem : {"Optima 288", "Optima 336"}) devices.AddModem({modem, "", 0});
+  return devices;
+}
+
+TEST(SettingsStoreTest, SaveThenLoadRestoresEveryStoredField) {
+  const DeviceLists devices = Machine();
+  TransferSettings saved;
+  saved.Reset(3, "C:\\Zandrel\\");
+  saved.AppendToLog = 1, saved.BaudRate = 57600, saved.CrashRecovery = 3, saved.DefaultDir = "D:\\Out";
+  saved.LogFilename = "D:\\x.log", saved.LogToFile = 1, saved.LogToScreen = -1, saved.MaxErrors = 50;
+  saved.ModemCmd = "ATM0", saved.ModemName = 1, saved.Overwrite = 2, saved.PathSwitch = 2, saved.Port = 2;
+  saved.RecvTimeout = 0, saved.SendTimeout = 120, saved.Telephone = "555-0100", saved.UseModem = 1;
+  MemoryRegistryKey user;
+  EXPECT_EQ(SettingsStore::Save(saved, user, devices), 0);
+
+  TransferSettings loaded;
+  loaded.HostMode = 1, loaded.Transfer = 0, loaded.Verbose = 1, loaded.RunMinimized = 1;
+  loaded.MaxTitle = "max", loaded.MinTitle = "min", loaded.FileList = "a;b";
+  EXPECT_EQ(SettingsStore::Load(loaded, user, devices), 0);
+  EXPECT_EQ(loaded.AppendToLog, 1);
+  EXPECT_EQ(loaded.BaudRate, 57600);
+  EXPECT_EQ(loaded.CrashRecovery, 3);
+  EXPECT_EQ(loaded.DefaultDir, "D:\\Out");
+  EXPECT_EQ(loaded.FlowControl, 1);
+  EXPECT_EQ(loaded.LogFilename, "D:\\x.log");
+  EXPECT_EQ(loaded.LogToScreen, -1);
+  EXPECT_EQ(loaded.MaxErrors, 50);
+  EXPECT_EQ(loaded.ModemCmd, "ATM0");
+  EXPECT_EQ(loaded.ModemName, 1);
+  EXPECT_EQ(loaded.Overwrite, 2);
+  EXPECT_EQ(loaded.PathSwitch, 2);
+  EXPECT_EQ(loaded.Port, 2);
+  EXPECT_EQ(loaded.Protocol, 1);
+  EXPECT_EQ(loaded.RecvTimeout, 0);
+  EXPECT_EQ(loaded.SendTimeout, 120);
+  EXPECT_EQ(loaded.Telephone, "555-0100");
+  EXPECT_EQ(loaded.UseModem, 1);
+  EXPECT_EQ(loaded.WindowSize, 1024);
+  EXPECT_EQ(loaded.HostMode, 1);
+  EXPECT_EQ(loaded.FileList, "a;b");
+  EXPECT_EQ(loaded.MaxTitle, "max");
+
+  // The stored forms: the modem by name, the port by number, 16-bit fields zero-extended.
+  auto key = user.Open(SettingsStore::kPath);
+  std::string text;
+  uint32_t number = 0;
+  EXPECT_TRUE(key->ReadString("ModemName", text) && text == "Optima 336");
+  EXPECT_TRUE(key->ReadDword("Port", number) && number == 4);
+  EXPECT_EQ(key->ValueCount(), 20u);
+}
+
+TEST(SettingsStoreTest, LoadAppliesWhatItFinds) {
+  const DeviceLists devices = Machine();
+  TransferSettings s;
+  MemoryRegistryKey user;
+  EXPECT_EQ(SettingsStore::Load(s, user, devices), -1);  // a fresh user: nothing changes
+  EXPECT_EQ(s.BaudRate, 19200);
+
+  auto key = user.Create(SettingsStore::kPath);
+  key->WriteDword("BaudRate", 2400);  // stored numbers are not snapped
+  key->WriteDword("MaxErrors", 0xFFFF0009);  // 16-bit fields take the low half
+  key->WriteString("ModemName", "Optima 999");  // no longer installed: the first modem
+  key->WriteDword("Port", 7);  // no such port: the first port
+  key->WriteDword("UseModem", 1);
+  key->WriteString("LogFilename", std::string(1100, 'x').c_str());  // beyond the read buffer
+  key->WriteString("Telephone", "#3");  // taken as it is
+  key->WriteString("DefaultDir", std::string(300, 'd').c_str());
+  static_cast<MemoryRegistryKey&>(*key).WriteRaw("Overwrite", MemoryRegistryKey::kBinary, {5, 0, 0, 0});  // any 4 bytes are a number
+  static_cast<MemoryRegistryKey&>(*key).WriteRaw("Protocol", MemoryRegistryKey::kBinary, {1, 0});
+  s.ModemName = 1, s.Port = 2, s.LogFilename = "kept.log", s.Protocol = 2;
+  EXPECT_EQ(SettingsStore::Load(s, user, devices), -1);
+  EXPECT_EQ(s.BaudRate, 2400);
+  EXPECT_EQ(s.MaxErrors, 9);
+  EXPECT_EQ(s.ModemName, 0);
+  EXPECT_EQ(s.Port, 0);
+  EXPECT_EQ(s.UseModem, 1);
+  EXPECT_EQ(s.LogFilename, "kept.log");
+  EXPECT_EQ(s.Telephone, "#3");
+  EXPECT_EQ(s.DefaultDir, std::string(260, 'd'));
+  EXPECT_EQ(s.Overwrite, 5);
+  EXPECT_EQ(s.Protocol, 2);
+
+  // Without modems UseModem is not read: it becomes 0 and is not missed.
+  DeviceLists bare;
+  TransferSettings t;
+  t.UseModem = 1;
+  MemoryRegistryKey other;
+  TransferSettings full;
+  SettingsStore::Save(full, other, bare);
+  other.Open(SettingsStore::kPath, true)->DeleteValue("UseModem");
+  EXPECT_EQ(SettingsStore::Load(t, other, bare), 0);
+  EXPECT_EQ(t.UseModem, 0);
+  auto stored = other.Open(SettingsStore::kPath);
+  std::string modem = "?";
+  uint32_t port = 1;
+  EXPECT_TRUE(stored->ReadString("ModemName", modem) && modem.empty());
+  EXPECT_TRUE(stored->ReadDword("Port", port) && port == 0);
+}
+}  // namespace
