@@ -9,7 +9,12 @@ if(CMAKE_SIZEOF_VOID_P EQUAL 8)
 else()
   set(widl_target --win32)
 endif()
-set(widl_flags ${widl_target} -I/usr/include/wine/wine/windows)
+# importlib(stdole2.tlb) is looked up beside Wine's own DLLs; only the 64-bit side is installed
+# here, and what the 32-bit library takes from it (IDispatch) is the same.
+find_path(ZANDREL_STDOLE_DIR stdole2.tlb PATHS /usr/lib/x86_64-linux-gnu/wine/x86_64-windows
+          /usr/lib/wine/x86_64-windows /usr/lib/i386-linux-gnu/wine/i386-windows NO_DEFAULT_PATH
+          NO_CMAKE_FIND_ROOT_PATH REQUIRED)
+set(widl_flags ${widl_target} -I/usr/include/wine/wine/windows -L ${ZANDREL_STDOLE_DIR})
 set(ZANDREL_TLB ${ZANDREL_IDL_DIR}/zandrel.tlb)
 file(MAKE_DIRECTORY ${ZANDREL_IDL_DIR})
 foreach(kind "t;zandrel.tlb" "h;zandrel_h.h" "u;zandrel_i.c")

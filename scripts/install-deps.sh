@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs what the build and the tests need on a Debian 12 machine, only what is missing (the
-# X packages serve scripts/screenshots.sh).
+# X packages serve the screenshot scripts).
 set -euo pipefail
 packages=(cmake make g++ googletest libgtest-dev socat lrzsz clang libclang-rt-14-dev
           g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine64 wine libwine-dev

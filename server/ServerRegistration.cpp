@@ -19,7 +19,7 @@ bool Gone(RegistryKey& root, const std::string& path) {
 std::string ClassPath() { return std::string("CLSID\\") + ServerRegistration::kClassId; }
 }  // namespace
 
-bool ServerRegistration::RegisterClass(RegistryKey& root, const char* modulePath) {
+bool ServerRegistration::WriteClassKeys(RegistryKey& root, const char* modulePath) {
   const std::string clsid = ClassPath();
   const std::string versioned = kVersionedProgId, independent = kProgId;
   root.DeleteTree(clsid.c_str());
@@ -36,7 +36,7 @@ bool ServerRegistration::RegisterClass(RegistryKey& root, const char* modulePath
   return server && server->WriteString("ThreadingModel", "Apartment");
 }
 
-bool ServerRegistration::UnregisterClass(RegistryKey& root) {
+bool ServerRegistration::DeleteClassKeys(RegistryKey& root) {
   const bool versioned = Gone(root, kVersionedProgId);
   const bool independent = Gone(root, kProgId);
   return Gone(root, ClassPath()) && versioned && independent;

@@ -21,10 +21,10 @@ class ServerRegistration {
 
   // Writes the class's keys for the module at modulePath (its full file name). The class key is
   // deleted first, so registering again leaves one tree. False when a key could not be written.
-  static bool RegisterClass(RegistryKey& classesRoot, const char* modulePath);
+  static bool WriteClassKeys(RegistryKey& classesRoot, const char* modulePath);
   // Deletes the two ProgID keys and the class key; "CLSID" itself stays. False when one of them
   // was there and stayed.
-  static bool UnregisterClass(RegistryKey& classesRoot);
+  static bool DeleteClassKeys(RegistryKey& classesRoot);
   // Records the module's folder (no trailing separator) as where the help file is. Nothing
   // happens when the help key is missing.
   static void RecordHelpFolder(RegistryKey& localMachine, const char* modulePath);

@@ -23,7 +23,7 @@ TEST(ServerRegistrationTest, RegisterTwiceThenUnregister) {
   MemoryRegistryKey root;
   root.Create("CLSID\\{00000000-0000-0000-0000-000000000001}");  // someone else's class
   root.Create((kClass + "\\Stale").c_str());                     // left by an older build
-  for (int round = 0; round < 2; ++round) ASSERT_TRUE(ServerRegistration::RegisterClass(root, kModule));
+  for (int round = 0; round < 2; ++round) ASSERT_TRUE(ServerRegistration::WriteClassKeys(root, kModule));
 
   const struct {
     std::string path;
@@ -47,10 +47,10 @@ TEST(ServerRegistrationTest, RegisterTwiceThenUnregister) {
   EXPECT_EQ(classKey->SubkeyCount(), 5u);  // Stale went with the first registration
   EXPECT_TRUE(root.Open((kClass + "\\Programmable").c_str()));
 
-  EXPECT_TRUE(ServerRegistration::UnregisterClass(root));
+  EXPECT_TRUE(ServerRegistration::DeleteClassKeys(root));
   for (const char* gone : {"Zandrel.Quelto.1", "Zandrel.Quelto", kClass.c_str()}) EXPECT_FALSE(root.Open(gone)) << gone;
   EXPECT_TRUE(root.Open("CLSID\\{00000000-0000-0000-0000-000000000001}"));
-  EXPECT_TRUE(ServerRegistration::UnregisterClass(root));  // nothing left to take is no failure
+  EXPECT_TRUE(ServerRegistration::DeleteClassKeys(root));  // nothing left to take is no failure
 }
 
 TEST(ServerRegistrationTest, HelpFolderOnlyWhereTheKeyExists) {

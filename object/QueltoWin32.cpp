@@ -1,0 +1,370 @@
+#include "object/Quelto.h"
+
+#include <memory>
+#include <new>
+
+#include "job/StatusTable.h"
+#include "modem/DeviceLists.h"
+#include "modem/RegistryKey.h"
+#include "object/ErrorBox.h"
+#include "object/ModuleLock.h"
+#include "object/SettingsStore.h"
+#include "object/TransferChecks.h"
+
+namespace {
+TransferSettings& Settings() { return TransferSettings::Process(); }
+
+// The module this code is linked into (zandrel.dll), whoever loaded it.
+HMODULE ThisModule() {
+  HMODULE module = nullptr;
+  GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                     reinterpret_cast<LPCWSTR>(&Settings), &module);
+  return module;
+}
+
+// An OLE string in the ANSI code page. Characters it cannot hold become its default character
+// ("?"), not look-alikes: a file name must not silently turn into another existing one.
+std::string Ansi(BSTR text) {
+  const int length = static_cast<int>(SysStringLen(text));
+  if (length == 0) return std::string();
+  const int size = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text, length, nullptr, 0, nullptr, nullptr);
+  std::string result(static_cast<size_t>(size > 0 ? size : 0), '\0');
+  if (size > 0) WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text, length, &result[0], size, nullptr, nullptr);
+  // An embedded zero ends the text, as it would in the record's character fields.
+  result.resize(std::char_traits<char>::length(result.c_str()));
+  return result;
+}
+
+// A new OLE string from ANSI text; null when it cannot be made.
+BSTR Ole(const std::string& text) {
+  const int length = static_cast<int>(text.size());
+  const int size = length ? MultiByteToWideChar(CP_ACP, 0, text.data(), length, nullptr, 0) : 0;
+  BSTR result = SysAllocStringLen(nullptr, static_cast<UINT>(size));
+  if (result && size) MultiByteToWideChar(CP_ACP, 0, text.data(), length, result, size);
+  return result;
+}
+
+template <typename T, typename V>
+HRESULT Give(T* out, V value) {
+  if (out == nullptr) return E_POINTER;
+  *out = static_cast<T>(value);
+  return S_OK;
+}
+
+template <typename F, typename V>
+HRESULT Store(F& field, V value) {
+  field = value;
+  return S_OK;
+}
+
+// Text gets: a string that cannot be made is handed out as the empty (null) string.
+HRESULT GiveText(BSTR* out, const std::string& text) {
+  if (out == nullptr) return E_POINTER;
+  *out = Ole(text);
+  return S_OK;
+}
+
+// An entry whose part of the product is not in this build: a failure with a description that
+// says so, which scripts show as the error's text.
+HRESULT NotInThisBuild(const wchar_t* what) {
+  ICreateErrorInfo* create = nullptr;
+  if (SUCCEEDED(CreateErrorInfo(&create))) {
+    create->SetGUID(IID_IQuelto);
+    create->SetSource(const_cast<LPOLESTR>(L"Zandrel.Quelto"));
+    create->SetDescription(const_cast<LPOLESTR>(what));
+    IErrorInfo* info = nullptr;
+    if (SUCCEEDED(create->QueryInterface(IID_IErrorInfo, reinterpret_cast<void**>(&info)))) {
+      SetErrorInfo(0, info);
+      info->Release();
+    }
+    create->Release();
+  }
+  return E_NOTIMPL;
+}
+
+// The module's folder as its class registration names it, with its last backslash.
+std::string RegisteredDirectory() {
+  wchar_t clsid[40] = {};
+  if (StringFromGUID2(CLSID_Quelto, clsid, 40) == 0) return std::string();
+  char path[80];
+  wsprintfA(path, "CLSID\\%ls\\InprocServer32", clsid);
+  std::unique_ptr<RegistryKey> classes = Registry::ClassesRoot();
+  std::unique_ptr<RegistryKey> server = classes ? classes->Open(path) : nullptr;
+  std::string module;
+  if (!server || !server->ReadString("", module)) return std::string();
+  const size_t slash = module.find_last_of('\\');
+  return slash == std::string::npos ? std::string() : module.substr(0, std::min<size_t>(slash + 1, 260));
+}
+}  // namespace
+
+HRESULT Quelto::Create(IUnknown* outer, REFIID iid, void** object) {
+  if (object == nullptr) return E_POINTER;
+  *object = nullptr;
+  if (outer && !IsEqualIID(iid, IID_IUnknown)) return CLASS_E_NOAGGREGATION;
+  Quelto* made = new (std::nothrow) Quelto(outer);
+  if (made == nullptr) return E_OUTOFMEMORY;
+  if (!made->LoadTypeInfo()) {
+    made->inner.Release();
+    return TYPE_E_CANTLOADLIBRARY;
+  }
+  const HRESULT result = made->inner.QueryInterface(iid, object);
+  made->inner.Release();
+  return result;
+}
+
+Quelto::Quelto(IUnknown* outer)
+    : inner(*this), controlling(outer ? outer : &inner), rules(Settings(), DeviceLists::Process()) {
+  ModuleLock::Add();
+  moduleDirectory = RegisteredDirectory();
+  Settings().Reset(1, moduleDirectory);
+}
+
+Quelto::~Quelto() {
+  if (typeInfo) typeInfo->Release();
+  ModuleLock::Release();
+}
+
+bool Quelto::LoadTypeInfo() {
+  wchar_t path[MAX_PATH];
+  const DWORD length = GetModuleFileNameW(ThisModule(), path, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return false;
+  ITypeLib* library = nullptr;
+  if (FAILED(LoadTypeLibEx(path, REGKIND_NONE, &library))) return false;
+  const HRESULT found = library->GetTypeInfoOfGuid(IID_IQuelto, &typeInfo);
+  library->Release();
+  return SUCCEEDED(found);
+}
+
+HRESULT Quelto::Inner::QueryInterface(REFIID iid, void** object) {
+  if (object == nullptr) return E_POINTER;
+  if (IsEqualIID(iid, IID_IUnknown)) {
+    *object = static_cast<IUnknown*>(this);
+  } else if (IsEqualIID(iid, IID_IDispatch) || IsEqualIID(iid, IID_IQuelto)) {
+    *object = static_cast<IQuelto*>(&owner);
+  } else if (IsEqualIID(iid, IID_ISupportErrorInfo)) {
+    *object = static_cast<ISupportErrorInfo*>(&owner);
+  } else {
+    *object = nullptr;
+    return E_NOINTERFACE;
+  }
+  static_cast<IUnknown*>(*object)->AddRef();
+  return S_OK;
+}
+
+ULONG Quelto::Inner::AddRef() { return static_cast<ULONG>(InterlockedIncrement(&owner.references)); }
+
+ULONG Quelto::Inner::Release() {
+  const LONG left = InterlockedDecrement(&owner.references);
+  if (left == 0) delete &owner;
+  return static_cast<ULONG>(left);
+}
+
+HRESULT Quelto::QueryInterface(REFIID iid, void** object) { return controlling->QueryInterface(iid, object); }
+ULONG Quelto::AddRef() { return controlling->AddRef(); }
+ULONG Quelto::Release() { return controlling->Release(); }
+
+HRESULT Quelto::GetTypeInfoCount(UINT* count) { return Give(count, 1); }
+
+HRESULT Quelto::GetTypeInfo(UINT index, LCID, ITypeInfo** info) {
+  if (info == nullptr) return E_POINTER;
+  *info = nullptr;
+  if (index != 0) return DISP_E_BADINDEX;
+  typeInfo->AddRef();
+  *info = typeInfo;
+  return S_OK;
+}
+
+HRESULT Quelto::GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, LCID, DISPID* ids) {
+  if (!IsEqualIID(iid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
+  return DispGetIDsOfNames(typeInfo, names, count, ids);
+}
+
+HRESULT Quelto::Invoke(DISPID id, REFIID iid, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
+                       EXCEPINFO* exception, UINT* argumentError) {
+  if (!IsEqualIID(iid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
+  SetErrorInfo(0, nullptr);
+  return typeInfo->Invoke(static_cast<IQuelto*>(this), id, flags, params, result, exception, argumentError);
+}
+
+HRESULT Quelto::InterfaceSupportsErrorInfo(REFIID iid) {
+  return IsEqualIID(iid, IID_IQuelto) ? S_OK : S_FALSE;
+}
+
+HRESULT Quelto::get_AppendToLog(LONG* v) { return Give(v, Settings().AppendToLog); }
+HRESULT Quelto::put_AppendToLog(LONG v) { return Store(Settings().AppendToLog, v); }
+HRESULT Quelto::get_Attempted(short* v) { return Give(v, Settings().Attempted); }
+HRESULT Quelto::get_BaudRate(LONG* v) { return Give(v, Settings().BaudRate); }
+HRESULT Quelto::put_BaudRate(LONG v) {
+  rules.PutBaudRate(v);
+  return S_OK;
+}
+
+HRESULT Quelto::get_CrashRecovery(short* v) { return Give(v, Settings().CrashRecovery); }
+HRESULT Quelto::put_CrashRecovery(short v) {
+  rules.PutCrashRecovery(v);
+  return S_OK;
+}
+
+HRESULT Quelto::get_DefaultDir(BSTR* v) { return GiveText(v, Settings().DefaultDir); }
+HRESULT Quelto::put_DefaultDir(BSTR v) {
+  rules.PutDefaultDir(Ansi(v).c_str());
+  return S_OK;
+}
+
+HRESULT Quelto::get_FileList(BSTR* v) {
+  if (v == nullptr) return E_POINTER;
+  *v = Ole(Settings().FileList);
+  return *v ? S_OK : E_OUTOFMEMORY;
+}
+
+HRESULT Quelto::put_FileList(BSTR v) { return Store(Settings().FileList, Ansi(v)); }
+HRESULT Quelto::get_FlowControl(short* v) { return Give(v, Settings().FlowControl); }
+HRESULT Quelto::put_FlowControl(short v) {
+  rules.PutFlowControl(v);
+  return S_OK;
+}
+
+HRESULT Quelto::get_HelpFile(BSTR* v) { return GiveText(v, Settings().HelpFile); }
+HRESULT Quelto::get_HostMode(LONG* v) { return Give(v, Settings().HostMode); }
+HRESULT Quelto::put_HostMode(LONG v) { return Store(Settings().HostMode, v); }
+HRESULT Quelto::get_LogFilename(BSTR* v) { return GiveText(v, Settings().LogFilename); }
+HRESULT Quelto::put_LogFilename(BSTR v) {
+  rules.PutLogFilename(Ansi(v).c_str());
+  return S_OK;
+}
+
+HRESULT Quelto::get_LogToFile(LONG* v) { return Give(v, Settings().LogToFile); }
+HRESULT Quelto::put_LogToFile(LONG v) { return Store(Settings().LogToFile, v); }
+HRESULT Quelto::get_LogToScreen(LONG* v) { return Give(v, Settings().LogToScreen); }
+HRESULT Quelto::put_LogToScreen(LONG v) { return Store(Settings().LogToScreen, v); }
+HRESULT Quelto::get_MaxErrors(short* v) { return Give(v, Settings().MaxErrors); }
+HRESULT Quelto::put_MaxErrors(short v) {
+  rules.PutMaxErrors(v);
+  return S_OK;
+}
+
+HRESULT Quelto::get_MaxTitle(BSTR* v) { return GiveText(v, Settings().MaxTitle); }
+HRESULT Quelto::put_MaxTitle(BSTR v) {
+  rules.PutMaxTitle(Ansi(v).c_str());
+  return S_OK;
+}
+
+HRESULT Quelto::get_MinTitle(BSTR* v) { return GiveText(v, Settings().MinTitle); }
+HRESULT Quelto::put_MinTitle(BSTR v) {
+  rules.PutMinTitle(Ansi(v).c_str());
+  return S_OK;
+}
+
+HRESULT Quelto::get_ModemCmd(BSTR* v) { return GiveText(v, Settings().ModemCmd); }
+HRESULT Quelto::put_ModemCmd(BSTR v) {
+  rules.PutModemCmd(Ansi(v).c_str());
+  return S_OK;
+}
+
+HRESULT Quelto::get_ModemName(BSTR* v) { return GiveText(v, rules.GetModemName()); }
+HRESULT Quelto::put_ModemName(BSTR v) {
+  rules.PutModemName(Ansi(v).c_str());
+  return S_OK;
+}
+
+HRESULT Quelto::get_Overwrite(short* v) { return Give(v, Settings().Overwrite); }
+HRESULT Quelto::put_Overwrite(short v) {
+  rules.PutOverwrite(v);
+  return S_OK;
+}
+
+HRESULT Quelto::get_PathSwitch(short* v) { return Give(v, Settings().PathSwitch); }
+HRESULT Quelto::put_PathSwitch(short v) {
+  rules.PutPathSwitch(v);
+  return S_OK;
+}
+
+HRESULT Quelto::get_Port(short* v) { return Give(v, rules.GetPort()); }
+HRESULT Quelto::put_Port(short v) {
+  rules.PutPort(v);
+  return S_OK;
+}
+
+HRESULT Quelto::get_Protocol(short* v) { return Give(v, Settings().Protocol); }
+HRESULT Quelto::put_Protocol(short v) {
+  rules.PutProtocol(v);
+  return S_OK;
+}
+
+HRESULT Quelto::get_RecvTimeout(LONG* v) { return Give(v, Settings().RecvTimeout); }
+HRESULT Quelto::put_RecvTimeout(LONG v) { return Store(Settings().RecvTimeout, v); }
+HRESULT Quelto::get_SendTimeout(LONG* v) { return Give(v, Settings().SendTimeout); }
+HRESULT Quelto::put_SendTimeout(LONG v) { return Store(Settings().SendTimeout, v); }
+HRESULT Quelto::get_RunMinimized(LONG* v) { return Give(v, Settings().RunMinimized); }
+HRESULT Quelto::put_RunMinimized(LONG v) { return Store(Settings().RunMinimized, v); }
+HRESULT Quelto::get_Telephone(BSTR* v) { return GiveText(v, Settings().Telephone); }
+
+HRESULT Quelto::put_Telephone(BSTR v) {
+  std::unique_ptr<RegistryKey> user = Registry::CurrentUser();
+  if (user) rules.PutTelephone(Ansi(v).c_str(), *user);
+  return S_OK;
+}
+
+HRESULT Quelto::get_Transfer(LONG* v) { return Give(v, Settings().Transfer); }
+HRESULT Quelto::put_Transfer(LONG v) { return Store(Settings().Transfer, v); }
+HRESULT Quelto::get_Transferred(short* v) { return Give(v, Settings().Transferred); }
+HRESULT Quelto::get_UseModem(LONG* v) { return Give(v, Settings().UseModem); }
+HRESULT Quelto::put_UseModem(LONG v) {
+  rules.PutUseModem(v);
+  return S_OK;
+}
+
+HRESULT Quelto::get_Verbose(LONG* v) { return Give(v, Settings().Verbose); }
+HRESULT Quelto::put_Verbose(LONG v) { return Store(Settings().Verbose, v); }
+HRESULT Quelto::get_WindowSize(short* v) { return Give(v, Settings().WindowSize); }
+HRESULT Quelto::put_WindowSize(short v) {
+  rules.PutWindowSize(v);
+  return S_OK;
+}
+
+HRESULT Quelto::Load(short* result) {
+  if (result == nullptr) return E_POINTER;
+  std::unique_ptr<RegistryKey> user = Registry::CurrentUser();
+  *result = user ? SettingsStore::Load(Settings(), *user, DeviceLists::Process()) : -1;
+  return S_OK;
+}
+
+HRESULT Quelto::Reset(short defaultType) {
+  Settings().Reset(defaultType, moduleDirectory);
+  return S_OK;
+}
+
+HRESULT Quelto::Save(short* result) {
+  if (result == nullptr) return E_POINTER;
+  std::unique_ptr<RegistryKey> user = Registry::CurrentUser();
+  if (user) SettingsStore::Save(Settings(), *user, DeviceLists::Process());
+  *result = 0;
+  return S_OK;
+}
+
+HRESULT Quelto::Setup(LONG showGeneral, LONG showTransfer, LONG showLogging, LONG showModem, short* result) {
+  if (result == nullptr) return E_POINTER;
+  if (!showGeneral && !showTransfer && !showLogging && !showModem) return E_FAIL;
+  *result = -1;
+  return NotInThisBuild(L"The setup sheet is not part of this build of zandrel.dll yet.");
+}
+
+HRESULT Quelto::TransferFiles(LONG filePrompt, LONG showErrors, LONG* result) {
+  if (result == nullptr) return E_POINTER;
+  TransferSettings& s = Settings();
+  s.Attempted = 0;
+  s.Transferred = 0;
+  int32_t refused = TransferChecks::CheckOptions(s);
+  if (refused == 0 && filePrompt) {
+    *result = 6;
+    return NotInThisBuild(L"The file prompt is not part of this build of zandrel.dll yet.");
+  }
+  if (refused == 0) refused = TransferChecks::CountFiles(s, false);
+  if (refused != 0) {
+    *result = refused;
+    if (showErrors) ErrorBox::Show(StatusTable::ResultText(refused), s.MaxTitle, s.HelpFile, StatusTable::HelpTopic(refused));
+    return S_OK;
+  }
+  *result = 19;
+  return NotInThisBuild(L"The transfer job is not part of this build of zandrel.dll yet.");
+}

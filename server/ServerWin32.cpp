@@ -1,0 +1,122 @@
+// zandrel.dll's four exports, its load and unload, and its class table of one entry: Quelto.
+#include <windows.h>
+#include <ole2.h>
+#include <olectl.h>
+
+#include <string>
+
+#include "modem/DeviceLists.h"
+#include "modem/RegistryKey.h"
+#include "object/ModuleLock.h"
+#include "object/Quelto.h"
+#include "server/ClassFactory.h"
+#include "server/ServerRegistration.h"
+
+namespace {
+struct ClassEntry {
+  const CLSID* classId;
+  ClassFactory::Creator create;
+  ClassFactory* factory;  // made on first request, released at unload
+};
+
+ClassEntry classes[] = {{&CLSID_Quelto, &Quelto::Create, nullptr}};
+
+HMODULE module = nullptr;
+CRITICAL_SECTION factoryLock;
+
+#ifdef _WIN64
+const SYSKIND kSystem = SYS_WIN64;
+#else
+const SYSKIND kSystem = SYS_WIN32;
+#endif
+
+std::wstring ModulePath() {
+  wchar_t path[MAX_PATH];
+  const DWORD length = GetModuleFileNameW(module, path, MAX_PATH);
+  return length && length < MAX_PATH ? std::wstring(path, length) : std::wstring();
+}
+
+std::string ModulePathAnsi() {
+  char path[MAX_PATH];
+  const DWORD length = GetModuleFileNameA(module, path, MAX_PATH);
+  return length && length < MAX_PATH ? std::string(path, length) : std::string();
+}
+
+HRESULT RegisterTypeLibrary() {
+  const std::wstring path = ModulePath();
+  ITypeLib* library = nullptr;
+  HRESULT result = LoadTypeLibEx(path.c_str(), REGKIND_NONE, &library);
+  if (FAILED(result)) return result;
+  std::wstring folder = path.substr(0, path.find_last_of(L'\\'));
+  result = RegisterTypeLib(library, const_cast<wchar_t*>(path.c_str()), const_cast<wchar_t*>(folder.c_str()));
+  library->Release();
+  return result;
+}
+
+// Looked up when asked for: an old runtime without it leaves the library registered.
+HRESULT UnregisterTypeLibrary() {
+  using Unregister = HRESULT(WINAPI*)(REFGUID, WORD, WORD, LCID, SYSKIND);
+  HMODULE runtime = GetModuleHandleA("oleaut32.dll");
+  Unregister unregister =
+      runtime ? reinterpret_cast<Unregister>(reinterpret_cast<void*>(GetProcAddress(runtime, "UnRegisterTypeLib")))
+              : nullptr;
+  if (unregister == nullptr) return S_OK;
+  const HRESULT result = unregister(LIBID_ZANDRELLib, 1, 0, 0x409, kSystem);
+  // Nothing registered is what unregistering wants.
+  return result == TYPE_E_REGISTRYACCESS || result == TYPE_E_CANTLOADLIBRARY ? S_OK : result;
+}
+}  // namespace
+
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
+  if (reason == DLL_PROCESS_ATTACH) {
+    module = instance;
+    InitializeCriticalSection(&factoryLock);
+    DisableThreadLibraryCalls(instance);
+    DeviceLists::Process();  // the ports and modems as they are at load, kept until unload
+  } else if (reason == DLL_PROCESS_DETACH) {
+    for (ClassEntry& entry : classes) {
+      if (entry.factory) entry.factory->Release();
+      entry.factory = nullptr;
+    }
+    DeleteCriticalSection(&factoryLock);
+  }
+  return TRUE;
+}
+
+STDAPI DllCanUnloadNow() { return ModuleLock::Count() == 0 ? S_OK : S_FALSE; }
+
+STDAPI DllGetClassObject(REFCLSID classId, REFIID iid, void** object) {
+  if (object == nullptr) return E_POINTER;
+  *object = nullptr;
+  for (ClassEntry& entry : classes) {
+    if (!IsEqualCLSID(classId, *entry.classId)) continue;
+    if (entry.factory == nullptr) {
+      EnterCriticalSection(&factoryLock);
+      if (entry.factory == nullptr) entry.factory = new (std::nothrow) ClassFactory(entry.create);
+      LeaveCriticalSection(&factoryLock);
+      if (entry.factory == nullptr) return E_OUTOFMEMORY;
+    }
+    return entry.factory->QueryInterface(iid, object);
+  }
+  return CLASS_E_CLASSNOTAVAILABLE;
+}
+
+STDAPI DllRegisterServer() {
+  const std::string path = ModulePathAnsi();
+  std::unique_ptr<RegistryKey> classesRoot = Registry::ClassesRoot();
+  if (path.empty() || !classesRoot || !ServerRegistration::WriteClassKeys(*classesRoot, path.c_str()))
+    return SELFREG_E_CLASS;
+  if (FAILED(RegisterTypeLibrary())) return SELFREG_E_TYPELIB;
+  if (std::unique_ptr<RegistryKey> machine = Registry::LocalMachine())
+    ServerRegistration::RecordHelpFolder(*machine, path.c_str());
+  return S_OK;
+}
+
+STDAPI DllUnregisterServer() {
+  std::unique_ptr<RegistryKey> classesRoot = Registry::ClassesRoot();
+  const bool classGone = classesRoot && ServerRegistration::DeleteClassKeys(*classesRoot);
+  const HRESULT library = UnregisterTypeLibrary();
+  if (std::unique_ptr<RegistryKey> machine = Registry::LocalMachine()) ServerRegistration::ForgetHelpFolder(*machine);
+  if (!classGone) return SELFREG_E_CLASS;
+  return FAILED(library) ? SELFREG_E_TYPELIB : S_OK;
+}

@@ -1,0 +1,349 @@
+// A C++ client of zandrel.dll: the object early-bound through the generated header and
+// late-bound through IDispatch, the exports as the COM runtime calls them, aggregation, and the
+// module lock count that decides unloading.
+#include "zandrel_h.h"
+
+#include <gtest/gtest.h>
+#include <oleauto.h>
+#include <windows.h>
+
+#include <string>
+#include <thread>
+
+namespace {
+using GetClassObject = HRESULT(WINAPI*)(REFCLSID, REFIID, void**);
+using CanUnloadNow = HRESULT(WINAPI*)();
+using Register = HRESULT(WINAPI*)();
+
+struct Module {
+  HMODULE handle = nullptr;
+  GetClassObject getClassObject = nullptr;
+  CanUnloadNow canUnloadNow = nullptr;
+};
+
+Module& Dll() {
+  static Module module = [] {
+    std::string path = "Z:" ZANDREL_DLL;
+    for (char& c : path)
+      if (c == '/') c = '\\';
+    Module m;
+    m.handle = LoadLibraryA(path.c_str());
+    if (m.handle) {
+      m.getClassObject = reinterpret_cast<GetClassObject>(reinterpret_cast<void*>(GetProcAddress(m.handle, "DllGetClassObject")));
+      m.canUnloadNow = reinterpret_cast<CanUnloadNow>(reinterpret_cast<void*>(GetProcAddress(m.handle, "DllCanUnloadNow")));
+    }
+    return m;
+  }();
+  return module;
+}
+
+class QueltoClientTest : public testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    CoInitialize(nullptr);
+    ASSERT_TRUE(Dll().handle && Dll().getClassObject && Dll().canUnloadNow);
+    auto registerServer = reinterpret_cast<Register>(reinterpret_cast<void*>(GetProcAddress(Dll().handle, "DllRegisterServer")));
+    ASSERT_EQ(registerServer(), S_OK);
+  }
+  static void TearDownTestSuite() { CoUninitialize(); }
+
+  static IQuelto* Make() {
+    IQuelto* object = nullptr;
+    EXPECT_EQ(CoCreateInstance(CLSID_Quelto, nullptr, CLSCTX_INPROC_SERVER, IID_IQuelto, reinterpret_cast<void**>(&object)), S_OK);
+    return object;
+  }
+  static IClassFactory* Factory() {
+    IClassFactory* factory = nullptr;
+    EXPECT_EQ(Dll().getClassObject(CLSID_Quelto, IID_IClassFactory, reinterpret_cast<void**>(&factory)), S_OK);
+    return factory;
+  }
+};
+
+std::wstring Text(BSTR text) { return text ? std::wstring(text, SysStringLen(text)) : std::wstring(); }
+
+TEST_F(QueltoClientTest, EarlyBound) {
+  IQuelto* q = Make();
+  ASSERT_TRUE(q);
+  LONG baud = 0;
+  EXPECT_EQ(q->put_BaudRate(20000), S_OK);
+  EXPECT_EQ(q->get_BaudRate(&baud), S_OK);
+  EXPECT_EQ(baud, 19200);
+  short port = -99, attempted = -99;
+  EXPECT_EQ(q->get_Port(&port), S_OK);
+  EXPECT_EQ(port, 1);  // only Wine's COM1 is installed
+  EXPECT_EQ(q->get_Attempted(&attempted), S_OK);
+  EXPECT_EQ(attempted, 0);  // whatever the variable held before
+
+  // Null strings are empty; characters outside the ANSI code page come back as "?".
+  BSTR text = nullptr;
+  EXPECT_EQ(q->put_MaxTitle(nullptr), S_OK);
+  EXPECT_EQ(q->get_MaxTitle(&text), S_OK);
+  EXPECT_EQ(Text(text), L"");
+  SysFreeString(text);
+  BSTR odd = SysAllocString(L"\x00e9t\x00e9 \x20ac \x5c0f\x65e5");
+  EXPECT_EQ(q->put_DefaultDir(odd), S_OK);
+  EXPECT_EQ(q->get_DefaultDir(&text), S_OK);
+  EXPECT_EQ(Text(text), L"\x00e9t\x00e9 \x20ac ??");
+  SysFreeString(text);
+  SysFreeString(odd);
+
+  // A second object resets the settings every object shares.
+  IQuelto* second = Make();
+  EXPECT_EQ(q->get_BaudRate(&baud), S_OK);
+  EXPECT_EQ(baud, 19200);
+  EXPECT_EQ(q->put_BaudRate(115200), S_OK);
+  EXPECT_EQ(second->get_BaudRate(&baud), S_OK);
+  EXPECT_EQ(baud, 115200);
+  second->Release();
+  q->Release();
+}
+
+TEST_F(QueltoClientTest, NullOutPointers) {
+  IQuelto* q = Make();
+  ASSERT_TRUE(q);
+  using LongGet = HRESULT (STDMETHODCALLTYPE IQuelto::*)(LONG*);
+  using ShortGet = HRESULT (STDMETHODCALLTYPE IQuelto::*)(short*);
+  using TextGet = HRESULT (STDMETHODCALLTYPE IQuelto::*)(BSTR*);
+  for (LongGet get : {&IQuelto::get_AppendToLog, &IQuelto::get_BaudRate, &IQuelto::get_HostMode, &IQuelto::get_LogToFile,
+                      &IQuelto::get_LogToScreen, &IQuelto::get_RecvTimeout, &IQuelto::get_SendTimeout,
+                      &IQuelto::get_RunMinimized, &IQuelto::get_Transfer, &IQuelto::get_UseModem, &IQuelto::get_Verbose})
+    EXPECT_EQ((q->*get)(nullptr), E_POINTER);
+  for (ShortGet get : {&IQuelto::get_Attempted, &IQuelto::get_CrashRecovery, &IQuelto::get_FlowControl,
+                       &IQuelto::get_MaxErrors, &IQuelto::get_Overwrite, &IQuelto::get_PathSwitch, &IQuelto::get_Port,
+                       &IQuelto::get_Protocol, &IQuelto::get_Transferred, &IQuelto::get_WindowSize, &IQuelto::Load,
+                       &IQuelto::Save})
+    EXPECT_EQ((q->*get)(nullptr), E_POINTER);
+  for (TextGet get : {&IQuelto::get_DefaultDir, &IQuelto::get_FileList, &IQuelto::get_HelpFile, &IQuelto::get_LogFilename,
+                      &IQuelto::get_MaxTitle, &IQuelto::get_MinTitle, &IQuelto::get_ModemCmd, &IQuelto::get_ModemName,
+                      &IQuelto::get_Telephone})
+    EXPECT_EQ((q->*get)(nullptr), E_POINTER);
+  EXPECT_EQ(q->Setup(1, 1, 1, 1, nullptr), E_POINTER);
+  EXPECT_EQ(q->TransferFiles(0, 0, nullptr), E_POINTER);
+  short shown = 5;
+  EXPECT_EQ(q->Setup(0, 0, 0, 0, &shown), E_FAIL);
+  q->Release();
+}
+
+TEST_F(QueltoClientTest, LateBoundFromTheTypeLibrary) {
+  IQuelto* q = Make();
+  ASSERT_TRUE(q);
+  IDispatch* d = nullptr;
+  ASSERT_EQ(q->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&d)), S_OK);
+
+  // Named arguments, in the opposite order: ShowErrors 0, FilePrompt 0, with XON/XOFF on XModem.
+  EXPECT_EQ(q->put_FlowControl(1), S_OK);
+  LPOLESTR names[] = {const_cast<LPOLESTR>(L"transferfiles"), const_cast<LPOLESTR>(L"ShowErrors"),
+                      const_cast<LPOLESTR>(L"FilePrompt")};
+  DISPID ids[3] = {};
+  ASSERT_EQ(d->GetIDsOfNames(IID_NULL, names, 3, 0x409, ids), S_OK);
+  EXPECT_EQ(ids[0], 35);
+  EXPECT_EQ(ids[1], 1);
+  EXPECT_EQ(ids[2], 0);
+  VARIANT args[2];
+  VariantInit(&args[0]);
+  VariantInit(&args[1]);
+  V_VT(&args[0]) = VT_I4, V_I4(&args[0]) = 0;   // ShowErrors
+  V_VT(&args[1]) = VT_I2, V_I2(&args[1]) = 0;   // FilePrompt, coerced to long
+  DISPID named[] = {1, 0};
+  DISPPARAMS params = {args, named, 2, 2};
+  VARIANT result;
+  VariantInit(&result);
+  EXPECT_EQ(d->Invoke(35, IID_NULL, 0x409, DISPATCH_METHOD, &params, &result, nullptr, nullptr), S_OK);
+  EXPECT_EQ(V_VT(&result), VT_I4);
+  EXPECT_EQ(V_I4(&result), 1);
+
+  // A property put by DISPID_PROPERTYPUT, and the refusals of the dispatch layer.
+  LPOLESTR window = const_cast<LPOLESTR>(L"WindowSize");
+  DISPID windowId = 0;
+  ASSERT_EQ(d->GetIDsOfNames(IID_NULL, &window, 1, 0x409, &windowId), S_OK);
+  EXPECT_EQ(windowId, 30);
+  VARIANT value;
+  V_VT(&value) = VT_BSTR, V_BSTR(&value) = SysAllocString(L"3000");
+  DISPID put = DISPID_PROPERTYPUT;
+  DISPPARAMS putParams = {&value, &put, 1, 1};
+  EXPECT_EQ(d->Invoke(30, IID_NULL, 0x409, DISPATCH_PROPERTYPUT, &putParams, nullptr, nullptr, nullptr), S_OK);
+  VariantClear(&value);
+  short size = 0;
+  EXPECT_EQ(q->get_WindowSize(&size), S_OK);
+  EXPECT_EQ(size, 2048);
+  V_VT(&value) = VT_I4, V_I4(&value) = 70000;
+  EXPECT_EQ(d->Invoke(30, IID_NULL, 0x409, DISPATCH_PROPERTYPUT, &putParams, nullptr, nullptr, nullptr), DISP_E_OVERFLOW);
+  LPOLESTR unknown = const_cast<LPOLESTR>(L"Baud");
+  DISPID none = 0;
+  EXPECT_EQ(d->GetIDsOfNames(IID_NULL, &unknown, 1, 0x409, &none), DISP_E_UNKNOWNNAME);
+  EXPECT_EQ(d->Invoke(36, IID_NULL, 0x409, DISPATCH_METHOD, &params, &result, nullptr, nullptr), DISP_E_MEMBERNOTFOUND);
+
+  // The failure of an entry not in this build reaches a late-bound caller with its text.
+  DISPPARAMS noArgs = {nullptr, nullptr, 0, 0};
+  VARIANT setupArgs[4];
+  for (VARIANT& a : setupArgs) V_VT(&a) = VT_I4, V_I4(&a) = 1;
+  DISPPARAMS setupParams = {setupArgs, nullptr, 4, 0};
+  EXCEPINFO exception = {};
+  EXPECT_EQ(d->Invoke(34, IID_NULL, 0x409, DISPATCH_METHOD, &setupParams, &result, &exception, nullptr), DISP_E_EXCEPTION);
+  EXPECT_EQ(exception.scode, E_NOTIMPL);
+  EXPECT_EQ(Text(exception.bstrDescription), L"The setup sheet is not part of this build of zandrel.dll yet.");
+  SysFreeString(exception.bstrDescription);
+  SysFreeString(exception.bstrSource);
+  SysFreeString(exception.bstrHelpFile);
+  EXPECT_EQ(d->Invoke(2, IID_NULL, 0x409, DISPATCH_PROPERTYGET, &noArgs, &result, nullptr, nullptr), S_OK);
+  EXPECT_EQ(V_VT(&result), VT_I2);
+  d->Release();
+  q->Release();
+}
+
+TEST_F(QueltoClientTest, TypeLibraryIsRegisteredAndDescribesTheInterface) {
+  ITypeLib* library = nullptr;
+  ASSERT_EQ(LoadRegTypeLib(LIBID_ZANDRELLib, 1, 0, 0x409, &library), S_OK);
+  BSTR doc = nullptr;
+  EXPECT_EQ(library->GetDocumentation(-1, nullptr, &doc, nullptr, nullptr), S_OK);
+  EXPECT_EQ(Text(doc), L"zandrel 1.0 Type Library");
+  SysFreeString(doc);
+  ITypeInfo* dual = nullptr;
+  ASSERT_EQ(library->GetTypeInfoOfGuid(IID_IQuelto, &dual), S_OK);
+  // The vtable half of the dual interface: its 62 entries with their ids and help strings.
+  HREFTYPE vtableRef = 0;
+  ITypeInfo* info = nullptr;
+  ASSERT_EQ(dual->GetRefTypeOfImplType(-1, &vtableRef), S_OK);
+  ASSERT_EQ(dual->GetRefTypeInfo(vtableRef, &info), S_OK);
+  TYPEATTR* attributes = nullptr;
+  ASSERT_EQ(info->GetTypeAttr(&attributes), S_OK);
+  EXPECT_EQ(attributes->cFuncs, 62);
+  MEMBERID previous = 0;
+  for (UINT i = 0; i < attributes->cFuncs; ++i) {
+    FUNCDESC* f = nullptr;
+    ASSERT_EQ(info->GetFuncDesc(i, &f), S_OK);
+    EXPECT_TRUE(f->memid == previous || f->memid == previous + 1) << i;
+    previous = f->memid;
+    BSTR name = nullptr, help = nullptr;
+    info->GetDocumentation(f->memid, &name, &help, nullptr, nullptr);
+    const std::wstring kind = f->invkind == INVOKE_FUNC ? L"method " : L"property ";
+    EXPECT_EQ(Text(help), kind + (Text(name) == L"Setup" ? L"Show" : Text(name))) << i;
+    SysFreeString(name);
+    SysFreeString(help);
+    info->ReleaseFuncDesc(f);
+  }
+  EXPECT_EQ(previous, 35);
+  info->ReleaseTypeAttr(attributes);
+  info->Release();
+  dual->Release();
+  library->Release();
+}
+
+// The refusal's message box, as the user meets it: over the active window, which hears the Help
+// button only while the box is up. A second thread reads the box and presses OK.
+TEST_F(QueltoClientTest, RefusalShowsItsMessageBox) {
+  IQuelto* q = Make();
+  ASSERT_TRUE(q);
+  BSTR title = SysAllocString(L"Nightly upload");
+  q->put_MaxTitle(title);
+  SysFreeString(title);
+  q->put_FlowControl(1);
+  HWND host = CreateWindowExA(0, "STATIC", "host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 200, 100, nullptr, nullptr,
+                              nullptr, nullptr);
+  SetActiveWindow(host);
+  const LONG_PTR hostProcedure = GetWindowLongPtrA(host, GWLP_WNDPROC);
+  std::string text;
+  bool hasHelp = false, subclassed = false;
+  std::thread user([&] {
+    HWND box = nullptr;
+    for (int i = 0; i < 500 && !box; ++i, Sleep(10)) box = FindWindowA("#32770", "Nightly upload");
+    if (!box) return;
+    char shown[200] = {};
+    GetDlgItemTextA(box, 0xFFFF, shown, sizeof shown);
+    text = shown;
+    hasHelp = GetDlgItem(box, IDHELP) != nullptr;
+    subclassed = GetWindowLongPtrA(host, GWLP_WNDPROC) != hostProcedure;
+    PostMessageA(box, WM_COMMAND, IDOK, 0);
+  });
+  LONG result = -1;
+  EXPECT_EQ(q->TransferFiles(0, 1, &result), S_OK);
+  user.join();
+  EXPECT_EQ(result, 1);
+  EXPECT_EQ(text, "XON/XOFF flow control is only\nallowed with Z-Modem protocol.");
+  EXPECT_TRUE(hasHelp);
+  EXPECT_TRUE(subclassed);
+  EXPECT_EQ(GetWindowLongPtrA(host, GWLP_WNDPROC), hostProcedure);
+  DestroyWindow(host);
+  q->Release();
+}
+
+// An outer object that aggregates Quelto: it answers IUnknown itself and passes everything else
+// to the inner object.
+class Outer : public IUnknown {
+ public:
+  STDMETHODIMP QueryInterface(REFIID iid, void** object) override {
+    if (IsEqualIID(iid, IID_IUnknown)) {
+      *object = this;
+      AddRef();
+      return S_OK;
+    }
+    return inner->QueryInterface(iid, object);
+  }
+  STDMETHODIMP_(ULONG) AddRef() override { return ++references; }
+  STDMETHODIMP_(ULONG) Release() override {
+    const ULONG left = --references;
+    if (left == 0) {
+      inner->Release();
+      inner = nullptr;
+      ++destroyed;
+    }
+    return left;
+  }
+  IUnknown* inner = nullptr;
+  ULONG references = 1;
+  int destroyed = 0;
+};
+
+TEST_F(QueltoClientTest, AggregationAndUnloading) {
+  EXPECT_EQ(Dll().canUnloadNow(), S_OK);
+  void* nothing = reinterpret_cast<void*>(1);
+  EXPECT_EQ(Dll().getClassObject(IID_IQuelto, IID_IClassFactory, &nothing), CLASS_E_CLASSNOTAVAILABLE);
+  EXPECT_EQ(nothing, nullptr);
+  EXPECT_EQ(Dll().getClassObject(CLSID_Quelto, IID_IClassFactory, nullptr), E_POINTER);
+
+  IClassFactory* factory = Factory();
+  ASSERT_TRUE(factory);
+  EXPECT_EQ(Dll().canUnloadNow(), S_FALSE);  // a host holds the factory
+  EXPECT_EQ(factory->LockServer(TRUE), S_OK);
+  factory->Release();
+  EXPECT_EQ(Dll().canUnloadNow(), S_FALSE);  // the lock
+  factory = Factory();
+  EXPECT_EQ(factory->LockServer(FALSE), S_OK);
+
+  for (bool outerFirst : {false, true}) {
+    Outer outer;
+    IQuelto* refused = nullptr;
+    EXPECT_EQ(factory->CreateInstance(&outer, IID_IQuelto, reinterpret_cast<void**>(&refused)), CLASS_E_NOAGGREGATION);
+    EXPECT_EQ(refused, nullptr);
+    ASSERT_EQ(factory->CreateInstance(&outer, IID_IUnknown, reinterpret_cast<void**>(&outer.inner)), S_OK);
+    IQuelto* q = nullptr;
+    ASSERT_EQ(outer.QueryInterface(IID_IQuelto, reinterpret_cast<void**>(&q)), S_OK);
+    EXPECT_EQ(outer.references, 2u);  // the inner object's interfaces count on the outer object
+    IUnknown* identity = nullptr;
+    ASSERT_EQ(q->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&identity)), S_OK);
+    EXPECT_EQ(identity, static_cast<IUnknown*>(&outer));
+    identity->Release();
+    LONG baud = 0;
+    EXPECT_EQ(q->put_BaudRate(38400), S_OK);
+    EXPECT_EQ(q->get_BaudRate(&baud), S_OK);
+    EXPECT_EQ(baud, 38400);
+    if (outerFirst) {
+      outer.Release();
+      EXPECT_EQ(outer.destroyed, 0);
+      q->Release();
+    } else {
+      q->Release();
+      outer.Release();
+    }
+    EXPECT_EQ(outer.destroyed, 1);
+    EXPECT_EQ(outer.references, 0u);
+    EXPECT_EQ(Dll().canUnloadNow(), S_FALSE);  // the factory is still held
+  }
+  IUnknown* plain = nullptr;
+  ASSERT_EQ(factory->CreateInstance(nullptr, IID_IUnknown, reinterpret_cast<void**>(&plain)), S_OK);
+  factory->Release();
+  EXPECT_EQ(Dll().canUnloadNow(), S_FALSE);  // the object holds the module
+  plain->Release();
+  EXPECT_EQ(Dll().canUnloadNow(), S_OK);
+}
+}  // namespace
