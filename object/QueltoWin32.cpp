@@ -4,12 +4,12 @@
 #include <new>
 
 #include "job/StatusTable.h"
+#include "job/TransferJob.h"
 #include "modem/DeviceLists.h"
 #include "modem/RegistryKey.h"
 #include "object/ErrorBox.h"
 #include "object/ModuleLock.h"
 #include "object/SettingsStore.h"
-#include "object/TransferChecks.h"
 
 namespace {
 TransferSettings& Settings() { return TransferSettings::Process(); }
@@ -354,12 +354,12 @@ HRESULT Quelto::TransferFiles(LONG filePrompt, LONG showErrors, LONG* result) {
   TransferSettings& s = Settings();
   s.Attempted = 0;
   s.Transferred = 0;
-  int32_t refused = TransferChecks::CheckOptions(s);
+  int32_t refused = TransferJob::CheckOptions(s);
   if (refused == 0 && filePrompt) {
     *result = 6;
     return NotInThisBuild(L"The file prompt is not part of this build of zandrel.dll yet.");
   }
-  if (refused == 0) refused = TransferChecks::CountFiles(s, false);
+  if (refused == 0) refused = TransferJob::CheckFileList(s, false, s.Attempted);
   if (refused != 0) {
     *result = refused;
     if (showErrors) ErrorBox::Show(StatusTable::ResultText(refused), s.MaxTitle, s.HelpFile, StatusTable::HelpTopic(refused));
