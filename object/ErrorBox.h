@@ -12,7 +12,4 @@ class ErrorBox {
  public:
   // Shows the box modally over the thread's active window and returns when it is closed.
   static void Show(const char* text, const std::string& caption, const std::string& helpFile, int32_t topic);
-  // Opens the help file at a topic (HTML Help, loaded when first asked for). False when the
-  // help viewer is not installed.
-  static bool OpenHelp(HWND owner, const std::string& helpFile, int32_t topic);
 };

@@ -1,5 +1,7 @@
 #include "object/ErrorBox.h"
 
+#include "job/Help.h"
+
 namespace {
 // One box at a time on the host's thread: what its Help request needs.
 struct HelpRequest {
@@ -11,7 +13,7 @@ thread_local HelpRequest request;
 
 LRESULT CALLBACK AnswerHelp(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_HELP && request.helpFile) {
-    ErrorBox::OpenHelp(window, *request.helpFile, request.topic);
+    Help::Show(request.helpFile->c_str(), request.topic, window);
     return TRUE;
   }
   if (request.ownerProcedure) return CallWindowProcA(request.ownerProcedure, window, message, wParam, lParam);
@@ -52,17 +54,4 @@ void ErrorBox::Show(const char* text, const std::string& caption, const std::str
     UnregisterClassA(kHelperClass, module);
   }
   request = before;
-}
-
-bool ErrorBox::OpenHelp(HWND owner, const std::string& helpFile, int32_t topic) {
-  using HtmlHelpFunction = HWND(WINAPI*)(HWND, LPCSTR, UINT, DWORD_PTR);
-  static HtmlHelpFunction htmlHelp = [] {
-    HMODULE viewer = LoadLibraryA("hhctrl.ocx");
-    return viewer ? reinterpret_cast<HtmlHelpFunction>(reinterpret_cast<void*>(GetProcAddress(viewer, "HtmlHelpA")))
-                  : nullptr;
-  }();
-  if (!htmlHelp) return false;
-  const UINT kHelpContext = 0x000F;  // HH_HELP_CONTEXT
-  htmlHelp(owner, helpFile.c_str(), kHelpContext, static_cast<DWORD_PTR>(topic));
-  return true;
 }

@@ -3,6 +3,7 @@
 #include <memory>
 #include <new>
 
+#include "job/ProgressWindow.h"
 #include "job/StatusTable.h"
 #include "job/TransferJob.h"
 #include "modem/DeviceLists.h"
@@ -365,6 +366,14 @@ HRESULT Quelto::TransferFiles(LONG filePrompt, LONG showErrors, LONG* result) {
     if (showErrors) ErrorBox::Show(StatusTable::ResultText(refused), s.MaxTitle, s.HelpFile, StatusTable::HelpTopic(refused));
     return S_OK;
   }
-  *result = 19;
-  return NotInThisBuild(L"The transfer job is not part of this build of zandrel.dll yet.");
+  TransferJob job(showErrors, s, DeviceLists::Process());
+  ProgressWindow window(job);
+  // Modal over the host's window; back here once the run is over and the window has closed.
+  if (window.RunModal(GetActiveWindow()) != 0) {
+    *result = 7;  // the window could not be made: nothing ran, for want of resources
+    return S_OK;
+  }
+  *result = job.result;
+  if (s.Attempted == 0) s.Attempted = static_cast<int16_t>(window.filesSeen);
+  return S_OK;
 }

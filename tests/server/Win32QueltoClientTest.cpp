@@ -117,6 +117,26 @@ TEST_F(QueltoClientTest, NullOutPointers) {
                       &IQuelto::get_MaxTitle, &IQuelto::get_MinTitle, &IQuelto::get_ModemCmd, &IQuelto::get_ModemName,
                       &IQuelto::get_Telephone})
     EXPECT_EQ((q->*get)(nullptr), E_POINTER);
+  // Null strings put: every text property reads back empty.
+  using TextPut = HRESULT (STDMETHODCALLTYPE IQuelto::*)(BSTR);
+  const struct {
+    TextPut put;
+    TextGet get;
+  } texts[] = {{&IQuelto::put_DefaultDir, &IQuelto::get_DefaultDir}, {&IQuelto::put_FileList, &IQuelto::get_FileList},
+               {&IQuelto::put_LogFilename, &IQuelto::get_LogFilename}, {&IQuelto::put_MaxTitle, &IQuelto::get_MaxTitle},
+               {&IQuelto::put_MinTitle, &IQuelto::get_MinTitle}, {&IQuelto::put_ModemCmd, &IQuelto::get_ModemCmd},
+               {&IQuelto::put_ModemName, &IQuelto::get_ModemName}, {&IQuelto::put_Telephone, &IQuelto::get_Telephone}};
+  for (const auto& t : texts) {
+    BSTR before = SysAllocString(L"something");
+    EXPECT_EQ((q->*t.put)(before), S_OK);
+    SysFreeString(before);
+    EXPECT_EQ((q->*t.put)(nullptr), S_OK);
+    BSTR stale = SysAllocString(L"stale"), after = stale;  // an [out] value is not the callee's to free
+    EXPECT_EQ((q->*t.get)(&after), S_OK);
+    EXPECT_EQ(Text(after), L"");
+    SysFreeString(after);
+    SysFreeString(stale);
+  }
   EXPECT_EQ(q->Setup(1, 1, 1, 1, nullptr), E_POINTER);
   EXPECT_EQ(q->TransferFiles(0, 0, nullptr), E_POINTER);
   short shown = 5;

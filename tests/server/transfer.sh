@@ -1,0 +1,112 @@
+#!/usr/bin/env bash
+# Real transfers through Zandrel.Quelto: a VBScript (Transfer.vbs) sets the properties and calls
+# TransferFiles over Wine's COM port, lrzsz is on the other end of the pty pair. Run inside
+# with-ptys.sh (the object on COM$ZANDREL_COM_A, the peer on $ZANDREL_PTY_B):
+#   transfer.sh <wine-run.sh> <prefix> <zandrel.dll> <PressCancel.exe> <case>
+# Cases: zmodem-send (three files to rz), zmodem-receive (three from sz), xmodem-send (rx -c),
+# zmodem-many (200 files to rz), zmodem-missing (names of files that are not there),
+# xmodem-directory (a folder as the file), cancel (Cancel pressed while sending to rz).
+set -uo pipefail
+source "$(dirname "$0")/lib.sh" "$1" "$2" "$3"
+press_cancel=$4 case=$5
+command -v sz >/dev/null && command -v rz >/dev/null && command -v rx >/dev/null || { echo "lrzsz missing; skipped"; exit 77; }
+work=$(mktemp -d /tmp/zandrel-object-transfer.XXXXXX)
+peer_pid=
+cleanup() {
+  [[ -n $peer_pid ]] && kill "$peer_pid" 2>/dev/null
+  wait 2>/dev/null
+  rm -rf "$work"
+}
+trap cleanup EXIT
+mkdir "$work/in" "$work/out"
+log=$work/zandrel.log
+# lrzsz exits right after its last write; a preloaded tcdrain that waits keeps its last bytes.
+preload=$work/libtcdrain_wait.so
+cc -shared -fPIC -o "$preload" "$here/../interop/tcdrain_wait.c" -ldl 2>/dev/null || preload=
+peer() {
+  (cd "$work/in" && exec env LD_PRELOAD="$preload" "$@" <"$ZANDREL_PTY_B" >"$ZANDREL_PTY_B" 2>"$work/peer.txt") &
+  peer_pid=$!
+}
+peer_end() {  # waits at most $1 seconds for the peer; its exit status, or "hung"
+  local i
+  for ((i = 0; i < $1 * 10; i++)); do
+    kill -0 "$peer_pid" 2>/dev/null || { wait "$peer_pid"; echo $?; peer_pid=; return; }
+    sleep 0.1
+  done
+  echo hung
+}
+files() {  # Windows list of the named files of out/
+  local list= f
+  for f in "$@"; do list+="${list:+;}$(winpath "$work/out/$f")"; done
+  echo "$list"
+}
+object() {  # protocol transfer fileList result attempted transferred
+  machine none
+  wine regsvr32 /s "$dll_win" || { echo "FAIL regsvr32"; exit 1; }
+  [[ $2 == 1 ]] && sleep 0.5  # the receiving peer first, so that its first request is not lost
+  run_script "$here/Transfer.vbs" "$ZANDREL_COM_A" "$1" "$2" "$3" "$(winpath "$log")" "$4" "$5" "$6"
+}
+logged_ok() {  # names that must each have an "OK" line in the log
+  local f
+  for f in "$@"; do
+    grep -qE "^\S*$f +OK " "$log" || check "log entry OK for $f" yes no
+  done
+}
+same() {  # files of out/ that must have arrived in in/ unchanged
+  local f
+  for f in "$@"; do check "$f arrived whole" same "$(cmp -s "$work/out/$f" "$work/in/$f" && echo same || echo differs)"; done
+}
+
+for f in one.bin two.bin three.bin; do head -c $((RANDOM * 3 + 1)) /dev/urandom >"$work/out/$f"; done
+case $case in
+  zmodem-send)
+    peer rz -q -b
+    object 1 1 "$(files one.bin two.bin three.bin)" 0 3 3
+    check "rz ended well" 0 "$(peer_end 20)"
+    same one.bin two.bin three.bin
+    logged_ok one.bin two.bin three.bin ;;
+  zmodem-receive)
+    peer sz -q -b "$work/out/one.bin" "$work/out/two.bin" "$work/out/three.bin"
+    (cd "$work/in" && object 1 0 "" 0 3 3)  # files land in the host's current folder
+    check "sz ended well" 0 "$(peer_end 20)"
+    same one.bin two.bin three.bin
+    logged_ok one.bin two.bin three.bin ;;
+  xmodem-send)
+    peer rx -c -q -b one.bin
+    object 0 1 "$(files one.bin)" 0 1 1
+    check "rx ended well" 0 "$(peer_end 20)"
+    size=$(stat -c %s "$work/out/one.bin")
+    head -c $(((128 - size % 128) % 128)) /dev/zero | cat "$work/out/one.bin" - >"$work/padded"
+    check "one.bin arrived, padded to its last block" same "$(cmp -s "$work/padded" "$work/in/one.bin" && echo same || echo differs)"
+    logged_ok one.bin ;;
+  zmodem-many)
+    names=()
+    for i in $(seq -w 1 200); do echo "file $i" >"$work/out/f$i.txt"; names+=("f$i.txt"); done
+    peer rz -q -b
+    object 1 1 "$(files "${names[@]}")" 0 200 200
+    check "rz ended well" 0 "$(peer_end 30)"
+    check "files received" 200 "$(ls "$work/in" | wc -l)"
+    same f001.txt f200.txt ;;
+  zmodem-missing)
+    peer rz -q -b
+    object 1 1 "$(files none.bin nothing.bin)" 8 2 0
+    check "rz did not hang" yes "$([[ $(peer_end 20) != hung ]] && echo yes || echo no)"
+    check "nothing received" 0 "$(ls "$work/in" | wc -l)" ;;
+  xmodem-directory)
+    object 0 1 "$(winpath "$work/out")" 19 1 0 ;;  # no file behind the name: "Unknown Error."
+  cancel)
+    head -c 30000000 /dev/urandom >"$work/out/big.bin"
+    peer rz -q -b
+    WINEDEBUG=-all wine "$press_cancel" "Zandrel transfer test" &
+    presser=$!
+    object 1 1 "$(files big.bin)" 6 1 0
+    wait $presser
+    check "Cancel pressed" 0 $?
+    status=$(peer_end 20)
+    check "rz was cancelled, not left hanging" yes "$([[ $status != hung && $status != 0 ]] && echo yes || echo no)"
+    grep -q "User cancelled\." "$log" || check "log entry 'User cancelled.'" yes no ;;
+  *) echo "unknown case $case"; exit 2 ;;
+esac
+echo "-- peer:"; tr '\r' '\n' <"$work/peer.txt" | grep -v '^$' | tail -3
+echo "-- log:"; cat "$log" 2>/dev/null | tail -5
+verdict
