@@ -1,4 +1,6 @@
-// The put rules of the automation properties, on the record and device lists they change.
+// The put rules of the automation properties that choose among values: snapping, the modem
+// by name, the port by number, the telephone listing (the clamps and cuts are walked through
+// the real object by the script tests).
 #include "object/PropertyRules.h"
 
 #include <gtest/gtest.h>
@@ -8,7 +10,7 @@
 #include "object/SettingsStore.h"
 
 namespace {
-TEST(PropertyRulesTest, NumbersSnapAndClampSigned) {
+TEST(PropertyRulesTest, BaudRateAndWindowSnapDown) {
   const struct {
     int32_t in, baud;
   } bauds[] = {{-1, 9600}, {0, 9600}, {19199, 9600}, {19200, 19200}, {20000, 19200}, {38400, 38400},
@@ -18,47 +20,6 @@ TEST(PropertyRulesTest, NumbersSnapAndClampSigned) {
     int16_t in, window;
   } windows[] = {{-5, 0}, {1023, 0}, {1024, 1024}, {2047, 1024}, {3000, 2048}, {4096, 4096}, {32767, 4096}};
   for (const auto& c : windows) EXPECT_EQ(PropertyRules::SnapWindowSize(c.in), c.window) << c.in;
-
-  TransferSettings s;
-  DeviceLists none;
-  PropertyRules rules(s, none);
-  const struct {
-    void (PropertyRules::*put)(int16_t);
-    int16_t TransferSettings::*field;
-    int16_t low, high;
-  } clamps[] = {{&PropertyRules::PutCrashRecovery, &TransferSettings::CrashRecovery, 1, 3},
-                {&PropertyRules::PutFlowControl, &TransferSettings::FlowControl, 0, 2},
-                {&PropertyRules::PutMaxErrors, &TransferSettings::MaxErrors, 0, 50},
-                {&PropertyRules::PutOverwrite, &TransferSettings::Overwrite, 1, 7},
-                {&PropertyRules::PutPathSwitch, &TransferSettings::PathSwitch, 0, 2},
-                {&PropertyRules::PutProtocol, &TransferSettings::Protocol, 0, 2}};
-  for (const auto& c : clamps) {
-    for (int16_t v : {int16_t(INT16_MIN), int16_t(-1), c.low, c.high, int16_t(c.high + 1), int16_t(INT16_MAX)}) {
-      (rules.*c.put)(v);
-      EXPECT_EQ(s.*c.field, v < c.low ? c.low : v > c.high ? c.high : v) << v;
-    }
-  }
-}
-
-TEST(PropertyRulesTest, TextsAreCutToTheirRooms) {
-  TransferSettings s;
-  DeviceLists none;
-  PropertyRules rules(s, none);
-  const std::string longText(400, 'x');
-  rules.PutDefaultDir(longText.c_str());
-  rules.PutLogFilename(longText.c_str());
-  rules.PutMaxTitle(longText.c_str());
-  rules.PutMinTitle(longText.c_str());
-  rules.PutModemCmd(longText.c_str());
-  EXPECT_EQ(s.DefaultDir.size(), 260u);
-  EXPECT_EQ(s.LogFilename.size(), 260u);
-  EXPECT_EQ(s.MaxTitle.size(), 128u);
-  EXPECT_EQ(s.MinTitle.size(), 128u);
-  EXPECT_EQ(s.ModemCmd.size(), 40u);
-  rules.PutModemCmd(nullptr);
-  EXPECT_EQ(s.ModemCmd, "");
-  rules.PutModemCmd("ATX3");
-  EXPECT_EQ(s.ModemCmd, "ATX3");
 }
 
 TEST(PropertyRulesTest, ModemsByNamePrefixPortsByNumber) {

@@ -112,15 +112,9 @@ Set o = CreateObject("Zandrel.Quelto")
 folder = shell.RegRead("HKCR\CLSID\{A3A692C3-929B-4090-971E-2321CBAFE0B2}\InprocServer32\")
 folder = Left(folder, InStrRev(folder, "\") - 1)
 
-' Defaults of a new object.
-For Each row In Array(Array("AppendToLog", 0), Array("Attempted", 0), Array("BaudRate", 19200), _
-    Array("CrashRecovery", 1), Array("DefaultDir", folder), Array("FileList", ""), Array("FlowControl", 0), _
-    Array("HelpFile", folder & "\zandrel.chm"), Array("HostMode", 0), Array("LogFilename", folder & "\zandrel.log"), _
-    Array("LogToFile", 0), Array("LogToScreen", 0), Array("MaxErrors", 0), Array("MaxTitle", ""), _
-    Array("MinTitle", ""), Array("ModemCmd", ""), Array("ModemName", "Optima 288 V.34"), Array("Overwrite", 7), _
-    Array("PathSwitch", 0), Array("Port", 1), Array("Protocol", 0), Array("RecvTimeout", 60), _
-    Array("SendTimeout", 60), Array("RunMinimized", 0), Array("Telephone", ""), Array("Transfer", 1), _
-    Array("Transferred", 0), Array("UseModem", 0), Array("Verbose", 0), Array("WindowSize", 0))
+' A new object: the paths come from the module's folder as registered, no modem is selected yet.
+For Each row In Array(Array("DefaultDir", folder), Array("HelpFile", folder & "\zandrel.chm"), _
+    Array("LogFilename", folder & "\zandrel.log"), Array("ModemName", "Optima 288 V.34"), Array("Port", 1))
   Check "default " & row(0), row(1), GetProp(row(0))
 Next
 

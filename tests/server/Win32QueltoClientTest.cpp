@@ -68,18 +68,12 @@ TEST_F(QueltoClientTest, EarlyBound) {
   EXPECT_EQ(q->put_BaudRate(20000), S_OK);
   EXPECT_EQ(q->get_BaudRate(&baud), S_OK);
   EXPECT_EQ(baud, 19200);
-  short port = -99, attempted = -99;
-  EXPECT_EQ(q->get_Port(&port), S_OK);
-  EXPECT_EQ(port, 1);  // only Wine's COM1 is installed
+  short attempted = -99;
   EXPECT_EQ(q->get_Attempted(&attempted), S_OK);
   EXPECT_EQ(attempted, 0);  // whatever the variable held before
 
-  // Null strings are empty; characters outside the ANSI code page come back as "?".
+  // Characters outside the ANSI code page come back as "?", not as look-alikes.
   BSTR text = nullptr;
-  EXPECT_EQ(q->put_MaxTitle(nullptr), S_OK);
-  EXPECT_EQ(q->get_MaxTitle(&text), S_OK);
-  EXPECT_EQ(Text(text), L"");
-  SysFreeString(text);
   BSTR odd = SysAllocString(L"\x00e9t\x00e9 \x20ac \x5c0f\x65e5");
   EXPECT_EQ(q->put_DefaultDir(odd), S_OK);
   EXPECT_EQ(q->get_DefaultDir(&text), S_OK);
@@ -95,36 +89,21 @@ TEST_F(QueltoClientTest, EarlyBound) {
   EXPECT_EQ(second->get_BaudRate(&baud), S_OK);
   EXPECT_EQ(baud, 115200);
   second->Release();
-  q->Release();
-}
 
-TEST_F(QueltoClientTest, NullOutPointers) {
-  IQuelto* q = Make();
-  ASSERT_TRUE(q);
-  using LongGet = HRESULT (STDMETHODCALLTYPE IQuelto::*)(LONG*);
-  using ShortGet = HRESULT (STDMETHODCALLTYPE IQuelto::*)(short*);
+  // Null out pointers: one get of each kind, and every method that has one.
   using TextGet = HRESULT (STDMETHODCALLTYPE IQuelto::*)(BSTR*);
-  for (LongGet get : {&IQuelto::get_AppendToLog, &IQuelto::get_BaudRate, &IQuelto::get_HostMode, &IQuelto::get_LogToFile,
-                      &IQuelto::get_LogToScreen, &IQuelto::get_RecvTimeout, &IQuelto::get_SendTimeout,
-                      &IQuelto::get_RunMinimized, &IQuelto::get_Transfer, &IQuelto::get_UseModem, &IQuelto::get_Verbose})
-    EXPECT_EQ((q->*get)(nullptr), E_POINTER);
-  for (ShortGet get : {&IQuelto::get_Attempted, &IQuelto::get_CrashRecovery, &IQuelto::get_FlowControl,
-                       &IQuelto::get_MaxErrors, &IQuelto::get_Overwrite, &IQuelto::get_PathSwitch, &IQuelto::get_Port,
-                       &IQuelto::get_Protocol, &IQuelto::get_Transferred, &IQuelto::get_WindowSize, &IQuelto::Load,
-                       &IQuelto::Save})
-    EXPECT_EQ((q->*get)(nullptr), E_POINTER);
-  for (TextGet get : {&IQuelto::get_DefaultDir, &IQuelto::get_FileList, &IQuelto::get_HelpFile, &IQuelto::get_LogFilename,
-                      &IQuelto::get_MaxTitle, &IQuelto::get_MinTitle, &IQuelto::get_ModemCmd, &IQuelto::get_ModemName,
-                      &IQuelto::get_Telephone})
-    EXPECT_EQ((q->*get)(nullptr), E_POINTER);
-  // Null strings put: every text property reads back empty.
+  EXPECT_EQ(q->get_BaudRate(nullptr), E_POINTER);
+  EXPECT_EQ(q->get_Port(nullptr), E_POINTER);
+  EXPECT_EQ(q->get_FileList(nullptr), E_POINTER);
+  EXPECT_EQ(q->get_ModemName(nullptr), E_POINTER);
+  EXPECT_EQ(q->Load(nullptr), E_POINTER);
+  EXPECT_EQ(q->Save(nullptr), E_POINTER);
+  // Null strings put read back empty, through each kind of text rule.
   using TextPut = HRESULT (STDMETHODCALLTYPE IQuelto::*)(BSTR);
   const struct {
     TextPut put;
     TextGet get;
   } texts[] = {{&IQuelto::put_DefaultDir, &IQuelto::get_DefaultDir}, {&IQuelto::put_FileList, &IQuelto::get_FileList},
-               {&IQuelto::put_LogFilename, &IQuelto::get_LogFilename}, {&IQuelto::put_MaxTitle, &IQuelto::get_MaxTitle},
-               {&IQuelto::put_MinTitle, &IQuelto::get_MinTitle}, {&IQuelto::put_ModemCmd, &IQuelto::get_ModemCmd},
                {&IQuelto::put_ModemName, &IQuelto::get_ModemName}, {&IQuelto::put_Telephone, &IQuelto::get_Telephone}};
   for (const auto& t : texts) {
     BSTR before = SysAllocString(L"something");
@@ -172,7 +151,7 @@ TEST_F(QueltoClientTest, LateBoundFromTheTypeLibrary) {
   EXPECT_EQ(V_VT(&result), VT_I4);
   EXPECT_EQ(V_I4(&result), 1);
 
-  // A property put by DISPID_PROPERTYPUT, and the refusals of the dispatch layer.
+  // A property put by DISPID_PROPERTYPUT, the text coerced to the property's type.
   LPOLESTR window = const_cast<LPOLESTR>(L"WindowSize");
   DISPID windowId = 0;
   ASSERT_EQ(d->GetIDsOfNames(IID_NULL, &window, 1, 0x409, &windowId), S_OK);
@@ -186,15 +165,9 @@ TEST_F(QueltoClientTest, LateBoundFromTheTypeLibrary) {
   short size = 0;
   EXPECT_EQ(q->get_WindowSize(&size), S_OK);
   EXPECT_EQ(size, 2048);
-  V_VT(&value) = VT_I4, V_I4(&value) = 70000;
-  EXPECT_EQ(d->Invoke(30, IID_NULL, 0x409, DISPATCH_PROPERTYPUT, &putParams, nullptr, nullptr, nullptr), DISP_E_OVERFLOW);
-  LPOLESTR unknown = const_cast<LPOLESTR>(L"Baud");
-  DISPID none = 0;
-  EXPECT_EQ(d->GetIDsOfNames(IID_NULL, &unknown, 1, 0x409, &none), DISP_E_UNKNOWNNAME);
   EXPECT_EQ(d->Invoke(36, IID_NULL, 0x409, DISPATCH_METHOD, &params, &result, nullptr, nullptr), DISP_E_MEMBERNOTFOUND);
 
   // The failure of an entry not in this build reaches a late-bound caller with its text.
-  DISPPARAMS noArgs = {nullptr, nullptr, 0, 0};
   VARIANT setupArgs[4];
   for (VARIANT& a : setupArgs) V_VT(&a) = VT_I4, V_I4(&a) = 1;
   DISPPARAMS setupParams = {setupArgs, nullptr, 4, 0};
@@ -205,8 +178,6 @@ TEST_F(QueltoClientTest, LateBoundFromTheTypeLibrary) {
   SysFreeString(exception.bstrDescription);
   SysFreeString(exception.bstrSource);
   SysFreeString(exception.bstrHelpFile);
-  EXPECT_EQ(d->Invoke(2, IID_NULL, 0x409, DISPATCH_PROPERTYGET, &noArgs, &result, nullptr, nullptr), S_OK);
-  EXPECT_EQ(V_VT(&result), VT_I2);
   d->Release();
   q->Release();
 }
