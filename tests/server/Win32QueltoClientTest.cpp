@@ -104,7 +104,7 @@ TEST_F(QueltoClientTest, EarlyBound) {
     TextPut put;
     TextGet get;
   } texts[] = {{&IQuelto::put_DefaultDir, &IQuelto::get_DefaultDir}, {&IQuelto::put_FileList, &IQuelto::get_FileList},
-               {&IQuelto::put_ModemName, &IQuelto::get_ModemName}, {&IQuelto::put_Telephone, &IQuelto::get_Telephone}};
+               {&IQuelto::put_Telephone, &IQuelto::get_Telephone}};
   for (const auto& t : texts) {
     BSTR before = SysAllocString(L"something");
     EXPECT_EQ((q->*t.put)(before), S_OK);
