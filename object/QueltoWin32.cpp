@@ -1,5 +1,6 @@
 #include "object/Quelto.h"
 
+#include <algorithm>
 #include <memory>
 #include <new>
 

@@ -3,6 +3,8 @@
 #include <ole2.h>
 #include <olectl.h>
 
+#include <memory>
+#include <new>
 #include <string>
 
 #include "modem/DeviceLists.h"
