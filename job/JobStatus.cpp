@@ -18,6 +18,8 @@ void JobStatus::ClearShown() {
   shownBytes = 0;
   shownErrors = 0;
   logged = 0;
+  filesOk = 0;
+  lastEvent = 0;
 }
 
 void JobStatus::Notify(int32_t event) {
@@ -40,12 +42,14 @@ void JobStatus::Notify(int32_t event) {
     view.ShowErrorCount(errors);
   }
   if (event == 0) return;
+  lastEvent = event;
 
   const StatusEntry entry = StatusTable::Look(event);
   if (entry.result != StatusEntry::kUnchanged) job.result = entry.result;
   if (entry.helpId != StatusEntry::kUnchanged) view.SetHelpId(entry.helpId);
   if (!logged) {
     logged = 1;
+    if (event == TransferCode::RunEnded && shownName[0]) ++filesOk;
     view.AddLogEntry(shownName, entry.message, shownBytes);
     shownBytes = 0;
     shownErrors = 0;

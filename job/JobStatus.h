@@ -23,14 +23,16 @@ class JobStatus : public TransferStatus {
   // -901 once the view's done event is set, -909 after more than timeoutSeconds whole seconds
   // without a change of the byte count, else 0.
   int32_t QueryAbort() override;
-  // Forgets what was shown, at the start of a pass.
+  // Forgets what was shown and counted, at the start of a pass.
   void ClearShown();
 
   char shownName[256] = "";
   uint32_t timeoutSeconds;
-  int32_t shownBytes = 0;
+  int64_t shownBytes = 0;
   int32_t shownErrors = 0;
   int32_t logged = 0;
+  int32_t filesOk = 0;    // files of the pass whose entry says "OK" (ClearShown starts again)
+  int32_t lastEvent = 0;  // the last non-zero code Notify was given
 
  private:
   TransferJob& job;

@@ -2,8 +2,10 @@
 // view seams so that the Windows object and the zandrel host share it.
 #include "job/TransferJob.h"
 
+#include <new>
 #include <vector>
 
+#include "job/JobModem.h"
 #include "job/JobStatus.h"
 #include "job/ProgressView.h"
 #include "link/CoalescingLink.h"
@@ -12,6 +14,8 @@
 #include "link/Pause.h"
 #include "link/SerialPort.h"
 #include "link/TickSource.h"
+#include "modem/ConnectModem.h"
+#include "modem/ModemInstallation.h"
 #include "transfer/AckNak.h"
 #include "transfer/XModem.h"
 #include "transfer/zmodem/ZModem.h"
@@ -30,6 +34,25 @@ void Drain(SerialPort& port, uint32_t baudRate) {
     if (port.Yield() < 0) return;
   Pause(port, static_cast<int32_t>(kSettleMs + kFifoBits * 1000u / (baudRate ? baudRate : 1)));
 }
+
+// The front of the job's link: gathers back-to-back writes into one device write (a block
+// leaves whole, which a pty peer that purges after each answer needs), and on a line without
+// carrier detect reports the carrier while a call is up, so that the modem's CONNECT is taken
+// at its word.
+class JobLink : public CoalescingLink {
+ public:
+  using CoalescingLink::CoalescingLink;
+  int32_t Signal(int32_t number, int32_t value) override {
+    if (carrierAssumed && number == LineSignal::Cd && value < 0) return 1;
+    return CoalescingLink::Signal(number, value);
+  }
+  int32_t GetLineStatus(LineStatus& status) override {
+    const int32_t r = CoalescingLink::GetLineStatus(status);
+    if (carrierAssumed) status.SetField(6, 1);  // carrier detect's field
+    return r;
+  }
+  bool carrierAssumed = false;
+};
 
 // The handshake pair of a flow-control value: none, XON/XOFF, RTS/CTS; false for another value.
 bool HandshakeOf(int32_t flowControl, int32_t& input, int32_t& output) {
@@ -55,95 +78,131 @@ TransferJob::TransferJob(int32_t errorsShown, TransferSettings& record, const De
 
 TransferJob::~TransferJob() = default;
 
-int32_t TransferJob::RunEngine(SerialPort& port, JobStatus& status, char* list) {
+int32_t TransferJob::RunEngine(SerialPort& port, JobStatus& status, char* list, bool watchCarrier) {
   const bool sending = settings.Transfer != 0;
   switch (settings.Protocol) {
     case TransferSettings::kXModem: {
       XModem engine(&port, &status);
+      engine.SetCarrierWatch(watchCarrier);
       engine.SetMaxErrors(settings.MaxErrors);
       engine.SetOverwrite(settings.Overwrite == TransferSettings::kAlways ? 1 : 0);
-      sending ? engine.Send(list) : engine.Receive(list);
-      break;
+      return sending ? engine.Send(list) : engine.Receive(list);
     }
     case TransferSettings::kZModem: {
       ZModem engine(&port, &status);
+      engine.SetCarrierWatch(watchCarrier);
       engine.SetCrashRecovery(settings.CrashRecovery);
       engine.SetMaxErrors(settings.MaxErrors);
       engine.SetPathMode(settings.PathSwitch);
       engine.SetManagement(settings.Overwrite);
       engine.SetWindowSize(settings.WindowSize);
-      if (sending) {
-        engine.Send(list);
-      } else {
-        // Holding the remote around disk writes costs a pause per subpacket; it is worth it
-        // only where the port can really hold the far end (XON/XOFF on a POSIX port).
-        const bool canHold = port.HoldRemote() == 0;
-        if (canHold) port.ReleaseRemote();
-        engine.SetHoldRemote(canHold ? 1 : 0);
-        engine.Receive(hostLoop || list[0] == '\0' ? nullptr : list);
-      }
-      break;
+      if (sending) return engine.Send(list);
+      // Holding the remote around disk writes costs a pause per subpacket; it is worth it only
+      // where the port can really hold the far end (XON/XOFF on a POSIX port).
+      const bool canHold = port.HoldRemote() == 0;
+      if (canHold) port.ReleaseRemote();
+      engine.SetHoldRemote(canHold ? 1 : 0);
+      return engine.Receive(hostLoop || list[0] == '\0' ? nullptr : list);
     }
     default: {
       AckNak engine(&port, &status);
+      engine.SetCarrierWatch(watchCarrier);
       engine.SetMaxErrors(settings.MaxErrors);
       engine.SetExistingFile(settings.Overwrite == TransferSettings::kAppend   ? AckNak::kAppend
                              : settings.Overwrite == TransferSettings::kAlways ? AckNak::kReplace
                                                                                : AckNak::kRefuse);
-      sending ? engine.Send(list) : engine.Receive(list);
-      break;
+      return sending ? engine.Send(list) : engine.Receive(list);
     }
   }
-  return status.filesDone;
 }
 
 void TransferJob::Run(ProgressView& view) {
   const bool sending = settings.Transfer != 0;
+  const bool useModem = settings.UseModem != 0;
   hostLoop = !sending && settings.HostMode != 0;
 
-  // The link stack: the device, the gathering of back-to-back writes into one device write (a
-  // block leaves whole, which a pty peer that purges after each answer needs), the port.
   std::unique_ptr<ComLink> device = OpenPort();
-  if (!device) {
-    view.SetStatus("Error opening the COM port");
-    result = 18;
-    view.SetHelpId(30);
-    view.FinishRun();
-    return;
-  }
-  CoalescingLink link(device.get());
-  SerialPort port(&link);
+  std::unique_ptr<JobLink> link(device ? new (std::nothrow) JobLink(device.get()) : nullptr);
+  std::unique_ptr<SerialPort> port(link ? new (std::nothrow) SerialPort(link.get()) : nullptr);
   uint16_t lineErrors = 0;
-  if (port.LineErrors(lineErrors) != 0) {
+  if (!port || port->LineErrors(lineErrors) != 0) {
     view.SetStatus("Error opening the COM port");
     result = 18;
     view.SetHelpId(30);
     view.FinishRun();
     return;
   }
-  if (settings.Protocol == TransferSettings::kZModem) port.SetTxQueueSize(4096);
+  if (settings.Protocol == TransferSettings::kZModem) port->SetTxQueueSize(4096);
 
   JobStatus status(*this, view, sending,
                    static_cast<uint32_t>(sending ? settings.SendTimeout : settings.RecvTimeout));
-  DataFormat format(&port);
+  DataFormat format(port.get());
   if (format.SetBaud(static_cast<uint32_t>(settings.BaudRate)) != 0)
     view.SetStatus("The port refused %ld baud.", static_cast<long>(settings.BaudRate));
-  format.Attach(&port);  // what it puts back at the end is the run's own format
-  LineControl lines(&port);
+  format.Attach(port.get());  // what it puts back at the end is the run's own format
+  LineControl lines(port.get());
+  JobModem modem(view.doneEvent, modemInstallation ? *modemInstallation : ModemInstallation::System());
 
+  int32_t flowControl = settings.FlowControl;
+  if (useModem) {
+    lines.SetHandshake(0, 0);
+    view.SetStatus("Initializing modem...");
+    modem.SetResponseTimeout(modemResponseMs);
+    const bool known = settings.ModemName >= 0 && settings.ModemName < devices.ModemCount();
+    const ModemEntry* entry = known ? &devices.Modem(settings.ModemName) : nullptr;
+    if (!entry || modem.Init(port.get(), entry->name.c_str(), entry->driverKeyPath.c_str()) != 0) {
+      result = 21;
+      view.SetHelpId(33);
+      view.FinishRun();
+      return;
+    }
+    view.SetStatus("Modem Initialized...");
+    flowControl = modem.FlowControl();
+  }
   int32_t input = 0, output = 0;
-  if (HandshakeOf(settings.FlowControl, input, output)) lines.SetHandshake(input, output);
+  if (HandshakeOf(flowControl, input, output)) lines.SetHandshake(input, output);
 
   std::vector<char> list(settings.FileList.begin(), settings.FileList.end());
   list.push_back('\0');
   result = 0;
 
   while (!view.doneEvent.IsSet()) {
+    if (useModem) {
+      link->carrierAssumed = assumeCarrier;
+      const int32_t connected = ConnectModem(hostLoop, settings.ModemCmd.c_str(), modem, lines, settings, view);
+      if (connected != 0) {
+        view.SetStatus("Failed to connect.");
+        result = connected;
+        // As after any other failure: the alert, then Close and the help topic ConnectModem set
+        // (or the window closes by itself when errors are not shown).
+        view.FinishRun();
+        break;
+      }
+    }
     status.ClearShown();
     view.filesSeen = 0;
     view.SetStatus("Waiting for %s...", sending ? "receiver" : "sender");
-    const int32_t filesDone = RunEngine(port, status, list.data());
-    Drain(port, format.BaudRate());
+    const int32_t code = RunEngine(*port, status, list.data(), useModem && !assumeCarrier);
+    // A failure the engine ended with but never reported (a run stopped before its first report)
+    // still reaches the result, the log and the finish step.
+    if (code < 0 && code != status.lastEvent) status.Notify(code);
+    Drain(*port, format.BaudRate());
+    if (useModem) {
+      if (code == TransferCode::CarrierLost)
+        view.SetStatus("The modem lost the carrier.");
+      view.SetStatus("Disconnecting...");
+      link->carrierAssumed = false;
+      // The hang-up's outcome changes nothing in the result; a user still wants to know.
+      const int32_t hungUp = modem.HangUp();
+      if (hungUp == LinkCode::Failure)
+        view.SetStatus("The modem still shows a carrier after hanging up.");
+      else if (hungUp != 0 && modem.TakeCallResult().find("NO CARRIER") != std::string::npos)
+        view.SetStatus("The call had already ended.");
+      else if (hungUp != 0)
+        view.SetStatus("The modem did not confirm the hang-up.");
+    }
+    // Files that ended well: a file that failed half-way was opened but is not done.
+    const int32_t filesDone = status.filesOk;
     view.SetStatus("%d / %d File(s) %s.", filesDone, view.filesSeen, sending ? "sent" : "received");
     settings.Transferred = static_cast<int16_t>(settings.Transferred + filesDone);
     if (!hostLoop) {

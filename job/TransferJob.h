@@ -20,6 +20,7 @@
 
 class ComLink;
 class JobStatus;
+class ModemInstallation;
 class ProgressView;
 class SerialPort;
 
@@ -35,7 +36,7 @@ class TransferJob {
 
   // The whole run, on the worker thread; everything it produces is in result, in
   // settings.Transferred, in the view and in the log. Sets view.doneEvent when the run
-  // succeeded; a failure goes through the view's finish step.
+  // succeeded; a failure goes through the view's finish step, a failed dial or answer too.
   void Run(ProgressView& view);
 
   // The checks before a run starts, as TransferFiles makes them; the result code, 0 to go on.
@@ -55,6 +56,18 @@ class TransferJob {
   // When the port did not open: the device and the system's reason, for a host to print.
   std::string portProblem;
 
+  // Through a modem (UseModem): where its command strings are (null: the system's installation,
+  // ModemInstallation::System()), the silence each command may take for its "OK", and whether
+  // the line lacks carrier detect (a three-wire cable, a pty): then CONNECT alone counts as
+  // connected and the engines do not watch the carrier.
+  ModemInstallation* modemInstallation = nullptr;
+  int32_t modemResponseMs = 2000;
+  bool assumeCarrier = false;
+
+  // The port a modem entry names for the port list entry at listIndex: the COM port's index on
+  // Windows, the list position elsewhere (where ports are paths).
+  static int32_t ModemPortOf(const DeviceLists& devices, int32_t listIndex);
+
   TransferSettings& Settings() const { return settings; }
   const DeviceLists& Devices() const { return devices; }
 
@@ -68,7 +81,7 @@ class TransferJob {
   const DeviceLists& devices;
 
  private:
-  // Builds the engine that Protocol names, runs the send or receive of list (consumed in place),
-  // destroys the engine; the files it completed.
-  int32_t RunEngine(SerialPort& port, JobStatus& status, char* list);
+  // Builds the engine that Protocol names, runs the send or receive of list (consumed in place)
+  // with the carrier watched or not, destroys the engine; the engine's final code.
+  int32_t RunEngine(SerialPort& port, JobStatus& status, char* list, bool watchCarrier);
 };

@@ -49,3 +49,5 @@ std::unique_ptr<ComLink> TransferJob::OpenPort() {
     portProblem = path + ": " + Reason(*port);
   return port;
 }
+
+int32_t TransferJob::ModemPortOf(const DeviceLists&, int32_t listIndex) { return listIndex; }

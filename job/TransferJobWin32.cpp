@@ -48,3 +48,8 @@ std::unique_ptr<ComLink> TransferJob::OpenPort() {
   }
   return port;
 }
+
+int32_t TransferJob::ModemPortOf(const DeviceLists& devices, int32_t listIndex) {
+  if (listIndex < 0 || listIndex >= devices.PortCount()) return -1;
+  return DeviceLists::PortIndexOf(devices.Port(listIndex).name.c_str());
+}

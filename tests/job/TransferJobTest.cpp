@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <functional>
 #include <filesystem>
 #include <random>
 #include <string>
@@ -10,11 +13,14 @@
 
 #include "fakes/FakeClock.h"
 #include "fakes/FakeComLink.h"
+#include "fakes/ModemBench.h"
 #include "fakes/NullModem.h"
 #include "fakes/RecordingView.h"
 #include "fakes/TestData.h"
 #include "link/CoalescingLink.h"
 #include "link/SerialPort.h"
+#include "modem/GenericHayes.h"
+#include "modem/MemoryModemInstallation.h"
 #include "transfer/RecordingStatus.h"
 #include "transfer/zmodem/ZModem.h"
 
@@ -24,7 +30,12 @@ namespace {
 // A job whose port is the link a test gives it (not owned), or none at all.
 class TestJob : public TransferJob {
  public:
-  TestJob(TransferSettings& s, ComLink* port) : TransferJob(0, s, devices), link(port) {}
+  TestJob(TransferSettings& s, ComLink* port) : TransferJob(0, s, devices), link(port) {
+    // Modem runs use the generic modem's installation, held by the job.
+    GenericHayes::Install(modems);
+    modemInstallation = &modems;
+    devices.AddModem({GenericHayes::kName, GenericHayes::kDriverKey, 0});
+  }
 
  protected:
   std::unique_ptr<ComLink> OpenPort() override {
@@ -37,6 +48,7 @@ class TestJob : public TransferJob {
 
  private:
   DeviceLists devices;
+  MemoryModemInstallation modems;
   ComLink* link;
 };
 
@@ -168,5 +180,121 @@ TEST_F(JobOverNullModem, HostModeReceivesBatchAfterBatchUntilCancelled) {
   EXPECT_EQ((std::vector<std::string>{"2 / 2 File(s) received.", "1 / 1 File(s) received.",
                                       "0 / 0 File(s) received."}),
             counts);
+}
+
+// The sender's view that, once 60000 bytes are out, has the line cut and waits for the carrier to
+// go: time on the bench moves only while every side waits.
+class CuttingView : public RecordingView {
+ public:
+  CuttingView(ModemBench::Port* line, std::atomic<bool>& request) : port(line), cutRequested(request) {}
+  void ShowBytes(int64_t bytes, int64_t size) override {
+    RecordingView::ShowBytes(bytes, size);
+    if (!port || bytes < 60000 || cutRequested) return;
+    cutRequested = true;
+    while (port->Signal(LineSignal::Cd, -1) == 1) port->Idle();
+  }
+
+ private:
+  ModemBench::Port* port;
+  std::atomic<bool>& cutRequested;
+};
+
+// Through modems on one switchboard: a job that dials and sends, a job that answers and receives,
+// each hanging up after its pass; and the calls that do not come about.
+TEST_F(JobOverNullModem, ACallThroughModemsAndTheCallsThatFail) {
+  const std::string file = Add("data.bin", 200000);
+  enum class Far { Answers, CutOff, Busy, Silent };
+  for (const Far far : {Far::Answers, Far::CutOff, Far::Busy, Far::Silent}) {
+    SCOPED_TRACE(static_cast<int>(far));
+    ModemBench bench;
+    ModemBench::Port& a = bench.Add("5551001");
+    ModemBench::Port& b = bench.Add("5551002");
+    b.modem.busyLine = far == Far::Busy;
+    std::atomic<bool> cutRequested{false};
+    bench.onTick = [&a, &cutRequested, cut = false](uint32_t now) mutable {
+      if (!cut && cutRequested) {
+        a.modem.CutLine(now);
+        cut = true;
+      }
+    };
+    TransferSettings sendSettings = settings, receiveSettings = settings;
+    for (TransferSettings* s : {&sendSettings, &receiveSettings}) {
+      s->UseModem = 1;
+      s->ModemName = 0;
+    }
+    sendSettings.Transfer = 1;
+    sendSettings.FileList = file;
+    sendSettings.Telephone = "5551002";
+    sendSettings.SendTimeout = 90;
+    TestJob sender(sendSettings, &a), receiver(receiveSettings, &b);
+    CuttingView sendView(far == Far::CutOff ? &a : nullptr, cutRequested);
+    RecordingView receiveView;
+    std::vector<std::function<void()>> sides = {[&] {
+      sendView.lastActivity = FakeClock::Now();
+      sender.Run(sendView);
+    }};
+    if (far == Far::Answers || far == Far::CutOff)
+      sides.push_back([&] {
+        receiveView.lastActivity = FakeClock::Now();
+        receiver.Run(receiveView);
+      });
+    bench.Run(sides);
+    if (far == Far::Answers) {
+      EXPECT_EQ(0, sender.result);
+      EXPECT_EQ(0, receiver.result);
+      EXPECT_TRUE(Slurp(file) == Slurp("data.bin"));
+      std::remove("data.bin");
+      for (RecordingView* v : {static_cast<RecordingView*>(&sendView), &receiveView}) {
+        const auto statuses = v->Lines("status ");
+        const auto connected = std::find(statuses.begin(), statuses.end(), "status Modem Connected.");
+        EXPECT_LT(connected, std::find(connected, statuses.end(), "status Disconnecting..."));
+        EXPECT_NE(statuses.end(), std::find(connected, statuses.end(), "status Disconnecting..."));
+      }
+      for (ModemBench::Port* port : {&a, &b}) EXPECT_EQ(HayesModem::State::OnHook, port->modem.GetState());
+    } else if (far == Far::CutOff) {
+      // The engines watch the carrier: both stop at once, say so, and hang up.
+      EXPECT_NE(0, sender.result);
+      EXPECT_NE(0, receiver.result);
+      for (RecordingView* v : {static_cast<RecordingView*>(&sendView), &receiveView}) {
+        const auto statuses = v->Lines("status ");
+        const auto lost = std::find(statuses.begin(), statuses.end(), "status The modem lost the carrier.");
+        EXPECT_NE(statuses.end(), lost) << ::testing::PrintToString(statuses);
+        if (lost != statuses.end()) {
+          EXPECT_EQ("status Disconnecting...", *(lost + 1));
+        }
+      }
+      const std::string kept = Slurp("data.bin");
+      EXPECT_GT(kept.size(), 0u);
+      EXPECT_TRUE(kept == Slurp(file).substr(0, kept.size()));
+      for (ModemBench::Port* port : {&a, &b}) EXPECT_EQ(HayesModem::State::OnHook, port->modem.GetState());
+      std::remove("data.bin");
+    } else {
+      // No call: "Failed to connect.", the result and help topic of the dial, and the finish step.
+      EXPECT_EQ(20, sender.result);
+      EXPECT_EQ(32, sendView.helpId);
+      EXPECT_EQ("Failed to connect.", sendView.status);
+      EXPECT_EQ(1u, sendView.Lines("finish").size());
+      EXPECT_TRUE(sendView.Lines("status Waiting for receiver").empty());
+    }
+  }
+}
+
+TEST(TransferJob, AModemThatDoesNotInitialiseEndsTheRun) {
+  for (const int16_t modem : {0, 3}) {  // an installation without the modem's key; no such modem
+    FakeClock clock{1000};
+    TransferSettings settings;
+    settings.UseModem = 1;
+    settings.ModemName = modem;
+    FakeComLink fake;
+    TestJob job(settings, &fake);
+    MemoryModemInstallation empty;
+    job.modemInstallation = &empty;
+    RecordingView view;
+    job.Run(view);
+    EXPECT_EQ(21, job.result);
+    EXPECT_EQ(33, view.helpId);
+    EXPECT_EQ("Initializing modem...", view.status);
+    EXPECT_EQ(1u, view.Lines("finish").size());
+  }
 }
 }  // namespace
