@@ -19,8 +19,9 @@ std::string Reason(const PosixPort& port) {
   if (error == ENOTTY || error == EINVAL) return "not a serial device";
   std::string reason = error ? std::strerror(error) : "cannot be opened";
   struct stat info {};
-  if ((error == EACCES || error == EPERM) && stat(port.Path().c_str(), &info) == 0) {
-    // The usual cure on Linux: membership in the group that owns the device.
+  if ((error == EACCES || error == EPERM) && stat(port.Path().c_str(), &info) == 0 && info.st_gid != 0 &&
+      (info.st_mode & S_IRGRP) && (info.st_mode & S_IWGRP)) {
+    // The usual cure on Linux: membership in the group the device lets read and write (dialout).
     if (const group* owner = getgrgid(info.st_gid))
       reason += std::string("\n(the device belongs to group '") + owner->gr_name +
                 "': add yourself with 'sudo usermod -aG " + owner->gr_name +

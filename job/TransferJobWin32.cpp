@@ -12,6 +12,9 @@
 
 namespace {
 std::string SystemText(DWORD error) {
+  // The two a user meets most, in words about ports rather than files.
+  if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return "no such port on this computer";
+  if (error == ERROR_ACCESS_DENIED) return "in use by another program";
   char text[256] = "";
   const DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0,
                                  text, sizeof text, nullptr);

@@ -51,14 +51,11 @@ TEST(JobStatus, EventsSetResultHelpStatusAndFinishByTheirRow) {
   } rows[] = {
       {-804, false, 99, 0, "Receiving file...", false},  // the run ended well: its log entry only
       {-933, false, 99, 0, "File skipped.", false},      // never finishes, leaves the result
-      {-933, true, 99, 0, "File skipped.", false},
       {-909, false, 5, 17, "Timeout.", true},
       {-909, true, 5, 17, "Timeout.", false},  // host mode: the next pass starts
       {-901, true, 6, 18, "User cancelled.", true},
       {-920, true, 7, 19, "Out of memory.", true},
-      {-939, false, 14, 26, "File already exists.", true},
       {-905, false, 19, 31, "Unknown Error.", true},
-      {-929, true, 19, 31, "Unknown Error.", false},
   };
   for (const auto& r : rows) {
     SCOPED_TRACE(r.code);
@@ -124,6 +121,7 @@ TEST(JobStatus, CancelAndInactivityOnTheTickCounter) {
 }
 
 TEST(TransferJobChecks, ResultCodesBeforeARun) {
+  // protocol, flow, host mode, transfer, path switch, list: the two checks and the count.
   const struct {
     int16_t protocol, flow;
     int32_t hostMode, transfer;
@@ -131,17 +129,9 @@ TEST(TransferJobChecks, ResultCodesBeforeARun) {
     const char* list;
     int32_t options, files;
     int16_t attempted;
-  } rows[] = {
-      {0, 1, 0, 1, 0, "a", 1, 0, 1},          // XON/XOFF needs ZModem
-      {2, 0, 1, 0, 0, "a", 2, 0, 1},          // so does host mode
-      {1, 1, 1, 0, 0, "", 0, 0, 0},           // a ZModem receive needs no name
-      {1, 0, 0, 1, 0, "", 0, 3, 0},           // a ZModem send does
-      {2, 0, 0, 0, 0, "", 0, 3, 0},
-      {0, 0, 0, 1, 0, "a;b;c", 0, 0, 1},      // one file for XModem
-      {1, 0, 0, 1, 0, "a;b;c", 0, 0, 3},
-      {1, 0, 0, 1, 2, "a;b;c", 0, 4, 0},      // pairs of sender and receiver names
-      {1, 0, 0, 1, 2, "a;x;b;y", 0, 0, 2},
-  };
+  } rows[] = {{0, 1, 0, 1, 0, "a", 1, 0, 1},      {2, 0, 1, 0, 0, "a", 2, 0, 1},    {1, 1, 1, 0, 0, "", 0, 0, 0},
+              {1, 0, 0, 1, 0, "", 0, 3, 0},       {2, 0, 0, 0, 0, "", 0, 3, 0},     {0, 0, 0, 1, 0, "a;b;c", 0, 0, 1},
+              {1, 0, 0, 1, 0, "a;b;c", 0, 0, 3},  {1, 0, 0, 1, 2, "a;b;c", 0, 4, 0}, {1, 0, 0, 1, 2, "a;x;b;y", 0, 0, 2}};
   for (const auto& r : rows) {
     SCOPED_TRACE(r.list);
     TransferSettings s;

@@ -22,53 +22,42 @@
 #include "server/ProgressIds.h"
 
 namespace {
-// The worker stops at Pause until the test has looked and says Go.
-class Gate {
+// One window on a thread of its own, as TransferFiles runs it on the host's thread. The worker
+// stops at Pause until the test has looked at the window and says Go.
+class WindowRun {
  public:
+  using Body = std::function<void(ProgressView&, WindowRun&)>;
+  WindowRun(TransferSettings& settings, const DeviceLists& devices, int32_t showErrors, Body body)
+      : window([this, body](ProgressView& view) { body(view, *this); }, showErrors, settings, devices),
+        ui([this] { ended = window.RunModal(nullptr); }) {}
+  ~WindowRun() { Join(); }
   void Pause() {
     std::unique_lock<std::mutex> hold(lock);
     ++arrived;
     changed.notify_all();
     changed.wait(hold, [this] { return released >= arrived; });
   }
-  // Until the worker stands at a Pause not yet released.
-  void WaitReached() {
+  // The dialog, once the worker stands at a Pause not yet released.
+  HWND Reached() {
     std::unique_lock<std::mutex> hold(lock);
     changed.wait(hold, [this] { return arrived > released; });
+    return static_cast<HWND>(window.Window());
   }
   void Go() {
     std::lock_guard<std::mutex> hold(lock);
     ++released;
     changed.notify_all();
   }
+  intptr_t Join() {
+    if (ui.joinable()) ui.join();
+    return ended;
+  }
+  ProgressWindow window;
 
  private:
   std::mutex lock;
   std::condition_variable changed;
   int arrived = 0, released = 0;
-};
-
-// One window on a thread of its own, as TransferFiles runs it on the host's thread.
-class WindowRun {
- public:
-  using Body = std::function<void(ProgressView&, Gate&)>;
-  WindowRun(TransferSettings& settings, const DeviceLists& devices, int32_t showErrors, Body body)
-      : window([this, body](ProgressView& view) { body(view, gate); }, showErrors, settings, devices),
-        ui([this] { ended = window.RunModal(nullptr); }) {}
-  ~WindowRun() {
-    if (ui.joinable()) ui.join();
-  }
-  // The dialog, once the worker stands at its first Pause.
-  HWND Reached() {
-    gate.WaitReached();
-    return static_cast<HWND>(window.Window());
-  }
-  intptr_t Join() {
-    ui.join();
-    return ended;
-  }
-  Gate gate;
-  ProgressWindow window;
   std::atomic<intptr_t> ended{1};
   std::thread ui;
 };
@@ -82,88 +71,62 @@ std::string Text(HWND dialog, int id) {
 // The control's own visibility (the dialog itself may not be shown yet).
 bool Visible(HWND dialog, int id) { return (GetWindowLongA(GetDlgItem(dialog, id), GWL_STYLE) & WS_VISIBLE) != 0; }
 
-std::string Cell(HWND dialog, int row, int column) {
-  char text[128] = "";
-  LVITEMA item{};
-  item.iSubItem = column;
-  item.pszText = text;
-  item.cchTextMax = sizeof text;
-  SendDlgItemMessageA(dialog, IDC_REPORT, LVM_GETITEMTEXTA, row, reinterpret_cast<LPARAM>(&item));
-  return text;
+LRESULT Send(HWND dialog, int id, UINT message, WPARAM wParam = 0) {
+  return SendDlgItemMessageA(dialog, id, message, wParam, 0);
 }
 
-RECT Rect(HWND dialog, int id) {
+RECT Rect(HWND window) {
   RECT r{};
-  GetWindowRect(id ? GetDlgItem(dialog, id) : dialog, &r);
+  GetWindowRect(window, &r);
   return r;
-}
-
-std::string TempPath(const char* name) {
-  char folder[MAX_PATH];
-  GetTempPathA(sizeof folder, folder);
-  return std::string(folder) + name;
 }
 
 struct Fixture : ::testing::Test {
   void SetUp() override {
     settings.Reset(1, "");
     devices.AddPort({"COM3", ""});
-    settings.Port = 0;
   }
   TransferSettings settings;
   DeviceLists devices;
 };
 
 TEST_F(Fixture, EachOperationShowsInItsControl) {
-  const std::string logPath = TempPath("zandrel-window-test.log");
+  const std::string logPath = ::testing::TempDir() + "zandrel-window-test.log";
   std::remove(logPath.c_str());
   settings.Protocol = TransferSettings::kZModem;
   settings.Transfer = 0;
   settings.HostMode = 1;
   settings.BaudRate = 57600;
-  settings.Verbose = 1;
-  settings.LogToScreen = 1;
-  settings.LogToFile = 1;
+  settings.Verbose = settings.LogToScreen = settings.LogToFile = 1;
   settings.LogFilename = logPath;
-  WindowRun run(settings, devices, 1, [](ProgressView& view, Gate& gate) {
+  WindowRun run(settings, devices, 1, [](ProgressView& view, WindowRun& test) {
     view.SetStatus("Receiving file...");
     view.ShowFile("a.bin", 1000);
     view.ShowBytes(500, 1000);
     view.ShowErrorCount(3);
     view.AddLogEntry("a.bin", "OK", 1000);
-    gate.Pause();
+    test.Pause();
     view.ShowFile("b.txt", 0);
     view.ShowBytes(7, 0);
-    gate.Pause();
+    test.Pause();
     view.doneEvent.Set();  // the run succeeded
   });
   HWND dialog = run.Reached();
-  EXPECT_EQ("COM3", Text(dialog, IDC_PORT));
-  EXPECT_EQ("Z-Modem", Text(dialog, IDC_PROTOCOL));
-  EXPECT_EQ("Host", Text(dialog, IDC_MODE));
-  EXPECT_EQ("57600", Text(dialog, IDC_BAUD));
-  EXPECT_EQ("a.bin", Text(dialog, IDC_FILE));
-  EXPECT_EQ("Receiving file...", Text(dialog, IDC_STATUS));
-  EXPECT_EQ("500 / 1000 bytes", Text(dialog, IDC_PROGRESS_TEXT));
-  EXPECT_EQ(500, SendDlgItemMessageA(dialog, IDC_PROGRESS_BAR, PBM_GETPOS, 0, 0));
-  EXPECT_EQ(1000, SendDlgItemMessageA(dialog, IDC_PROGRESS_BAR, PBM_GETRANGE, FALSE, 0));
-  EXPECT_EQ("3", Text(dialog, IDC_ERRORS));
-  EXPECT_TRUE(Visible(dialog, IDC_ERRORS));
-  EXPECT_EQ("Cancel", Text(dialog, IDCANCEL));
+  const std::pair<int, const char*> shown[] = {
+      {IDC_PORT, "COM3"}, {IDC_PROTOCOL, "Z-Modem"}, {IDC_MODE, "Host"}, {IDC_BAUD, "57600"}, {IDC_FILE, "a.bin"},
+      {IDC_STATUS, "Receiving file..."}, {IDC_PROGRESS_TEXT, "500 / 1000 bytes"}, {IDC_ERRORS, "3"}, {IDCANCEL, "Cancel"}};
+  for (const auto& field : shown) EXPECT_EQ(field.second, Text(dialog, field.first));
+  EXPECT_EQ(500, Send(dialog, IDC_PROGRESS_BAR, PBM_GETPOS));
+  EXPECT_EQ(1000, Send(dialog, IDC_PROGRESS_BAR, PBM_GETRANGE, FALSE));
   EXPECT_FALSE(Visible(dialog, IDC_HELP_BUTTON));
-  ASSERT_EQ(1, SendDlgItemMessageA(dialog, IDC_REPORT, LVM_GETITEMCOUNT, 0, 0));
-  EXPECT_EQ("a.bin", Cell(dialog, 0, 0));
-  EXPECT_EQ("OK", Cell(dialog, 0, 1));
-  EXPECT_NE(std::string::npos, Cell(dialog, 0, 2).find('/'));  // m/d/yy
-  EXPECT_NE(std::string::npos, Cell(dialog, 0, 3).find(':'));  // h:mm:ss
-  EXPECT_EQ("1000", Cell(dialog, 0, 4));
+  EXPECT_EQ(1, Send(dialog, IDC_REPORT, LVM_GETITEMCOUNT));
   EXPECT_EQ(1, run.window.filesSeen);
-  run.gate.Go();
+  run.Go();
   dialog = run.Reached();
   EXPECT_EQ("b.txt", Text(dialog, IDC_FILE));
   EXPECT_EQ("7 bytes", Text(dialog, IDC_PROGRESS_TEXT));  // no size: no bar
-  EXPECT_EQ(0, SendDlgItemMessageA(dialog, IDC_PROGRESS_BAR, PBM_GETPOS, 0, 0));
-  run.gate.Go();
+  EXPECT_EQ(0, Send(dialog, IDC_PROGRESS_BAR, PBM_GETPOS));
+  run.Go();
   EXPECT_EQ(0, run.Join());  // a successful run closes the window by itself
   const std::string log = Slurp(logPath);
   EXPECT_EQ(0u, log.find("FILENAME"));
@@ -176,18 +139,18 @@ TEST_F(Fixture, EachOperationShowsInItsControl) {
 TEST_F(Fixture, CancelEndsTheRunAndTheWindowWaitsForTheWorker) {
   for (const bool closeBox : {false, true}) {
     std::atomic<bool> workerEnded{false};
-    WindowRun run(settings, devices, 1, [&](ProgressView& view, Gate& gate) {
-      gate.Pause();
+    WindowRun run(settings, devices, 1, [&](ProgressView& view, WindowRun& test) {
+      test.Pause();
       view.doneEvent.Wait();
       Sleep(300);  // the engine's cancel sequence and clean-up
       workerEnded = true;
     });
     HWND dialog = run.Reached();
-    run.gate.Go();
+    run.Go();
     if (closeBox)
       SendMessageA(dialog, WM_CLOSE, 0, 0);
     else
-      SendDlgItemMessageA(dialog, IDCANCEL, BM_CLICK, 0, 0);
+      Send(dialog, IDCANCEL, BM_CLICK);
     EXPECT_TRUE(run.window.doneEvent.IsSet());
     EXPECT_TRUE(IsWindow(dialog));
     EXPECT_EQ(0, run.Join());
@@ -195,88 +158,65 @@ TEST_F(Fixture, CancelEndsTheRunAndTheWindowWaitsForTheWorker) {
   }
 }
 
-const char* helpFile = nullptr;
-int32_t helpContext = 0;
+std::string helpShown;
 bool RecordHelp(const char* file, int32_t context, void*) {
-  helpFile = file;
-  helpContext = context;
+  helpShown = std::string(file) + " " + std::to_string(context);
   return true;
 }
 
 TEST_F(Fixture, AFailureWaitsForCloseWithHelpOnlyWhenErrorsAreShown) {
-  const std::string help = TempPath("zandrel-window-test.chm");
-  Spit(help, "help");
-  settings.HelpFile = help;
+  settings.HelpFile = ::testing::TempDir() + "zandrel-window-test.chm";
+  Spit(settings.HelpFile, "help");
   Help::Install(&RecordHelp);
   for (const int32_t showErrors : {1, 0}) {
-    WindowRun run(settings, devices, showErrors, [](ProgressView& view, Gate& gate) {
+    WindowRun run(settings, devices, showErrors, [](ProgressView& view, WindowRun& test) {
       view.SetHelpId(17);
-      view.SetStatus("Timeout.");
       view.FinishRun();
-      gate.Pause();
+      test.Pause();
     });
     HWND dialog = run.Reached();
     EXPECT_EQ("Close", Text(dialog, IDCANCEL));
     EXPECT_EQ(showErrors != 0, Visible(dialog, IDC_HELP_BUTTON));
     EXPECT_EQ(showErrors == 0, run.window.doneEvent.IsSet());
+    run.Go();
     if (showErrors) {
-      SendDlgItemMessageA(dialog, IDC_HELP_BUTTON, BM_CLICK, 0, 0);
-      EXPECT_EQ(help, helpFile ? helpFile : "");
-      EXPECT_EQ(17, helpContext);
-    }
-    run.gate.Go();
-    if (showErrors) {
+      Send(dialog, IDC_HELP_BUTTON, BM_CLICK);
+      EXPECT_EQ(settings.HelpFile + " 17", helpShown);
       Sleep(200);
       EXPECT_TRUE(IsWindow(dialog));  // still waiting for the user
-      SendDlgItemMessageA(dialog, IDCANCEL, BM_CLICK, 0, 0);
+      Send(dialog, IDCANCEL, BM_CLICK);
     }
     EXPECT_EQ(0, run.Join());
   }
   Help::Install(nullptr);
-  std::remove(help.c_str());
+  std::remove(settings.HelpFile.c_str());
 }
 
+// Without the list and the error count the window is shorter and the Progress field takes the
+// error count's room; a log that cannot be opened is said and switched off.
 TEST_F(Fixture, WithoutListAndErrorCountTheWindowIsSmaller) {
-  struct Seen {
-    LONG height, progressRight, errorsRight;
-    bool list, errors;
-  };
-  auto look = [&](int32_t logToScreen, int32_t verbose) {
-    settings.LogToScreen = logToScreen;
-    settings.Verbose = verbose;
-    WindowRun run(settings, devices, 0, [](ProgressView& view, Gate& gate) {
-      gate.Pause();
+  RECT window[2], progress[2], errors[2];
+  for (const int32_t on : {1, 0}) {
+    settings.LogToScreen = settings.Verbose = on;
+    settings.LogToFile = 1;
+    settings.LogFilename = on ? ::testing::TempDir() + "zandrel-window-test.log" : "Z:\\no\\such\\folder\\zandrel.log";
+    WindowRun run(settings, devices, 0, [](ProgressView& view, WindowRun& test) {
+      test.Pause();
       view.doneEvent.Set();
     });
-    HWND dialog = run.Reached();
-    const Seen seen{Rect(dialog, 0).bottom - Rect(dialog, 0).top, Rect(dialog, IDC_PROGRESS_TEXT).right,
-                    Rect(dialog, IDC_ERRORS).right, Visible(dialog, IDC_REPORT), Visible(dialog, IDC_ERRORS)};
-    EXPECT_EQ(verbose != 0, Visible(dialog, IDC_ERRORS_LABEL));
-    run.gate.Go();
+    const HWND dialog = run.Reached();
+    window[on] = Rect(dialog);
+    progress[on] = Rect(GetDlgItem(dialog, IDC_PROGRESS_TEXT));
+    errors[on] = Rect(GetDlgItem(dialog, IDC_ERRORS));
+    for (const int id : {IDC_REPORT, IDC_ERRORS, IDC_ERRORS_LABEL}) EXPECT_EQ(on != 0, Visible(dialog, id)) << id;
+    EXPECT_EQ(on ? "" : "ERROR: Log file could not be created.", Text(dialog, IDC_STATUS));
+    run.Go();
     run.Join();
-    return seen;
-  };
-  const Seen full = look(1, 1), bare = look(0, 0);
-  EXPECT_TRUE(full.list);
-  EXPECT_TRUE(full.errors);
-  EXPECT_FALSE(bare.list);
-  EXPECT_FALSE(bare.errors);
-  EXPECT_LT(bare.height, full.height - 80);
-  EXPECT_LT(full.progressRight, full.errorsRight);
-  EXPECT_EQ(full.errorsRight, bare.progressRight);  // the Progress field takes the freed room
-}
-
-TEST_F(Fixture, ALogThatCannotBeOpenedIsSaidAndSwitchedOff) {
-  settings.LogToFile = 1;
-  settings.LogFilename = "Z:\\no\\such\\folder\\zandrel.log";
-  WindowRun run(settings, devices, 0, [](ProgressView& view, Gate& gate) {
-    gate.Pause();
-    view.doneEvent.Set();
-  });
-  HWND dialog = run.Reached();
-  EXPECT_EQ("ERROR: Log file could not be created.", Text(dialog, IDC_STATUS));
-  run.gate.Go();
-  run.Join();
-  EXPECT_EQ(0, settings.LogToFile);
+    EXPECT_EQ(on, settings.LogToFile);
+  }
+  EXPECT_LT(window[0].bottom - window[0].top, window[1].bottom - window[1].top - 80);
+  EXPECT_LT(progress[1].right, errors[1].right);
+  EXPECT_EQ(errors[1].right, progress[0].right);
+  std::remove((::testing::TempDir() + "zandrel-window-test.log").c_str());
 }
 }  // namespace
