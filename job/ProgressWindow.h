@@ -68,6 +68,7 @@ class ProgressWindow : public ProgressView {
   std::string templateCaption;  // the caption when a title setting is empty
   void* window = nullptr;  // HWND
   void* worker = nullptr;  // HANDLE of the worker thread
+  bool minimizeWhenShown = false;  // RunMinimized without Verbose
   long pairLeft = 0;          // Cancel's place beside Help, from the template
   int32_t progressShift = 0;  // sizes beyond the progress bar's 31 bits are shifted into it
 };

@@ -17,6 +17,8 @@
 #include "server/ProgressIds.h"
 
 namespace {
+constexpr UINT kMinimize = WM_APP + 1;  // RunMinimized, once the window has been shown
+
 // The module that holds this code (the DLL, or a test program), where the template is.
 HMODULE ThisModule() {
   HMODULE module = nullptr;
@@ -81,6 +83,15 @@ INT_PTR CALLBACK ProgressWindowProc::Dialog(HWND dialog, UINT message, WPARAM wP
     case WM_SIZE:
       self->SetCaption();
       return FALSE;
+    case WM_SHOWWINDOW:
+      if (wParam && self->minimizeWhenShown) {
+        self->minimizeWhenShown = false;
+        PostMessageA(dialog, kMinimize, 0, 0);
+      }
+      return FALSE;
+    case kMinimize:
+      ShowWindow(dialog, SW_SHOWMINIMIZED);
+      return TRUE;
     case WM_APP:  // the worker's last act: it is ending now
       WaitForSingleObject(self->worker, INFINITE);
       CloseHandle(self->worker);
@@ -193,7 +204,9 @@ void ProgressWindow::Open() {
   y = y < work.top ? work.top : y;
   SetWindowPos(dialog, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 
-  if (settings.RunMinimized != 0 && settings.Verbose == 0) ShowWindow(dialog, SW_SHOWMINIMIZED);
+  // The dialog box shows the window normally once its queue first runs empty; minimising it must
+  // come after that first showing.
+  minimizeWhenShown = settings.RunMinimized != 0 && settings.Verbose == 0;
   SetCaption();
 
   if (settings.LogToFile != 0 && !log.Open(settings.LogFilename.c_str(), settings.AppendToLog != 0)) {

@@ -81,6 +81,13 @@ RECT Rect(HWND window) {
   return r;
 }
 
+// A control's place in its dialog's client area.
+RECT ChildRect(HWND dialog, int id) {
+  RECT r = Rect(GetDlgItem(dialog, id));
+  MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&r), 2);
+  return r;
+}
+
 struct Fixture : ::testing::Test {
   void SetUp() override {
     settings.Reset(1, "");
@@ -193,12 +200,15 @@ TEST_F(Fixture, AFailureWaitsForCloseWithHelpOnlyWhenErrorsAreShown) {
 }
 
 // Without the list and the error count the window is shorter and the Progress field takes the
-// error count's room; a log that cannot be opened is said and switched off.
+// error count's room; it starts minimised (with the minimised caption) only when not verbose; a log
+// that cannot be opened is said and switched off.
 TEST_F(Fixture, WithoutListAndErrorCountTheWindowIsSmaller) {
   RECT window[2], progress[2], errors[2];
   for (const int32_t on : {1, 0}) {
     settings.LogToScreen = settings.Verbose = on;
-    settings.LogToFile = 1;
+    settings.RunMinimized = settings.LogToFile = 1;
+    settings.MaxTitle = "Sending";
+    settings.MinTitle = "42%";
     settings.LogFilename = on ? ::testing::TempDir() + "zandrel-window-test.log" : "Z:\\no\\such\\folder\\zandrel.log";
     WindowRun run(settings, devices, 0, [](ProgressView& view, WindowRun& test) {
       test.Pause();
@@ -206,10 +216,15 @@ TEST_F(Fixture, WithoutListAndErrorCountTheWindowIsSmaller) {
     });
     const HWND dialog = run.Reached();
     window[on] = Rect(dialog);
-    progress[on] = Rect(GetDlgItem(dialog, IDC_PROGRESS_TEXT));
-    errors[on] = Rect(GetDlgItem(dialog, IDC_ERRORS));
+    progress[on] = ChildRect(dialog, IDC_PROGRESS_TEXT);
+    errors[on] = ChildRect(dialog, IDC_ERRORS);
     for (const int id : {IDC_REPORT, IDC_ERRORS, IDC_ERRORS_LABEL}) EXPECT_EQ(on != 0, Visible(dialog, id)) << id;
     EXPECT_EQ(on ? "" : "ERROR: Log file could not be created.", Text(dialog, IDC_STATUS));
+    for (int i = 0; i < 200 && !on && !IsIconic(dialog); ++i) Sleep(10);  // minimised once shown
+    char caption[32] = "";
+    GetWindowTextA(dialog, caption, sizeof caption);
+    EXPECT_EQ(on ? "Sending" : "42%", std::string(caption));
+    EXPECT_EQ(on == 0, IsIconic(dialog) != FALSE);
     run.Go();
     run.Join();
     EXPECT_EQ(on, settings.LogToFile);
