@@ -26,10 +26,12 @@ trap cleanup EXIT
 export DISPLAY=$display
 for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
 "$root/cmake/wine-run.sh" "$prefix" --prepare
-# No window manager here: Wine draws the captions and frames itself.
+# No window manager here: Wine draws the captions and frames itself, with the caption buttons from
+# Marlett, which this Wine finds only in the prefix's own font folder.
 WINEPREFIX=$prefix wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
-# A desktop in the colour of the classic one, so the window stands out.
-xsetroot -solid '#3a6ea5' 2>/dev/null || true
+for font in /usr/share/wine/fonts/marlett.ttf; do
+  [[ -f $font && ! -f $prefix/drive_c/windows/Fonts/${font##*/} ]] && cp "$font" "$prefix/drive_c/windows/Fonts/"
+done
 
 shot() {  # state, then file names to write, one per second
   local state=$1; shift
@@ -42,6 +44,8 @@ shot() {  # state, then file names to write, one per second
   h=${h%$'\r'}  # a Windows program's line end
   local margin=12
   sleep 0.5
+  xdotool mousemove $((x + w / 2)) $((y + 8)) click 1  # a click on the caption makes it the active window
+  sleep 0.3
   for name in "$@"; do
     import -window root -crop "$((w + 2 * margin))x$((h + 2 * margin))+$((x - margin))+$((y - margin))" \
       +repage "$out/$name"

@@ -48,8 +48,13 @@ int Transfer(int argc, char** argv) {
 }
 
 void Ready(ProgressView& view) {
+  const HWND window = static_cast<HWND>(static_cast<ProgressWindow&>(view).Window());
+  // The active caption, as a user who just started the transfer sees it (without a window manager
+  // the window may not have been given the focus).
+  SetForegroundWindow(window);
+  SendMessageA(window, WM_NCACTIVATE, TRUE, 0);
   RECT r{};
-  GetWindowRect(static_cast<HWND>(static_cast<ProgressWindow&>(view).Window()), &r);
+  GetWindowRect(window, &r);
   std::printf("ready %ld %ld %ld %ld\n", r.left, r.top, r.right - r.left, r.bottom - r.top);
   std::fflush(stdout);
 }
@@ -78,6 +83,7 @@ int Shot(const char* state) {
         const int64_t size = which == "compact" ? 64000 : 1843200;
         view.ShowFile(name, size);
         view.SetStatus(which == "compact" ? "Receiving file..." : "Sending file...");
+        view.ShowErrorCount(0);
         if (which == "failed") {
           view.ShowBytes(1105920, size);
           view.ShowErrorCount(4);
