@@ -39,6 +39,9 @@ const Row kRows[] = {
     {TransferCode::BlockSendFailed, {kCommsError, 15, 27, kHost}},
     {TransferCode::NoHeader, {kCommsError, 15, 27, kHost}},
     {TransferCode::NoFilesSent, {"No files sent.", 8, 20, kHost}},
+    // XModem and ACK/NAK find nothing to send: what ZModem reports as -932.
+    {TransferCode::NoFile, {"No files sent.", 8, 20, kHost}},
+    {TransferCode::BadPosition, {kCommsError, 15, 27, kHost}},
     {TransferCode::FileSkipped, {"File skipped.", kSame, kSame, FinishRule::Never}},
     {TransferCode::LineTooLong, {"Line too long.", 10, 22, kHost}},
     {TransferCode::Crc16Mismatch, {kBadCrc, 9, 21, kHost}},
@@ -76,6 +79,8 @@ StatusEntry StatusTable::Look(int32_t code) {
   if (code == 0) return {"", kSame, kSame, FinishRule::Never};
   for (const Row& row : kRows)
     if (row.code == code) return row.entry;
+  // A failure of the link itself (the device gone, a write refused) that an engine passed up.
+  if (code <= -801 && code >= -848) return {kCommsError, 15, 27, kHost};
   return {"Unknown Error.", 19, 31, kHost};
 }
 

@@ -19,7 +19,8 @@ class StatusTable {
  public:
   static constexpr int32_t kLastResult = 21;
 
-  // The row for a status code. 0 gives an empty message that changes nothing; any code the
+  // The row for a status code. 0 gives an empty message that changes nothing; a link code
+  // (-801 to -848) not listed gives "General communications error." (15); any other code the
   // table does not list gives "Unknown Error." with result 19 and help topic 31.
   static StatusEntry Look(int32_t code);
   // The text of a result code 0..21 (what the host shows for it); null outside that range.

@@ -166,9 +166,6 @@ int32_t ConsoleJob::Run(ComLink* link) {
   // Hang up, and say why when the modem would not.
   if (modem) {
     if (status.code == TransferCode::CarrierLost) status.Say("The modem lost the carrier.");
-    // A ZModem receiver that stops inside a file does not report its last code; the lost call
-    // must still fail the run.
-    if (status.code == TransferCode::CarrierLost && result == 0) result = StatusTable::Look(status.code).result;
     status.Say("Disconnecting...");
     batched.carrierAssumed = false;
     const int32_t hungUp = modem->HangUp();
@@ -199,11 +196,8 @@ int32_t ConsoleJob::Transfer(SerialPort& port, bool watchCarrier) {
   const std::string list = options.FileList();
   std::vector<char> text(list.begin(), list.end());
   text.push_back('\0');
-  if (options.sending)
-    engine->Send(text.data());
-  else
-    engine->Receive(list.empty() ? nullptr : text.data());
-  const int32_t filesDone = status.filesDone;
+  const int32_t code = options.sending ? engine->Send(text.data())
+                                       : engine->Receive(list.empty() ? nullptr : text.data());
   engine.reset();
 
   const uint32_t deadline = TickSource::Now() + kDrainLimitMs;
@@ -212,8 +206,11 @@ int32_t ConsoleJob::Transfer(SerialPort& port, bool watchCarrier) {
   Pause(port, static_cast<int32_t>(kSettleMs + kFifoBits * 1000u / (options.baudRate ? options.baudRate : 1)));
 
   char summary[80];
-  std::snprintf(summary, sizeof summary, "%d / %d File(s) %s.", filesDone, status.FilesSeen(),
+  std::snprintf(summary, sizeof summary, "%d / %d File(s) %s.", status.FilesDone(), status.FilesSeen(),
                 options.sending ? "sent" : "received");
   status.Say(summary);
-  return status.Result();
+  // The engine's final code decides; a run that ended well keeps what its events set (a file
+  // skipped as already there, for one).
+  const StatusEntry last = StatusTable::Look(code);
+  return code != 0 && last.result != StatusEntry::kUnchanged ? last.result : status.Result();
 }

@@ -20,7 +20,7 @@ class ConsoleJob {
   // Runs the transfer over link (opened by the caller, which keeps it). The result code:
   // 18 when the link did not open, 21 when the modem did not initialise, 6 or 20 when the call
   // was cancelled or did not connect, 7 without memory for the engine, 19 for a protocol this
-  // build lacks, else what the engine's last status maps to (0 success).
+  // build lacks, else what the engine's final code maps to (0 success).
   int32_t Run(ComLink* link);
 
   // Sets the process's generic Hayes modem up as the options say (dialing, flow control, the

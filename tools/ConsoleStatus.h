@@ -28,7 +28,8 @@ class ConsoleStatus : public TransferStatus, public StatusSink {
   void SetBatch(bool on) { batch = on; }
 
   // Keeps the display in step with the engine; at the first event of a file its log entry and
-  // result line; every event sets the result code and the status message.
+  // result line; every event sets the result code and the status message. Names are shown
+  // with control characters as \xNN: they come from the remote.
   void Notify(int32_t code) override;
   // -901 once cancelled, -909 after the inactivity limit, else 0.
   int32_t QueryAbort() override;
@@ -44,6 +45,8 @@ class ConsoleStatus : public TransferStatus, public StatusSink {
   int32_t Result() const { return result; }
   const std::string& Message() const { return message; }
   int32_t FilesSeen() const { return filesSeen; }
+  // Files whose report was "OK".
+  int32_t FilesDone() const { return filesOk; }
 
  private:
   void Draw(bool force);
@@ -62,10 +65,11 @@ class ConsoleStatus : public TransferStatus, public StatusSink {
   bool lineOpen = false;
   std::string shownName;
   std::string rawName;  // the engine's name, shownName's source
-  int32_t shownBytes = 0;
+  int64_t shownBytes = 0;
   int32_t shownErrors = 0;
   bool logged = false;
   int32_t filesSeen = 0;
+  int32_t filesOk = 0;
   int32_t result = 0;
   std::string message;
 };

@@ -117,9 +117,9 @@ bool AckNak::ReceiveLine() {
 }
 
 void AckNak::Reject(bool purge) {
-  // Quiet first, then ask: a sender that repeats at once is not eaten by the purge.
-  if (purge) Purge();
+  // The sender hears about the bad line at once; the purge then lets the rest of it pass.
   if (status->code == 0) Answer(Ascii::NAK);
+  if (purge && status->code == 0) Purge();
   ++status->errors;
   ++status->retries;
 }
@@ -127,9 +127,10 @@ void AckNak::Reject(bool purge) {
 bool AckNak::LineAttempt() {
   int32_t count = 0;
   int32_t allowance = status->bytesDone > 0 ? kSilenceAllowance : 1;
+  int32_t subAt = 0;
   endOfFile = 0;
   for (;;) {
-    const int32_t c = link->GetChar(kSecondMs);
+    const int32_t c = WaitByte(kSecondMs);
     if (c == LinkCode::Timeout) {
       if (CheckAbort()) return false;
       if (--allowance == 0) {
@@ -143,7 +144,10 @@ bool AckNak::LineAttempt() {
       return false;
     }
     buffer[count++] = static_cast<uint8_t>(c);
-    if (c == Ascii::SUB) endOfFile = 1;
+    if (c == Ascii::SUB && !endOfFile) {
+      endOfFile = 1;
+      subAt = count - 1;
+    }
     if (c == Ascii::CR) {
       buffer[count++] = Ascii::LF;
       status->blockLength = count;
@@ -154,7 +158,7 @@ bool AckNak::LineAttempt() {
       return false;
     }
   }
-  const int32_t sum = link->GetChar(kSecondMs);
+  const int32_t sum = WaitByte(kSecondMs);
   if (sum < 0) {
     Reject(true);
     return false;
@@ -162,11 +166,22 @@ bool AckNak::LineAttempt() {
   status->checkValue = sum;
   const uint32_t expected = check->Compute(buffer.get(), static_cast<size_t>(status->blockLength - 1), 0);
   if (static_cast<int32_t>(expected) != sum) {
+    // CR BEL BEL is the sender's cancel: its CR ends whatever line was under way, and the
+    // first BEL stands where the check belongs.
+    if (sum == Ascii::BEL) {
+      const int32_t next = WaitByte(kSecondMs);
+      if (next == Ascii::BEL) {
+        status->code = TransferCode::RemoteCancelled;
+        return false;
+      }
+      Reject(next >= 0);  // a byte of what follows was taken: let the rest pass
+      return false;
+    }
     Reject(false);
     return false;
   }
-  // SUB, CR and the added LF of the last line are not part of the file.
-  if (endOfFile) status->blockLength -= 3;
+  // A SUB ends the file where it stands: it and what follows on its line are not written.
+  if (endOfFile) status->blockLength = subAt;
   return true;
 }
 

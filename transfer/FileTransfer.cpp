@@ -2,6 +2,7 @@
 // CheckAbort at least once a second so Cancel and the host's inactivity limit are honoured.
 #include "transfer/FileTransfer.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 
@@ -14,8 +15,10 @@
 namespace {
 constexpr uint32_t kByteDeadlineMs = 30000;
 constexpr uint32_t kBlockDeadlineMs = 60000;
-// Bound on draining a peer that keeps talking after our cancel, so Finish always ends.
-constexpr uint32_t kDrainLimitMs = 10000;
+// Bound on draining a peer that keeps talking after our cancel, so Finish always ends soon.
+constexpr uint32_t kDrainLimitMs = 3000;
+// Longest time between two questions to the host while a run goes on.
+constexpr uint32_t kAbortPollMs = 1000;
 }  // namespace
 
 FileTransfer::FileTransfer(SerialPort* port, TransferStatus* statusObject)
@@ -48,6 +51,7 @@ void FileTransfer::AllocateBuffer(size_t size) {
 }
 
 int32_t FileTransfer::CheckAbort() {
+  lastAbortCheck = TickSource::Now();
   status->Notify(status->code);
   if (status->code < 0) return 1;
   int32_t r = status->QueryAbort();
@@ -65,6 +69,23 @@ int32_t FileTransfer::CheckAbort() {
     }
   }
   return 0;
+}
+
+int32_t FileTransfer::PollAbort() {
+  if (status->code < 0) return 1;
+  return TickSource::Passed(lastAbortCheck + kAbortPollMs) ? CheckAbort() : 0;
+}
+
+int32_t FileTransfer::WaitByte(int32_t timeoutMs) {
+  const uint32_t deadline = TickSource::Now() + static_cast<uint32_t>(timeoutMs);
+  for (;;) {
+    if (PollAbort()) return status->code;
+    const uint32_t now = TickSource::Now();
+    const int32_t left = std::max<int32_t>(0, static_cast<int32_t>(deadline - now));
+    const int32_t untilCheck = static_cast<int32_t>(lastAbortCheck + kAbortPollMs - now);
+    const int32_t c = link->GetChar(std::min(left, untilCheck));
+    if (c != LinkCode::Timeout || left <= untilCheck) return c;
+  }
 }
 
 void FileTransfer::ReportEnd() {
@@ -125,12 +146,18 @@ int32_t FileTransfer::SendBlockWait(const uint8_t* data, int32_t length) {
 
 void FileTransfer::Finish() {
   if (file && fileOpen) {
-    if (status->fileTime != -1 && status->direction == 0) {
-      file->SetFromSeconds(static_cast<uint32_t>(status->fileTime));
-      file->ApplyTime();
-    }
-    file->Close();
     fileOpen = 0;
+    if (status->code != 0) {
+      // It did not arrive whole: no sender's date (a later attempt would take it for complete,
+      // and crash recovery can resume it), and a file it was to replace stays as it was.
+      file->Discard();
+    } else {
+      if (status->fileTime != -1 && status->direction == 0) {
+        file->SetFromSeconds(static_cast<uint32_t>(status->fileTime));
+        file->ApplyTime();
+      }
+      if (file->Close() != 0 && status->direction == 0) status->code = TransferCode::WriteFailed;
+    }
   }
   if (status->code == 0) return;
   const int32_t protocol = status->protocol;
@@ -152,6 +179,7 @@ int32_t FileTransfer::Purge() {
   if (CheckAbort()) return 0;
   for (;;) {
     while (link->GetChar(0) != LinkCode::Timeout) {
+      if (PollAbort()) return 0;
     }
     if (link->GetChar(1000) == LinkCode::Timeout) return 1;
     if (CheckAbort()) return 0;

@@ -36,6 +36,13 @@ class FileTransfer {
   // 1 to stop, 0 to go on: reports progress, then the run's code, the host's QueryAbort and,
   // with the carrier watch on, carrier detect (-929).
   int32_t CheckAbort();
+  // CheckAbort when a second has passed since the last one, else only the run's code: for
+  // loops that may find input every time and so never wait. 1 to stop, 0 to go on.
+  int32_t PollAbort();
+  // The port's GetChar over timeoutMs, in slices that let CheckAbort run at least once a
+  // second: the byte, -802 when the time ran out, another link code, or the run's code once
+  // CheckAbort said stop.
+  int32_t WaitByte(int32_t timeoutMs);
   // Notify(code), or Notify(-804) for a run that ended well.
   void ReportEnd();
   // 0, or a negative code; -805 with code -924 after 30 s of a full output queue.
@@ -43,8 +50,9 @@ class FileTransfer {
   // Non-negative when every byte went out, else a negative code (-925 after 60 s without
   // progress).
   int32_t SendBlockWait(const uint8_t* data, int32_t length);
-  // Closes (and when receiving, stamps) the file; on failure tells the remote with the
-  // protocol's cancel sequence and drains the line.
+  // Ends the file: after a run that went well it is closed (and when receiving, stamped; a
+  // close that fails then is -904); after a failure it is discarded, unstamped. On failure the
+  // remote is told with the protocol's cancel sequence and the line is drained.
   void Finish();
   // 1 when the line went quiet for a second, 0 when CheckAbort says stop.
   int32_t Purge();
@@ -65,6 +73,7 @@ class FileTransfer {
   TransferFileBase* file = nullptr;
   std::unique_ptr<uint8_t[]> buffer;
   size_t bufferSize = 0;
+  uint32_t lastAbortCheck = 0;  // tick of the last CheckAbort
 };
 
 class TransferEngine : public FileTransfer {

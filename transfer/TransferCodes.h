@@ -30,6 +30,9 @@ constexpr int32_t LineTooLong = -936;
 constexpr int32_t Crc16Mismatch = -937;
 constexpr int32_t Crc32Mismatch = -938;
 constexpr int32_t FileExists = -939;
+// ZModem receiver: a file ended short of the length its sender announced, or its data went past
+// the 4 GiB - 1 that positions on the wire can name.
+constexpr int32_t BadPosition = -940;
 // File access
 constexpr int32_t FileAlreadyOpen = -950;
 constexpr int32_t FileOpenFailed = -951;

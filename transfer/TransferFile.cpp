@@ -38,7 +38,7 @@ size_t FolderLength(const char* text, size_t length) {
 TransferFileBase* CreateTransferFile() { return new (std::nothrow) TransferFile; }
 
 TransferFile::~TransferFile() {
-  if (handle != -1) Close();
+  if (handle != -1) Discard();
   delete findState;
 }
 
@@ -50,7 +50,7 @@ void TransferFile::EndSearches() {
 int32_t TransferFile::BeginList(char* list, int32_t recurse) {
   name[0] = '\0';
   // The engines begin a walk before any Open; a file left open would otherwise leak.
-  if (handle != -1) Close();
+  if (handle != -1) Discard();
   if (findState == nullptr) {
     findState = new (std::nothrow) FileListState();
     if (findState == nullptr) return TransferCode::FileNoMemory;

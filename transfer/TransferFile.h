@@ -14,19 +14,20 @@ class TransferFile : public TransferFileBase {
   static constexpr int32_t kPathRoom = 512;   // paths built while walking
 
   TransferFile() = default;
-  // Closes an open file and ends any search still running.
+  // Discards an open file and ends any search still running.
   ~TransferFile() override;
 
-  // Starts a walk (see TransferFileBase). A file still open is closed first and searches of
+  // Starts a walk (see TransferFileBase). A file still open is discarded first and searches of
   // an earlier walk are ended. 0, or -956 when the walk state cannot be allocated.
   int32_t BeginList(char* fileList, int32_t recurse) override;
   int32_t Open(const char* path, const char* mode) override;
   int32_t Close() override;
-  int32_t Seek(int32_t offset, int32_t origin) override;
-  int32_t Tell() override;
+  int32_t Discard() override;
+  int32_t Seek(int64_t offset, int32_t origin) override;
+  int64_t Tell() override;
   int32_t ApplyTime() override;
   int32_t ReadTime() override;
-  int32_t Size() override;
+  int64_t Size() override;
   // A specification, or a path built from it, longer than the walk's room (directory or name
   // part of 256 characters or more, a path of 512 or more) is passed over as not found, like
   // a specification that matches nothing.
@@ -61,9 +62,17 @@ class TransferFile : public TransferFileBase {
   };
 
   void EndSearches();
+  // Creates the new file that replaces path at Close, in the same folder, and notes both
+  // names; mode carries the old file's permissions where the platform has them. The open
+  // file, or -1.
+  intptr_t OpenBeside(const char* path, uint32_t mode);
   bool TakeName(const char* directory, const char* entry);
 
   // The open file: a descriptor on POSIX, a HANDLE on Windows; -1 = none.
   intptr_t handle = -1;
+  // While a file is being replaced: the file that Close replaces, and the new one beside it
+  // (both empty otherwise).
+  char replacedPath[kPathRoom] = {};
+  char newPath[kPathRoom] = {};
   FileListState* findState = nullptr;
 };

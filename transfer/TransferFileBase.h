@@ -17,15 +17,24 @@ class TransferFileBase {
   // the list given before). 0, or -956 when the walk state cannot be allocated.
   virtual int32_t BeginList(char* fileList, int32_t recurse) = 0;
   // mode: "a" read/write open-or-create ("ab" appends), "w" create-or-truncate ("wr": open or
-  // create read/write), "r" read-only open-or-create. 0, -950 (already open), -951.
+  // create read/write), "r" read-only open-or-create. Only a regular file (or a new one) is
+  // opened: a folder, a FIFO or a device is refused, and so, for writing, is a symbolic link
+  // that leads out of its folder. "w" on an existing file writes a new file beside it, which
+  // takes the old one's place at Close; until then (and for good after Discard) the old file
+  // stays as it was. 0, -950 (already open), -951.
   virtual int32_t Open(const char* path, const char* mode) = 0;
-  virtual int32_t Close() = 0;                                 // 0, -952, -953
-  virtual int32_t Seek(int32_t offset, int32_t origin) = 0;    // origin 0/1/2; 0, -953, -954
-  virtual int32_t Tell() = 0;                                  // position, -953, -955
+  // Done with the file: a replacement takes the old file's place. 0, -952 (the close or the
+  // replacement failed: the old file stays), -953.
+  virtual int32_t Close() = 0;
+  // Closes a file that did not arrive whole: a replacement is thrown away and the old file
+  // stays untouched; any other file keeps what was written, so it can be resumed. 0, -953.
+  virtual int32_t Discard() = 0;
+  virtual int32_t Seek(int64_t offset, int32_t origin) = 0;    // origin 0/1/2; 0, -953, -954
+  virtual int64_t Tell() = 0;                                  // position, -953, -955
   // Flushes, then stamps the last-write time from the fields (UTC, two-second resolution).
   virtual int32_t ApplyTime() = 0;                             // 0, -953
   virtual int32_t ReadTime() = 0;                              // 0, -953
-  virtual int32_t Size() = 0;                                  // size (cached), -953
+  virtual int64_t Size() = 0;                                  // size (cached), -953
   // 1: CurrentName() holds the next file; 0: the list is exhausted. wildcards 0 hands the next
   // specification out as it stands.
   virtual int32_t NextFile(int32_t wildcards) = 0;
@@ -53,7 +62,7 @@ class TransferFileBase {
 
  protected:
   int32_t year = 1970, month = 1, day = 1, hour = 0, minute = 0, second = 0;
-  int32_t sizeCache = -1;
+  int64_t sizeCache = -1;
   char* fileList = nullptr;
   char name[kNameRoom] = {};
 };

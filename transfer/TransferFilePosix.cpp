@@ -8,6 +8,8 @@
 #include <unistd.h>
 
 #include <climits>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "transfer/TransferCodes.h"
@@ -17,38 +19,94 @@ constexpr int32_t kEpochDay = 2440588;  // Julian day number of 1970-01-01
 
 // Floor division, so that times before 1970 land on the right day.
 int64_t FloorDiv(int64_t a, int64_t b) { return a / b - ((a % b != 0) && ((a < 0) != (b < 0))); }
+
+// Whether the symbolic link at path leads to a place inside (or below) the folder that holds
+// it. A dangling link does not: writing through it would create its target wherever it points.
+bool LinkStaysInFolder(const char* path) {
+  const char* slash = std::strrchr(path, '/');
+  char folder[PATH_MAX];
+  if (slash == nullptr) {
+    std::strcpy(folder, ".");
+  } else {
+    const size_t length = slash == path ? 1 : static_cast<size_t>(slash - path);
+    if (length >= sizeof folder) return false;
+    std::memcpy(folder, path, length);
+    folder[length] = '\0';
+  }
+  char target[PATH_MAX], home[PATH_MAX];
+  if (::realpath(path, target) == nullptr || ::realpath(folder, home) == nullptr) return false;
+  const size_t n = std::strlen(home);
+  return std::strncmp(target, home, n) == 0 && (target[n] == '/' || (n == 1 && home[0] == '/'));
+}
 }  // namespace
 
 int32_t TransferFile::Open(const char* path, const char* mode) {
   if (handle != -1) return TransferCode::FileAlreadyOpen;
   if (path == nullptr || mode == nullptr) return TransferCode::FileOpenFailed;
   int flags;
+  bool writing = true;
   if (std::strchr(mode, 'a') != nullptr) {
     flags = O_RDWR | O_CREAT;
   } else if (std::strchr(mode, 'w') != nullptr) {
     flags = std::strchr(mode, 'r') != nullptr ? O_RDWR | O_CREAT : O_WRONLY | O_CREAT | O_TRUNC;
   } else if (std::strchr(mode, 'r') != nullptr) {
     flags = O_RDONLY | O_CREAT;  // a missing file is created empty, as the engines expect
+    writing = false;
   } else {
     flags = O_WRONLY | O_CREAT;
   }
-  int fd;
-  do {
-    fd = ::open(path, flags | O_CLOEXEC, 0666);
-  } while (fd < 0 && errno == EINTR);
-  if (fd < 0) return TransferCode::FileOpenFailed;
-  // A folder opens read-only on POSIX; refuse it as the Windows file functions do.
-  struct stat info {};
-  if (::fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
-    ::close(fd);
+  // Anything but a regular file is refused before it is opened: opening a FIFO blocks until
+  // a peer appears, and a device would take the data.
+  struct stat found {};
+  const bool exists = ::stat(path, &found) == 0;
+  if (exists && !S_ISREG(found.st_mode)) return TransferCode::FileOpenFailed;
+  struct stat link {};
+  if (writing && ::lstat(path, &link) == 0 && S_ISLNK(link.st_mode) && !LinkStaysInFolder(path)) {
     return TransferCode::FileOpenFailed;
   }
+  int fd;
+  if ((flags & O_TRUNC) != 0 && exists) {
+    fd = static_cast<int>(OpenBeside(path, found.st_mode));
+  } else {
+    do {
+      fd = ::open(path, flags | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, 0666);
+    } while (fd < 0 && errno == EINTR);
+    // Checked again on what was opened, since the name may have changed meaning meanwhile.
+    struct stat opened {};
+    if (fd >= 0 && (::fstat(fd, &opened) != 0 || !S_ISREG(opened.st_mode))) {
+      ::close(fd);
+      fd = -1;
+    }
+    if (fd >= 0) ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  }
+  if (fd < 0) return TransferCode::FileOpenFailed;
   if (std::strcmp(mode, "ab") == 0 && ::lseek(fd, 0, SEEK_END) < 0) {
     ::close(fd);
+    if (newPath[0] != '\0') ::unlink(newPath);
+    newPath[0] = replacedPath[0] = '\0';
     return TransferCode::FileOpenFailed;
   }
   handle = fd;
   return TransferCode::Ok;
+}
+
+intptr_t TransferFile::OpenBeside(const char* path, uint32_t mode) {
+  // A short name in the same folder, so the final rename stays within one file system and
+  // even a name near the length limit has room beside it.
+  const char* slash = std::strrchr(path, '/');
+  const size_t folder = slash != nullptr ? static_cast<size_t>(slash - path) + 1 : 0;
+  static const char kTemplate[] = ".zandrel-XXXXXX";
+  if (std::strlen(path) >= sizeof replacedPath || folder + sizeof kTemplate > sizeof newPath) return -1;
+  std::memcpy(newPath, path, folder);
+  std::memcpy(newPath + folder, kTemplate, sizeof kTemplate);
+  const int fd = ::mkostemp(newPath, O_CLOEXEC);
+  if (fd < 0) {
+    newPath[0] = '\0';
+    return -1;
+  }
+  ::fchmod(fd, static_cast<mode_t>(mode & 07777));  // the new file keeps the old one's permissions
+  std::strcpy(replacedPath, path);
+  return fd;
 }
 
 int32_t TransferFile::Close() {
@@ -56,23 +114,38 @@ int32_t TransferFile::Close() {
   const int fd = static_cast<int>(handle);
   handle = -1;
   // Even when close reports an error the descriptor is gone; retrying could close another.
-  return ::close(fd) == 0 ? TransferCode::Ok : TransferCode::FileCloseFailed;
+  bool done = ::close(fd) == 0;
+  if (newPath[0] != '\0') {
+    // One rename: a reader sees the old file or the new one, never a mix.
+    done = done && ::rename(newPath, replacedPath) == 0;
+    if (!done) ::unlink(newPath);
+    newPath[0] = replacedPath[0] = '\0';
+  }
+  return done ? TransferCode::Ok : TransferCode::FileCloseFailed;
 }
 
-int32_t TransferFile::Seek(int32_t offset, int32_t origin) {
+int32_t TransferFile::Discard() {
+  if (handle == -1) return TransferCode::FileNotOpen;
+  ::close(static_cast<int>(handle));
+  handle = -1;
+  if (newPath[0] != '\0') ::unlink(newPath);
+  newPath[0] = replacedPath[0] = '\0';
+  return TransferCode::Ok;
+}
+
+int32_t TransferFile::Seek(int64_t offset, int32_t origin) {
   if (handle == -1) return TransferCode::FileNotOpen;
   static const int kWhence[] = {SEEK_SET, SEEK_CUR, SEEK_END};
   if (origin < 0 || origin > 2) return TransferCode::FileSeekFailed;
-  return ::lseek(static_cast<int>(handle), offset, kWhence[origin]) < 0
+  return ::lseek(static_cast<int>(handle), static_cast<off_t>(offset), kWhence[origin]) < 0
              ? TransferCode::FileSeekFailed
              : TransferCode::Ok;
 }
 
-int32_t TransferFile::Tell() {
+int64_t TransferFile::Tell() {
   if (handle == -1) return TransferCode::FileNotOpen;
   const off_t position = ::lseek(static_cast<int>(handle), 0, SEEK_CUR);
-  if (position < 0 || position > INT32_MAX) return TransferCode::FileTellFailed;
-  return static_cast<int32_t>(position);
+  return position < 0 ? TransferCode::FileTellFailed : static_cast<int64_t>(position);
 }
 
 int32_t TransferFile::ApplyTime() {
@@ -110,13 +183,12 @@ int32_t TransferFile::ReadTime() {
   return TransferCode::Ok;
 }
 
-int32_t TransferFile::Size() {
+int64_t TransferFile::Size() {
   if (handle == -1) return TransferCode::FileNotOpen;
   if (sizeCache == -1) {
     struct stat info {};
     if (::fstat(static_cast<int>(handle), &info) != 0) return sizeCache;
-    // The engines count in 32 bits; a larger file reports the most they can express.
-    sizeCache = info.st_size > INT32_MAX ? INT32_MAX : static_cast<int32_t>(info.st_size);
+    sizeCache = static_cast<int64_t>(info.st_size);
   }
   return sizeCache;
 }

@@ -4,7 +4,6 @@
 
 #include <windows.h>
 
-#include <climits>
 #include <cstring>
 
 #include "transfer/TransferCodes.h"
@@ -18,6 +17,7 @@ int32_t TransferFile::Open(const char* path, const char* mode) {
   if (path == nullptr || mode == nullptr) return TransferCode::FileOpenFailed;
   DWORD access;
   DWORD disposition = OPEN_ALWAYS;
+  bool writing = true;
   if (std::strchr(mode, 'a') != nullptr) {
     access = GENERIC_READ | GENERIC_WRITE;
   } else if (std::strchr(mode, 'w') != nullptr) {
@@ -29,45 +29,98 @@ int32_t TransferFile::Open(const char* path, const char* mode) {
     }
   } else if (std::strchr(mode, 'r') != nullptr) {
     access = GENERIC_READ;  // a missing file is created empty, as the engines expect
+    writing = false;
   } else {
     access = GENERIC_WRITE;
   }
+  const DWORD attributes = ::GetFileAttributesA(path);
+  const bool exists = attributes != INVALID_FILE_ATTRIBUTES;
+  if (exists && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return TransferCode::FileOpenFailed;
+  // A link is not written through: where it leads is not followed here.
+  if (writing && exists && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return TransferCode::FileOpenFailed;
   const HANDLE opened =
-      ::CreateFileA(path, access, 0, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+      disposition == CREATE_ALWAYS && exists
+          ? AsHandle(OpenBeside(path, 0))
+          : ::CreateFileA(path, access, 0, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (opened == INVALID_HANDLE_VALUE) return TransferCode::FileOpenFailed;
-  if (std::strcmp(mode, "ab") == 0 &&
-      ::SetFilePointer(opened, 0, nullptr, FILE_END) == INVALID_SET_FILE_POINTER) {
-    ::CloseHandle(opened);
+  handle = reinterpret_cast<intptr_t>(opened);
+  // A device name (CON, NUL, COM1...) opens the device itself: only disk files are taken.
+  const bool refused = ::GetFileType(opened) != FILE_TYPE_DISK ||
+                       (std::strcmp(mode, "ab") == 0 &&
+                        ::SetFilePointer(opened, 0, nullptr, FILE_END) == INVALID_SET_FILE_POINTER);
+  if (refused) {
+    Discard();
     return TransferCode::FileOpenFailed;
   }
-  handle = reinterpret_cast<intptr_t>(opened);
   return TransferCode::Ok;
+}
+
+intptr_t TransferFile::OpenBeside(const char* path, uint32_t) {
+  // In the same folder, so the final move stays within one volume.
+  const char* cut = nullptr;
+  for (const char* p = path; *p != '\0'; ++p) {
+    if (*p == '\\' || *p == '/' || *p == ':') cut = p;
+  }
+  char folder[kPathRoom] = ".";
+  if (cut != nullptr) {
+    const size_t length = static_cast<size_t>(cut - path) + 1;
+    if (length >= sizeof folder) return -1;
+    std::memcpy(folder, path, length);
+    folder[length] = '\0';
+  }
+  if (std::strlen(path) >= sizeof replacedPath || ::GetTempFileNameA(folder, "zdl", 0, newPath) == 0) {
+    newPath[0] = '\0';
+    return -1;
+  }
+  const HANDLE opened =
+      ::CreateFileA(newPath, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (opened == INVALID_HANDLE_VALUE) {
+    ::DeleteFileA(newPath);
+    newPath[0] = '\0';
+    return -1;
+  }
+  std::strcpy(replacedPath, path);
+  return reinterpret_cast<intptr_t>(opened);
 }
 
 int32_t TransferFile::Close() {
   if (handle == -1) return TransferCode::FileNotOpen;
   const HANDLE open = AsHandle(handle);
   handle = -1;
-  return ::CloseHandle(open) ? TransferCode::Ok : TransferCode::FileCloseFailed;
+  bool done = ::CloseHandle(open) != 0;
+  if (newPath[0] != '\0') {
+    done = done && ::MoveFileExA(newPath, replacedPath, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+    if (!done) ::DeleteFileA(newPath);
+    newPath[0] = replacedPath[0] = '\0';
+  }
+  return done ? TransferCode::Ok : TransferCode::FileCloseFailed;
 }
 
-int32_t TransferFile::Seek(int32_t offset, int32_t origin) {
+int32_t TransferFile::Discard() {
+  if (handle == -1) return TransferCode::FileNotOpen;
+  ::CloseHandle(AsHandle(handle));
+  handle = -1;
+  if (newPath[0] != '\0') ::DeleteFileA(newPath);
+  newPath[0] = replacedPath[0] = '\0';
+  return TransferCode::Ok;
+}
+
+int32_t TransferFile::Seek(int64_t offset, int32_t origin) {
   if (handle == -1) return TransferCode::FileNotOpen;
   static const DWORD kMethod[] = {FILE_BEGIN, FILE_CURRENT, FILE_END};
   if (origin < 0 || origin > 2) return TransferCode::FileSeekFailed;
-  return ::SetFilePointer(AsHandle(handle), offset, nullptr, kMethod[origin]) ==
-                 INVALID_SET_FILE_POINTER
-             ? TransferCode::FileSeekFailed
-             : TransferCode::Ok;
+  LARGE_INTEGER distance;
+  distance.QuadPart = offset;
+  return ::SetFilePointerEx(AsHandle(handle), distance, nullptr, kMethod[origin]) ? TransferCode::Ok
+                                                                                   : TransferCode::FileSeekFailed;
 }
 
-int32_t TransferFile::Tell() {
+int64_t TransferFile::Tell() {
   if (handle == -1) return TransferCode::FileNotOpen;
-  const DWORD position = ::SetFilePointer(AsHandle(handle), 0, nullptr, FILE_CURRENT);
-  if (position == INVALID_SET_FILE_POINTER || position > INT32_MAX) {
-    return TransferCode::FileTellFailed;
-  }
-  return static_cast<int32_t>(position);
+  LARGE_INTEGER zero, position;
+  zero.QuadPart = 0;
+  if (!::SetFilePointerEx(AsHandle(handle), zero, &position, FILE_CURRENT)) return TransferCode::FileTellFailed;
+  return position.QuadPart;
 }
 
 int32_t TransferFile::ApplyTime() {
@@ -98,14 +151,12 @@ int32_t TransferFile::ReadTime() {
   return TransferCode::Ok;
 }
 
-int32_t TransferFile::Size() {
+int64_t TransferFile::Size() {
   if (handle == -1) return TransferCode::FileNotOpen;
   if (sizeCache == -1) {
-    DWORD high = 0;
-    const DWORD low = ::GetFileSize(AsHandle(handle), &high);
-    if (low == INVALID_FILE_SIZE && ::GetLastError() != NO_ERROR) return sizeCache;
-    // The engines count in 32 bits; a larger file reports the most they can express.
-    sizeCache = high != 0 || low > INT32_MAX ? INT32_MAX : static_cast<int32_t>(low);
+    LARGE_INTEGER size;
+    if (!::GetFileSizeEx(AsHandle(handle), &size)) return sizeCache;
+    sizeCache = size.QuadPart;
   }
   return sizeCache;
 }

@@ -25,13 +25,14 @@ class TransferStatus {
   const char* const* checkNames = kCheckNames;
   const char* fileName = "";
   int32_t filesDone = 0;    // files opened for sending or receiving
-  int32_t fileSize = 0;     // 0 when unknown
+  // Sizes and positions in bytes, wide enough for any file (ZModem's wire stops at 4 GiB - 1).
+  int64_t fileSize = 0;     // 0 when unknown
   int64_t fileTime = -1;    // seconds since 1970 (UTC), -1 unknown; stamps a received file
   int32_t sequenceByte = 0;
   int32_t blockNumber = 0;
   int32_t blockLength = 0;
   int32_t checkValue = 0;
-  int32_t bytesDone = 0;
+  int64_t bytesDone = 0;
   int32_t code = 0;         // 0 while all is well, the run's failure once negative
   int32_t errors = 0;       // errors of the current file
   int32_t retries = 0;      // consecutive errors since the last good block

@@ -96,7 +96,7 @@ bool XModemBase::Acknowledge() {
 }
 
 int32_t XModemBase::ReadByte(int32_t timeoutMs) {
-  const int32_t c = link->GetChar(timeoutMs);
+  const int32_t c = WaitByte(timeoutMs);
   // A link that fails (the device is gone) ends the run with its own code rather than being
   // polled as silence until the host's time-out.
   if (c < 0 && c != LinkCode::Timeout && status->code == 0) status->code = c;

@@ -1,12 +1,14 @@
 // An in-memory TransferFileBase for engine tests and fuzzing: a map of names to contents stands
 // for the disk, the list walk hands out the names that exist, writes can be made to fall short,
-// and files stay small so a hostile stream cannot grow one without bound.
+// a replaced file changes only at Close, stamps are recorded, and files stay small so a hostile
+// stream cannot grow one without bound.
 #pragma once
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <deque>
 #include <map>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -38,7 +40,9 @@ class MemoryFile : public TransferFileBase {
   }
   int32_t Open(const char* path, const char* mode) override {
     if (open) return TransferCode::FileAlreadyOpen;
-    data = &disk[path];  // every mode opens or creates
+    current = path;
+    replacing = std::strchr(mode, 'w') && !std::strchr(mode, 'a') && disk.count(path);
+    data = replacing ? &replacement : &disk[path];  // every mode opens or creates
     lastMode = mode;
     if (std::strchr(mode, 'w')) data->clear();
     position = std::strchr(mode, 'a') ? data->size() : 0;
@@ -47,20 +51,26 @@ class MemoryFile : public TransferFileBase {
   }
   int32_t Close() override {
     if (!open) return TransferCode::FileNotOpen;
-    open = false;
+    if (replacing) disk[current] = replacement;
+    return Discard();
+  }
+  int32_t Discard() override {
+    if (!open) return TransferCode::FileNotOpen;
+    open = replacing = false;
+    data = &disk[current];
     return 0;
   }
-  int32_t Seek(int32_t offset, int32_t origin) override {
+  int32_t Seek(int64_t offset, int32_t origin) override {
     if (!open) return TransferCode::FileNotOpen;
-    const long base = origin == 0   ? 0
-                      : origin == 1 ? static_cast<long>(position)
-                                    : static_cast<long>(data->size());
-    const long target = base + offset;
-    if (target < 0 || target > static_cast<long>(kMaxSize)) return TransferCode::FileSeekFailed;
+    const int64_t base = origin == 0   ? 0
+                         : origin == 1 ? static_cast<int64_t>(position)
+                                       : static_cast<int64_t>(data->size());
+    const int64_t target = base + offset;
+    if (target < 0 || target > static_cast<int64_t>(kMaxSize)) return TransferCode::FileSeekFailed;
     position = static_cast<size_t>(target);
     return 0;
   }
-  int32_t Tell() override { return open ? static_cast<int32_t>(position) : TransferCode::FileNotOpen; }
+  int64_t Tell() override { return open ? static_cast<int64_t>(position) : TransferCode::FileNotOpen; }
   int32_t WriteBlock(const uint8_t* bytes, int32_t count) override {
     if (!open || count <= 0) return 0;
     if (writeRoom >= 0) count = static_cast<int32_t>(std::min<long>(count, writeRoom));
@@ -80,8 +90,12 @@ class MemoryFile : public TransferFileBase {
   }
   int32_t WriteChar(uint8_t byte) override { return WriteBlock(&byte, 1); }
   int32_t ReadChar(uint8_t* byte) override { return ReadBlock(byte, 1); }
-  int32_t Size() override { return data ? static_cast<int32_t>(data->size()) : 0; }
-  int32_t ApplyTime() override { return open ? 0 : TransferCode::FileNotOpen; }
+  int64_t Size() override { return data ? static_cast<int64_t>(data->size()) : 0; }
+  int32_t ApplyTime() override {
+    if (!open) return TransferCode::FileNotOpen;
+    stamped.insert(current);
+    return 0;
+  }
   // Every file carries the same fixed stamp, so date comparisons have something to compare.
   int32_t ReadTime() override {
     if (!open) return TransferCode::FileNotOpen;
@@ -94,7 +108,10 @@ class MemoryFile : public TransferFileBase {
   MemoryDisk& disk;
   std::deque<std::string> specs;
   std::vector<uint8_t>* data = nullptr;
-  std::string lastMode;
+  std::vector<uint8_t> replacement;  // a replaced file's new content until Close
+  bool replacing = false;
+  std::string current, lastMode;
+  std::set<std::string> stamped;     // names that received a time stamp
   size_t position = 0;
   bool open = false;
   long writeRoom = -1;  // bytes writes may still store; -1 unlimited

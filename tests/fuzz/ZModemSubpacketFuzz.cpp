@@ -31,7 +31,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (z.ReceiveHeader(1) != Zm::ZDATA) __builtin_trap();  // the made header must always parse
   for (int k = 0; k < 256 && status.code == 0; ++k) {
     const int32_t end = z.ReceiveSubpacket();
-    if (status.blockLength < 0 || status.blockLength > Zm::kDataRoom) __builtin_trap();
+    if (status.blockLength < 0 || status.blockLength > Zm::kReceiveRoom) __builtin_trap();
     if (end < 0 && link.Pending() == 0) break;
   }
   return 0;

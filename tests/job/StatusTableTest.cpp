@@ -27,14 +27,14 @@ const Row kRows[] = {
     {{-904}, "Unable to write to file.", 12, kHost},
     {{-907, -908}, "Error count exceeded.", 17, kHost},
     {{-909}, "Timeout.", 5, kHost},
-    {{-912, -922, -923, -924, -925, -931}, "General communications error.", 15, kHost},
+    {{-912, -922, -923, -924, -925, -931, -940, -801, -805, -828, -848}, "General communications error.", 15, kHost},
     {{-914}, "Cancelled by remote.", 16, kHost},
-    {{-932}, "No files sent.", 8, kHost},
+    {{-932, -926}, "No files sent.", 8, kHost},
     {{-936}, "Line too long.", 10, kHost},
     {{-937, -938}, "Bad CRC value.", 9, kHost},
     {{-939}, "File already exists.", 14, kHost},
     // Codes the table does not list, among them neighbours of listed ones.
-    {{-905, -906, -910, -911, -913, -919, -926, -929, -950, -802, -1, 7}, "Unknown Error.", 19, kHost},
+    {{-905, -906, -910, -911, -913, -919, -929, -950, -800, -849, -1, 7}, "Unknown Error.", 19, kHost},
 };
 
 TEST(StatusTable, EveryCodeMapsToMessageResultHelpAndFinish) {

@@ -40,20 +40,22 @@ TEST(ConsoleStatus, OneLineAndOneLogEntryPerFileLastFailureWins) {
   s.errors = 2;
   s.Notify(-908);  // the first event of the file: its entry
   s.Notify(-914);  // later events change the result only
-  s.fileName = "b.bin";
+  s.fileName = "b\x1b[2J\n.bin";  // a remote's name: its control characters are shown, not obeyed
   s.bytesDone = 128;
   s.errors = 0;
   s.Notify(-804);
   EXPECT_EQ(16, s.Result());  // "OK" leaves an earlier failure standing
+  EXPECT_EQ(1, s.FilesDone());
+  EXPECT_EQ(2, s.FilesSeen());
   log.Close();
   const std::string text = Drain(out);
   EXPECT_TRUE(Has(text, "a.bin: Error count exceeded. 256 bytes, 2 errors"));
-  EXPECT_TRUE(Has(text, "b.bin: OK 128 bytes, 0 errors"));
+  EXPECT_TRUE(Has(text, "b\\x1b[2J\\x0a.bin: OK 128 bytes, 0 errors"));
   EXPECT_FALSE(Has(text, "Cancelled by remote"));
   std::ifstream in(path);
   const std::string l((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   EXPECT_TRUE(Has(l, "\na.bin" + std::string(35, ' ') + " Error count exceeded."));
-  EXPECT_TRUE(Has(l, "\nb.bin" + std::string(35, ' ') + " OK"));
+  EXPECT_TRUE(Has(l, "\nb\\x1b[2J\\x0a.bin" + std::string(24, ' ') + " OK"));
   EXPECT_EQ(3, std::count(l.begin(), l.end(), '\n'));
   in.close();
   std::remove(path.c_str());

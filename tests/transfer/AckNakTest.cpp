@@ -159,8 +159,15 @@ TEST(AckNakReceiver, AnswersFileAndCodesAgainstAScriptedSender) {
       // Lines are written with CR LF; BEL follows the ACK of the last one.
       {"lines", {Line("ab\r"), Line("\r"), Line("cd\x1A\r")}, 0, "AAAG", "ab\r\n\r\ncd"},
       {"SUB CR alone writes nothing", {Line("\x1A\r")}, 0, "AG", ""},
-      {"bad or missing sum", {badSum, Line("ab\r"), "cd\r", Line("cd\r"), Line("\x1A\r")}, 0, "NANAAG",
-       "ab\r\ncd\r\n", 2, 5},
+      {"SUB inside a line ends the file there", {Line("ab\x1A" "cd\r")}, 0, "AG", "ab"},
+      // The sender's cancel (CR BEL BEL) ends the run at once.
+      {"cancel from the sender", {Line("ab\r"), "\r\a\a"}, -914, "ARGG", "ab\r\n"},
+      {"a failed replacement keeps the old file", {Line("new\r"), "\r\a\a"}, -914, "ARGG", "old\r\n", 0, 0,
+       AckNak::kReplace, "old\r\n"},
+      // NAK at once, then the purge, which eats the line sent again; after five silent seconds
+      // the NAK is repeated.
+      {"bad or missing sum", {badSum, Line("ab\r"), "cd\r", Line("cd\r"), Line("cd\r"), Line("\x1A\r")}, 0,
+       "NANNAAG", "ab\r\ncd\r\n", 2, 5},
       {"consecutive errors reach the limit", {badSum, badSum, badSum, Line("ab\r")}, -908, "NNNRGG", "", 3, 3},
       {"128 bytes without CR", {std::string(128, 'z') + "\r"}, -936, "RGG", ""},
       {"127 characters and CR fit", {Line(z127 + "\r"), Line("\x1A\r")}, 0, "AAG", z127 + "\r\n"},
@@ -188,6 +195,18 @@ TEST(AckNakReceiver, AnswersFileAndCodesAgainstAScriptedSender) {
       EXPECT_EQ(static_cast<int32_t>(r.file.size()), status.bytesDone);
     }
   }
+}
+
+TEST(AckNakReceiver, AMissingCheckIsAnsweredWithNakAtOnce) {
+  // NAK first, then the purge: the sender hears about the bad line a second after it ended.
+  ScriptedSender sender({"cd\r"});
+  MemoryDisk disk;
+  RecordingStatus quick(5000);
+  const uint32_t start = TickSource::Now();
+  RunEngine(&sender.line, disk, quick, false, 0);
+  ASSERT_FALSE(sender.answerTimes.empty());
+  EXPECT_EQ('N', sender.Answers()[0]);
+  EXPECT_NEAR(1005, static_cast<double>(sender.answerTimes[0] - start), 20);
 }
 
 TEST(AckNakReceiver, SilenceIsAnsweredAfterASecondThenEveryFiveSeconds) {
@@ -265,6 +284,7 @@ TEST(AckNakPair, SeededFaultsAreRepairedOrEndTheRunCleanly) {
     if (r.code[0] == 0 && r.code[1] == 0) {
       ++succeeded;
       repaired += r.errors[0] + r.errors[1];
+      EXPECT_TRUE(text == r.received);
     }
     for (int32_t c : r.code) EXPECT_TRUE(c == 0 || c == -908 || c == -914 || c == -936 || c == -909) << c;
   }

@@ -3,11 +3,18 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <functional>
 #include <string>
 
 #include "fakes/FakeClock.h"
 #include "fakes/FakeComLink.h"
+#include "fakes/MemoryFile.h"
 #include "link/SerialPort.h"
+#include "link/TickSource.h"
+#include "transfer/AckNak.h"
+#include "transfer/XModem.h"
+#include "transfer/zmodem/ZModem.h"
 
 namespace {
 
@@ -22,11 +29,12 @@ struct RecordingFile : TransferFileBase {
   int32_t BeginList(char*, int32_t) override { return 0; }
   int32_t Open(const char*, const char*) override { return (open = true), 0; }
   int32_t Close() override { return (open = false), 0; }
-  int32_t Seek(int32_t, int32_t) override { return 0; }
-  int32_t Tell() override { return 0; }
+  int32_t Discard() override { return (open = false), 0; }
+  int32_t Seek(int64_t, int32_t) override { return 0; }
+  int64_t Tell() override { return 0; }
   int32_t ApplyTime() override { return ++applied, 0; }
   int32_t ReadTime() override { return 0; }
-  int32_t Size() override { return 0; }
+  int64_t Size() override { return 0; }
   int32_t NextFile(int32_t) override { return 0; }
   int32_t WriteBlock(const uint8_t*, int32_t n) override { return n; }
   int32_t ReadBlock(uint8_t*, int32_t) override { return 0; }
@@ -249,6 +257,97 @@ TEST_F(FileTransferTest, ReportEndAndFileNamePart) {
   EXPECT_STREQ(FileTransfer::FileNamePart("A:file"), "file");
   EXPECT_STREQ(FileTransfer::FileNamePart("plain"), "plain");
   EXPECT_STREQ(FileTransfer::FileNamePart("dir\\"), "");
+}
+
+// Every engine asks QueryAbort at least once a second on every path, with input flowing or
+// without, so Cancel and the host's time-out end a run however the peer behaves; the run then
+// ends within the bounded clean-up of the cancel.
+TEST(EveryEngine, AsksQueryAbortAtLeastOnceASecondWithInputOrWithout) {
+  struct Polling : TransferStatus {
+    uint32_t cancelAt = 0, last = 0, longest = 0;
+    int32_t QueryAbort() override {
+      const uint32_t now = TickSource::Now();
+      if (last != 0 && now <= cancelAt) longest = std::max(longest, now - last);
+      last = now;
+      return TickSource::Passed(cancelAt) ? TransferCode::UserCancelled : 0;
+    }
+  };
+  const auto hex = [](int32_t type) {
+    FakeComLink out;
+    SerialPort outPort(&out);
+    ZModem maker(&outPort, nullptr);
+    const uint8_t zero[4] = {0, 0, 0, Zm::CANFDX | Zm::CANOVIO | Zm::CANFC32};
+    maker.SendHexHeader(type, zero);
+    return std::string(out.output.begin(), out.output.end());
+  };
+  // text, one piece every `everyMs` from now on, `count` times (each piece whole or, with
+  // bytewise, one byte of text per step).
+  const auto repeat = [](FakeComLink& l, const std::string& text, uint32_t everyMs, int32_t count, bool bytewise) {
+    for (int32_t i = 0; i < count; ++i) {
+      const uint32_t at = TickSource::Now() + 5 + everyMs * static_cast<uint32_t>(i);
+      l.AddInput(bytewise ? text.substr(static_cast<size_t>(i) % text.size(), 1) : text, at);
+    }
+  };
+  enum Engine { kZSend, kZReceive, kXReceive, kAReceive };
+  struct Row {
+    const char* name;
+    Engine engine;
+    std::function<void(FakeComLink&)> feed;
+  };
+  const Row rows[] = {
+      {"ZModem sender, ZRINIT every 200 ms", kZSend, [&](FakeComLink& l) { repeat(l, hex(Zm::ZRINIT), 200, 200, false); }},
+      {"ZModem receiver, ZRQINIT every 200 ms", kZReceive,
+       [&](FakeComLink& l) { repeat(l, hex(Zm::ZRQINIT), 200, 200, false); }},
+      {"ZModem receiver, a header's bytes 2.4 s apart", kZReceive,
+       [&](FakeComLink& l) { repeat(l, "**\x18" "B0100000000", 2400, 14, true); }},
+      {"ZModem sender, XON flood during the data", kZSend,
+       [&](FakeComLink& l) {
+         l.AddInput(hex(Zm::ZRINIT), TickSource::Now() + 5);
+         l.onOutput = [&, sent = false](FakeComLink& o) mutable {
+           if (sent || o.output.size() < 40) return;
+           sent = true;
+           o.AddInput(hex(Zm::ZRPOS), TickSource::Now() + 1);
+           repeat(o, "\x11", 5, 8000, false);
+         };
+       }},
+      {"XModem receiver, block bytes 3.5 s apart", kXReceive,
+       [&](FakeComLink& l) {
+         l.AddInput("\x01\x01\xfe", TickSource::Now() + 5);
+         repeat(l, "d", 3500, 40, false);
+       }},
+      {"ACK/NAK receiver, line bytes 0.9 s apart", kAReceive, [&](FakeComLink& l) { repeat(l, "a", 900, 100, false); }},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.name);
+    FakeClock clock;
+    FakeComLink link;
+    SerialPort port(&link);
+    Polling status;
+    status.cancelAt = TickSource::Now() + 20000;
+    MemoryDisk disk = {{"f.bin", std::vector<uint8_t>(300000, 'f')}};
+    MemoryFile file(disk);
+    r.feed(link);
+    char list[] = "f.bin", name[] = "in.bin";
+    int32_t code;
+    if (r.engine == kXReceive) {
+      XModem x(&port, &status);
+      x.SetFile(&file);
+      code = x.Receive(name);
+    } else if (r.engine == kAReceive) {
+      AckNak a(&port, &status);
+      a.SetFile(&file);
+      code = a.Receive(name);
+    } else {
+      ZModem z(&port, &status);
+      z.SetFile(&file);
+      code = r.engine == kZSend ? z.Send(list) : z.Receive(nullptr);
+    }
+    EXPECT_EQ(TransferCode::UserCancelled, code);
+    EXPECT_LE(status.longest, 1000u + link.idleStepMs);
+    // The cancel goes out (twice, from CheckAbort and the run's end), each time with a pause
+    // and a bounded drain of what the peer still sends.
+    EXPECT_LE(TickSource::Now() - status.cancelAt, 10000u);
+  }
 }
 
 }  // namespace

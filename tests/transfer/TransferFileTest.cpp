@@ -200,6 +200,47 @@ TEST_F(TransferFileDisk, SizeIsCachedUntilReset) {
   EXPECT_EQ(0, file.Close());
 }
 
+// Written over, a file changes only at Close; Discard (or an object destroyed with the file
+// still open) leaves the old file and nothing beside it, while a new file keeps its part.
+TEST_F(TransferFileDisk, ReplacementLandsAtCloseAndDiscardKeepsTheOldFile) {
+  const auto put = [&](TransferFile& f, const char* name, const std::string& text) {
+    ASSERT_EQ(0, f.Open(name, "wb"));
+    EXPECT_EQ(static_cast<int32_t>(text.size()),
+              f.WriteBlock(reinterpret_cast<const uint8_t*>(text.data()), static_cast<int32_t>(text.size())));
+  };
+  Make("old.txt", "old");
+  put(file, "old.txt", "new");
+  EXPECT_EQ("old", Read("old.txt"));
+  EXPECT_EQ(0, file.Discard());
+  EXPECT_EQ("old", Read("old.txt"));
+  {
+    TransferFile dropped;
+    put(dropped, "old.txt", "lost");
+  }
+  EXPECT_EQ("old", Read("old.txt"));
+  put(file, "old.txt", "new");
+  EXPECT_EQ(0, file.Close());
+  EXPECT_EQ("new", Read("old.txt"));
+  put(file, "fresh.txt", "part");
+  EXPECT_EQ(0, file.Discard());
+  EXPECT_EQ("part", Read("fresh.txt"));
+  EXPECT_EQ(2, std::distance(fs::directory_iterator("."), fs::directory_iterator()));
+}
+
+// Positions and sizes past 4 GiB (a sparse file: almost nothing is written).
+TEST_F(TransferFileDisk, PositionsAndSizesPastFourGiB) {
+  const int64_t far = (int64_t{5} << 30) + 3;
+  ASSERT_EQ(0, file.Open("huge", "wb"));
+  ASSERT_EQ(0, file.Seek(far - 1, 0));
+  EXPECT_EQ(far - 1, file.Tell());
+  EXPECT_EQ(1, file.WriteChar('z'));
+  EXPECT_EQ(0, file.Close());
+  file.ResetSize();
+  ASSERT_EQ(0, file.Open("huge", "rb"));
+  EXPECT_EQ(far, file.Size());
+  EXPECT_EQ(0, file.Close());
+}
+
 TEST_F(TransferFileDisk, StampsHaveTwoSecondResolution) {
   const uint32_t given[] = {1700000001u, 1700000000u, 4000000001u, 951782401u};
   for (uint32_t seconds : given) {

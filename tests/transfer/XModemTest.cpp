@@ -184,6 +184,7 @@ TEST(XModemReceiver, AnswersRepairsAndFailuresAgainstAScriptedSender) {
        {}, true},
       {"existing file refused", {}, {}, -939, "", 0, 0, old, old},
       {"existing file overwritten", {5, 1}, {Soon(b1), eot}, 0, "CAA", 0, 0, one, old},
+      {"a failed replacement keeps the old file", {5, 1}, {Soon(b1), Soon({CAN, CAN})}, -914, "CA", 0, 0, old, old},
       {"short write", {5, 0, 100}, {Soon(b1)}, -904, "C", 0, 0, Bytes(one.begin(), one.begin() + 100)},
   };
   for (const Row& r : rows) {

@@ -45,7 +45,7 @@ inline int32_t HexValue(int32_t c) {
 ZModem::ZModem(SerialPort* port, TransferStatus* statusObject) : TransferEngine(port, statusObject) {
   crc16.reset(new (std::nothrow) Crc16Check);
   crc32.reset(new (std::nothrow) Crc32Check);
-  AllocateBuffer(Zm::kDataRoom);
+  AllocateBuffer(Zm::kReceiveRoom);
   outBuffer.reset(new (std::nothrow) uint8_t[Zm::kOutRoom]);
   fileWindow.reset(new (std::nothrow) uint8_t[Zm::kFileWindow]);
   if (!crc16 || !crc32 || !outBuffer || !fileWindow) {
@@ -192,7 +192,7 @@ void ZModem::DropInput() {
       result = ReadWaiting(0);                                      \
       if (result == LinkCode::Timeout) {                            \
         if (CheckAbort()) return status->code;                      \
-        result = link->GetChar(timeoutMs);                          \
+        result = WaitByte(timeoutMs);                               \
       }                                                             \
     }                                                               \
   } while (0)
@@ -238,6 +238,8 @@ int32_t ZModem::ReadEscaped() {
 bool ZModem::HuntPad(int32_t& garbage) {
   int32_t timeouts = 0, cancels = 0;
   for (;;) {
+    // A peer that never stops talking must not keep the host from being asked.
+    if (PollAbort()) return false;
     int32_t c;
     if (aheadPos < aheadEnd) {
       c = ahead[aheadPos++];
@@ -348,6 +350,8 @@ int32_t ZModem::ReadBinaryHeader(bool wide) {
 int32_t ZModem::ReceiveHeader(int32_t returnOnError) {
   int32_t garbage = 0;
   for (;;) {
+    // Headers that keep coming (a peer repeating itself) would otherwise never reach a wait.
+    if (PollAbort()) return status->code;
     int32_t kind;
     if (HuntPad(garbage)) {
       kind = ReadFrameKind(garbage);
@@ -387,7 +391,7 @@ int32_t ZModem::ReceiveSubpacket() {
       const uint8_t b = ahead[aheadPos];
       if (b == Zm::ZDLE) break;
       ++aheadPos;
-      if (length >= Zm::kDataRoom) {
+      if (length >= Zm::kReceiveRoom) {
         status->blockLength = length;
         return LinkCode::ShortWrite;
       }
@@ -402,7 +406,7 @@ int32_t ZModem::ReceiveSubpacket() {
       end = c & 0xFF;
       break;
     }
-    if (length >= Zm::kDataRoom) {
+    if (length >= Zm::kReceiveRoom) {
       status->blockLength = length;
       return LinkCode::ShortWrite;
     }

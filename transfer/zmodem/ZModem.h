@@ -17,8 +17,11 @@ constexpr int32_t ZRQINIT = 0, ZRINIT = 1, ZSINIT = 2, ZACK = 3, ZFILE = 4, ZSKI
                   ZCHALLENGE = 14, ZCOMPL = 15;
 constexpr int32_t CANFDX = 0x01, CANOVIO = 0x02, CANBRK = 0x04, CANFC32 = 0x20;
 constexpr int32_t ZCRESUM = 3;
-constexpr int32_t kDataRoom = 1024;    // data bytes of one subpacket
-constexpr int32_t kOutRoom = 2060;     // escaped image of one subpacket
+constexpr int32_t kSubpacketRoom = 1024;  // data bytes of one subpacket we send
+// Data bytes of one subpacket we accept: many senders use up to 8 KiB (ZModem-8K).
+constexpr int32_t kReceiveRoom = 8192;
+constexpr int32_t kOutRoom = 2060;     // escaped image of one subpacket we send
+constexpr int64_t kMaxPosition = 0xFFFFFFFF;  // the last file position a header can name
 constexpr int32_t kFileWindow = 32768; // file bytes the sender reads at a time
 constexpr int32_t kNameRoom = 260;     // a received name, NUL included
 constexpr int32_t kSendNameRoom = 256; // the sender's copy of a paired name
@@ -36,7 +39,10 @@ class ZModem : public TransferEngine {
   // or the host's QueryAbort code.
   int32_t Send(char* fileList) override;
   // Receives one batch; names come from fileName (a ";"-list, may be null) or else from the
-  // sender. 0; -902, -904, -908, -914, -920, -956, -927, link codes, or the host's code.
+  // sender. A sender's name that could leave the receiving folder (absolute, a drive, a device,
+  // "..", a control character, a part over 255 bytes) and a file over 4 GiB - 1 are skipped
+  // (-933). 0; -902, -904, -908, -914 (also a ZABORT or ZFIN in the middle of a file), -920,
+  // -940 (a file that ended short), -956, -927, link codes, or the host's code.
   int32_t Receive(char* fileName) override;
 
   // 0 the name part only, 1 the name as given, 2 (sending) the paired receiver name.
@@ -65,7 +71,7 @@ class ZModem : public TransferEngine {
   // or the run's code once it is negative (-908, -914, host codes).
   int32_t ReceiveHeader(int32_t returnOnError);
   // The frame end (0x68..0x6B) with the data in the buffer and its length in blockLength;
-  // or -802, -805 (over 1024 bytes), -937, -938, -914.
+  // or -802, -805 (over 8192 bytes), -937, -938, -914.
   int32_t ReceiveSubpacket();
 
   uint8_t* Data() { return buffer.get(); }
@@ -102,7 +108,6 @@ class ZModem : public TransferEngine {
   int32_t ReceiveFileData();
   void SendPositionHeader(int32_t type);
   int32_t ParseFileInfo();
-  bool NameIsSafe(const char* name) const;
   void HoldAround(bool begin);
 
   // Shared by both directions: decides on and opens the current file.
@@ -139,7 +144,8 @@ class ZModem : public TransferEngine {
   int64_t lastSyncPos = -1;
   int32_t junkCount = 0;
   uint32_t sendFileTime = 0;
-  uint32_t appendOffset = 0;
+  int64_t appendOffset = 0;
+  int64_t announcedLength = -1;  // the current file's length from its ZFILE, -1 when missing
   int32_t fileInfoLength = 0;  // length of the ZFILE information in the buffer
   // The sender reads its file a window at a time: one read serves many subpackets, and a
   // ZRPOS back into the window is served without touching the file again.

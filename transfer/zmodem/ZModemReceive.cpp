@@ -2,6 +2,7 @@
 // file whether to skip, replace, append or resume it, and writes data only at the position it
 // asked for; plus OpenForTransfer, which both directions use to open the current file.
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <new>
 
@@ -34,6 +35,44 @@ int32_t ParseSizeAndTime(const char* text, int64_t& size, int64_t& time) {
   time = t;
   return 2;
 }
+
+// Whether one part of a name (between separators) is a device on Windows: CON, PRN, AUX, NUL,
+// COM0..9, LPT0..9 and the console names, in any case, with any extension or trailing spaces.
+// Refused on every platform, so a batch is received alike everywhere.
+bool NamesDevice(const char* part, size_t length) {
+  size_t n = 0;
+  while (n < length && part[n] != '.') ++n;
+  while (n > 0 && part[n - 1] == ' ') --n;
+  char base[8] = {};
+  if (n == 0 || n >= sizeof base) return false;
+  for (size_t i = 0; i < n; ++i) base[i] = static_cast<char>(std::toupper(static_cast<unsigned char>(part[i])));
+  static const char* const kDevices[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$", "CLOCK$"};
+  for (const char* device : kDevices)
+    if (std::strcmp(base, device) == 0) return true;
+  return n == 4 && (std::strncmp(base, "COM", 3) == 0 || std::strncmp(base, "LPT", 3) == 0) && base[3] >= '0' &&
+         base[3] <= '9';
+}
+
+// Whether a name from the sender stays inside the receiving folder and names a plain file there:
+// not absolute, no drive or stream (":"), no UNC or device path, no "..", no device name, no
+// control character (which would also reach a terminal that shows it), no part longer than a
+// folder entry holds.
+bool NameIsSafe(const char* name) {
+  if (name[0] == '\0' || name[0] == '/' || name[0] == '\\' || std::strcmp(name, ".") == 0) return false;
+  const char* start = name;
+  for (const char* p = name;; ++p) {
+    const unsigned char c = static_cast<unsigned char>(*p);
+    if ((c != 0 && c < 0x20) || c == 0x7F || c == ':') return false;
+    if (c == '/' || c == '\\' || c == 0) {
+      const size_t length = static_cast<size_t>(p - start);
+      if (length > 255 || (length == 2 && start[0] == '.' && start[1] == '.') || NamesDevice(start, length)) {
+        return false;
+      }
+      if (c == 0) return true;
+      start = p + 1;
+    }
+  }
+}
 }  // namespace
 
 int32_t ZModem::Receive(char* fileName) {
@@ -63,21 +102,6 @@ void ZModem::HoldAround(bool begin) {
   }
 }
 
-bool ZModem::NameIsSafe(const char* name) const {
-  if (name[0] == '\0') return false;
-  // Every component between separators: none may be "..", and the whole may not be ".".
-  if (std::strcmp(name, ".") == 0) return false;
-  const char* start = name;
-  for (const char* p = name;; ++p) {
-    if (*p == '/' || *p == '\\' || *p == '\0') {
-      if (p - start == 2 && start[0] == '.' && start[1] == '.') return false;
-      if (*p == '\0') break;
-      start = p + 1;
-    }
-  }
-  return true;
-}
-
 int32_t ZModem::ParseFileInfo() {
   char* name = receiveName.get();
   const char* data = reinterpret_cast<const char*>(buffer.get());
@@ -86,6 +110,7 @@ int32_t ZModem::ParseFileInfo() {
   while (nameLength < length && data[nameLength] != '\0') ++nameLength;
 
   bool fits = true;
+  bool fromSender = false;
   if (file->NextFile(0)) {
     const char* given = file->CurrentName();
     const size_t n = std::strlen(given);
@@ -93,6 +118,7 @@ int32_t ZModem::ParseFileInfo() {
     std::memcpy(name, given, fits ? n + 1 : 0);
     if (!fits) name[0] = '\0';
   } else {
+    fromSender = true;
     fits = nameLength < Zm::kNameRoom;
     if (fits) std::memcpy(name, data, static_cast<size_t>(nameLength));
     name[fits ? nameLength : 0] = '\0';
@@ -107,10 +133,13 @@ int32_t ZModem::ParseFileInfo() {
   }
   int64_t size = 0, time = 0;
   const int32_t values = ParseSizeAndTime(info, size, time);
-  if (values >= 1) status->fileSize = static_cast<int32_t>(size > 0x7FFFFFFF ? 0x7FFFFFFF : size < 0 ? 0 : size);
+  announcedLength = -1;
+  if (values >= 1) status->fileSize = announcedLength = size < 0 ? 0 : size;
   if (values >= 2) status->fileTime = time;
   if (values < 2 || time == 0) status->fileTime = -1;
-  return fits && NameIsSafe(chosen) ? 1 : 0;
+  // Positions on the wire end at 4 GiB - 1: a longer file could not arrive whole.
+  if (!fits || chosen[0] == '\0' || announcedLength > Zm::kMaxPosition) return 0;
+  return !fromSender || NameIsSafe(chosen) ? 1 : 0;
 }
 
 int32_t ZModem::FileCrc(uint32_t& crc) {
@@ -151,7 +180,7 @@ int32_t ZModem::OpenForTransfer() {
       }
       if (resume && existingSize <= length) {
         mode = "ab";
-        status->bytesDone = static_cast<int32_t>(existingSize);
+        status->bytesDone = existingSize;
       }
       switch (management) {
         case 1:
@@ -278,12 +307,12 @@ int32_t ZModem::ReceiveFileData() {
     bool error = false;
     switch (t) {
       case Zm::ZDATA: {
-        if (static_cast<int32_t>(Position(headerBytes)) != status->bytesDone) {
+        if (Position(headerBytes) != status->bytesDone) {
           error = true;
           break;
         }
         HoldAround(true);
-        file->Seek(static_cast<int32_t>(static_cast<uint32_t>(status->bytesDone) + appendOffset), 0);
+        file->Seek(status->bytesDone + appendOffset, 0);
         HoldAround(false);
         for (;;) {
           if (CheckAbort()) return status->code;
@@ -295,6 +324,11 @@ int32_t ZModem::ReceiveFileData() {
           }
           ++status->blockNumber;
           const int32_t length = status->blockLength;
+          if (status->bytesDone + length > Zm::kMaxPosition) {
+            // Past the last position a header can name: no later ZRPOS or ZEOF could place it.
+            status->code = TransferCode::BadPosition;
+            return status->code;
+          }
           HoldAround(true);
           const int32_t written = length > 0 ? file->WriteBlock(buffer.get(), length) : 0;
           HoldAround(false);
@@ -313,9 +347,14 @@ int32_t ZModem::ReceiveFileData() {
         break;
       }
       case Zm::ZEOF:
-        if (static_cast<int32_t>(Position(headerBytes)) == status->bytesDone) return 0;
-        error = true;
-        break;
+        if (Position(headerBytes) != status->bytesDone) {
+          error = true;
+          break;
+        }
+        // The sender says the file ends here: short of the length it announced, the file did
+        // not arrive whole (it stays for a resume, unstamped).
+        if (announcedLength >= 0 && status->bytesDone < announcedLength) status->code = TransferCode::BadPosition;
+        return status->code;
       case Zm::ZFILE:
         // A repeated offer of the file we are already receiving (the sender took a late
         // ZRINIT for a lost ZFILE): drop it and keep waiting for the data we asked for. Taking
@@ -323,10 +362,16 @@ int32_t ZModem::ReceiveFileData() {
         ReceiveSubpacket();
         if (status->code < 0) return status->code;
         continue;
+      case Zm::ZFIN: {
+        // The sender ends the batch in the middle of this file: answer it, keep the part.
+        const uint8_t zero[4] = {};
+        SendHexHeader(Zm::ZFIN, zero);
+      }
+        [[fallthrough]];
       case Zm::ZABORT:
-      case Zm::ZFIN:
       case Zm::ZFERR:
-        return 0;
+        if (status->code >= 0) status->code = TransferCode::RemoteCancelled;
+        return status->code;
       default:
         error = true;
         break;
@@ -366,11 +411,12 @@ int32_t ZModem::ReceiveFiles() {
         if (CheckAbort()) break;
         next = Zm::ZSKIP;
       } else {
+        // Appending puts the sender's file behind the existing one, unless the resume step has
+        // already taken the existing part as this file's beginning.
         appendOffset = 0;
-        if (management == 3) {
+        if (management == 3 && status->bytesDone == 0) {
           file->ResetSize();
-          const int32_t size = file->Size();
-          appendOffset = size > 0 ? static_cast<uint32_t>(size) : 0;
+          appendOffset = std::max<int64_t>(file->Size(), 0);
         }
         ReceiveFileData();
         if (status->code < 0) break;
@@ -379,8 +425,11 @@ int32_t ZModem::ReceiveFiles() {
             file->SetFromSeconds(static_cast<uint32_t>(status->fileTime));
             file->ApplyTime();
           }
-          file->Close();
           fileOpen = 0;
+          if (file->Close() != 0) {
+            status->code = TransferCode::WriteFailed;
+            break;
+          }
         }
         ReportEnd();
         status->fileName = "";
@@ -389,7 +438,8 @@ int32_t ZModem::ReceiveFiles() {
     }
   }
   Finish();
-  if (status->filesDone == 0) ReportEnd();
+  // Files that ended well had their own report; a failure is reported with the file it hit.
+  if (status->code != 0 || status->filesDone == 0) ReportEnd();
   receiveName.reset();
   return status->code;
 }

@@ -23,20 +23,23 @@ int32_t ZModem::Send(char* fileList) {
 int32_t ZModem::SendFiles() {
   status->fileTime = -1;
   status->direction = 1;
-  if (GetReceiverInit() && BuildFileInfo()) {
-    for (;;) {
-      if (SendFileHeader() == 1) SendFileData();
-      ReportEnd();
-      if (status->code == TransferCode::FileSkipped) status->code = 0;
-      if (status->code < 0) break;
-      if (fileOpen) {
-        file->Close();
-        fileOpen = 0;
+  // The list first: with nothing to send there is no receiver to wait for.
+  if (BuildFileInfo()) {
+    if (GetReceiverInit()) {
+      for (;;) {
+        if (SendFileHeader() == 1) SendFileData();
+        ReportEnd();
+        if (status->code == TransferCode::FileSkipped) status->code = 0;
+        if (status->code < 0) break;
+        if (fileOpen) {
+          file->Close();
+          fileOpen = 0;
+        }
+        if (!BuildFileInfo()) break;
       }
-      if (!BuildFileInfo()) break;
     }
+    if (status->code >= 0) EndBatch();
   }
-  if (status->code >= 0) EndBatch();
   Finish();
   if (status->code == 0 && status->filesDone == 0) status->code = TransferCode::NoFilesSent;
   ReportEnd();
@@ -79,10 +82,19 @@ int32_t ZModem::GetReceiverInit() {
 }
 
 int32_t ZModem::BuildFileInfo() {
-  fileWindowLength = 0;
-  file->ResetSize();
-  if (!file->NextFile(1)) return 0;
-  if (!OpenForTransfer()) return 0;
+  for (;;) {
+    fileWindowLength = 0;
+    file->ResetSize();
+    if (!file->NextFile(1)) return 0;
+    if (!OpenForTransfer()) return 0;
+    if (status->fileSize <= Zm::kMaxPosition) break;
+    // Positions on the wire end at 4 GiB - 1: such a file cannot be offered at all.
+    fileOpen = 0;
+    file->Close();
+    status->code = TransferCode::FileSkipped;
+    ReportEnd();
+    status->code = 0;
+  }
   file->ReadTime();
   sendFileTime = file->ToSeconds();
   const char* name = status->fileName;
@@ -95,10 +107,10 @@ int32_t ZModem::BuildFileInfo() {
     name = file->NextFile(0) ? file->CurrentName() : FileNamePart(nameBuffer);
   }
   char* info = reinterpret_cast<char*>(buffer.get());
-  const int n = std::snprintf(info, Zm::kDataRoom, "%s%c%ld %lo 0", name, 0,
-                              static_cast<long>(status->fileSize),
+  const int n = std::snprintf(info, Zm::kSubpacketRoom, "%s%c%lu %lo 0", name, 0,
+                              static_cast<unsigned long>(status->fileSize),
                               static_cast<unsigned long>(sendFileTime));
-  status->blockLength = std::min(n, Zm::kDataRoom - 1);
+  status->blockLength = std::min(n, Zm::kSubpacketRoom - 1);
   fileInfoLength = status->blockLength;
   return 1;
 }
@@ -117,7 +129,7 @@ int32_t ZModem::SendFileHeader() {
     const int32_t t = ReceiveHeader(0);
     switch (t) {
       case Zm::ZRPOS:
-        status->bytesDone = static_cast<int32_t>(Position(headerBytes));
+        status->bytesDone = Position(headerBytes);
         return 1;
       case Zm::ZSKIP:
         status->code = TransferCode::FileSkipped;
@@ -257,9 +269,9 @@ int32_t ZModem::SendFrame() {
 }
 
 int32_t ZModem::SendChunk() {
-  int32_t n = Zm::kDataRoom;
+  int32_t n = Zm::kSubpacketRoom;
   if (rxBufferSize != 0)
-    n = static_cast<int32_t>(std::min<uint32_t>(rxBufferSize - static_cast<uint32_t>(frameBytes), Zm::kDataRoom));
+    n = static_cast<int32_t>(std::min<uint32_t>(rxBufferSize - static_cast<uint32_t>(frameBytes), Zm::kSubpacketRoom));
   const int32_t count = n > 0 ? ReadFileData(status->bytesDone, n) : 0;
   status->blockLength = count > 0 ? count : 0;
   if (count <= 0) {
@@ -294,7 +306,7 @@ int32_t ZModem::ReadFileData(int64_t position, int32_t count) {
   if (offset < 0 || offset + count > fileWindowLength) {
     // Refilled from the position asked for; a short read is the end of the file.
     fileWindowLength = 0;
-    if (file->Seek(static_cast<int32_t>(position), 0) != 0) return 0;
+    if (file->Seek(position, 0) != 0) return 0;
     const int32_t got = file->ReadBlock(fileWindow.get(), Zm::kFileWindow);
     if (got <= 0) return 0;
     fileWindowStart = position;
@@ -319,6 +331,7 @@ int32_t ZModem::CheckReverseChannel() {
       return 1;
     }
     if (c == Ascii::CAN || c == Zm::ZPAD) return 1;
+    if (PollAbort()) return 1;
     if (c == Ascii::XON || c == Ascii::XOFF) continue;
     if (junkCount == 10) {
       SendSubpacket(0, Zm::ZCRCE);
@@ -347,11 +360,12 @@ int32_t ZModem::WaitForSync() {
     switch (t) {
       case Zm::ZRPOS:
         link->ClearOutput();
-        status->bytesDone = static_cast<int32_t>(Position(headerBytes));
+        status->bytesDone = Position(headerBytes);
         lastSyncPos = status->bytesDone;
         return t;
       case Zm::ZACK:
-        status->bytesDone = static_cast<int32_t>(Position(headerBytes));
+        // A receiver cannot have more than we sent: a position beyond it is noise.
+        if (Position(headerBytes) <= status->bytesDone) status->bytesDone = Position(headerBytes);
         return t;
       case Zm::ZRINIT:
       case Zm::ZSKIP:

@@ -18,6 +18,7 @@
 #include "fakes/TestData.h"
 #include "fakes/FakeClock.h"
 #include "fakes/FakeComLink.h"
+#include "fakes/MemoryFile.h"
 #include "fakes/NullModem.h"
 #include "link/SerialPort.h"
 #include "link/TickSource.h"
@@ -173,9 +174,10 @@ TEST_F(ZModemPair, BatchOfEdgeSizesArrivesExactAndStamped) {
     EXPECT_EQ(MTime(recvDir + "/" + name), 1500000000 + 2 * static_cast<int64_t>(s)) << name;
   }
   EXPECT_EQ(Slurp(recvDir + "/name with spaces.txt"), Slurp(sendDir + "/name with spaces.txt"));
+  // Nothing to send: the sender says so without waiting for (or talking to) a receiver.
   Run(sendDir + "/nothing*.bin", r);
   EXPECT_EQ(r.sendCode, TransferCode::NoFilesSent);
-  EXPECT_EQ(r.receiveCode, 0);
+  EXPECT_EQ(r.wire, "");
 }
 
 // Frame ends on the wire (k: ZCRCW, i: ZCRCQ, h: ZCRCE) follow the smaller of the receiver's
@@ -306,6 +308,7 @@ TEST_F(ZModemPair, CrashRecoveryResumesAShorterFileAndReplacesALongerOne) {
     std::string existing, want;
   } cases[] = {
       {3, 3, 4, partial, partial + sent.substr(1000)},
+      {3, 3, 3, partial, partial + sent.substr(1000)},  // append: the resumed part is not added twice
       {3, 2, 4, partial, partial + sent.substr(1000)},  // 2: the receiver takes the sender's ZF1
       {1, 2, 0, partial, sent},                         // a sender that does not ask to resume
       {0, 3, 4, std::string(6000, 'p'), sent},          // longer than announced: replaced
@@ -328,48 +331,43 @@ TEST_F(ZModemPair, CrashRecoveryResumesAShorterFileAndReplacesALongerOne) {
   }
 }
 
-// Names from the sender never leave the receiving folder: with path mode 0 only the last
-// part is used; names that are empty, dots, climb with "..", or do not fit are skipped.
-TEST_F(ZModemPair, UnsafeNamesAreSkippedAndFoldersAreStripped) {
-  AddFile("n.txt", "payload");
-  struct Case {
-    std::string wireName;
-    int32_t pathMode;
-    std::string landsAt;  // empty: skipped
-  } cases[] = {
-      {"sub/dir\\x.txt", 0, "x.txt"}, {"c:y.txt", 0, "y.txt"}, {"../up.txt", 0, "up.txt"},
-      {"../up.txt", 1, ""},          {"a/../../b.txt", 1, ""},   {"..", 0, ""},
-      {".", 1, ""},                  {"inner.txt", 1, "inner.txt"},
-  };
-  for (const Case& c : cases) {
-    Result r;
-    Run(sendDir + "/n.txt;" + c.wireName, r, [](ZModem& z) { z.SetPathMode(2); },
-        [&](ZModem& z) {
-          z.SetPathMode(c.pathMode);
-          z.SetManagement(4);
-        });
-    EXPECT_EQ(r.receiveCode, 0) << c.wireName;
-    if (c.landsAt.empty()) {
-      EXPECT_TRUE(Saw(r.receiveStatus, TransferCode::FileSkipped)) << c.wireName;
-      EXPECT_EQ(r.receiveStatus.filesDone, 0) << c.wireName;
-    } else {
-      EXPECT_EQ(Slurp(recvDir + "/" + c.landsAt), "payload") << c.wireName;
-      Remove(recvDir + "/" + c.landsAt);
-    }
-  }
-  EXPECT_FALSE(Slurp(root + "/up.txt") == "payload");
-  // A name longer than the receiver's 260 bytes is refused, not cut.
-  std::string deep = sendDir;
-  for (int i = 0; i < 3; ++i) deep += "/" + std::string(100, static_cast<char>('a' + i));
-  std::error_code tooLong;
-  fs::create_directories(deep, tooLong);
-  if (tooLong) return;  // a file system (Windows without long paths) that cannot hold the sender's file
-  Spit(deep + "/n.txt", "payload");
+// A sparse file: a hole of `hole` bytes, then `tail`.
+void Sparse(const std::string& path, int64_t hole, const std::string& tail) {
+  TransferFile f;
+  ASSERT_EQ(0, f.Open(path.c_str(), "wb"));
+  ASSERT_EQ(0, f.Seek(tail.empty() ? hole - 1 : hole, 0));
+  const std::string bytes = tail.empty() ? std::string(1, '\0') : tail;
+  ASSERT_EQ(static_cast<int32_t>(bytes.size()),
+            f.WriteBlock(reinterpret_cast<const uint8_t*>(bytes.data()), static_cast<int32_t>(bytes.size())));
+  f.Close();
+}
+
+// Past 2 GiB: a file resumed at 3 GiB is written there. Past 4 GiB - 1, where positions on the
+// wire end, a file cannot be offered: the sender skips it.
+TEST_F(ZModemPair, PositionsPastTwoGiBAndFilesPastFourGiB) {
+  const int64_t three = int64_t{3} << 30;
+  const std::string tail = RandomBytes(2048, 61);
+  Sparse(sendDir + "/big.bin", three, tail);
+  Sparse(recvDir + "/big.bin", three, "");
   Result r;
-  Run(deep + "/n.txt", r, [](ZModem& z) { z.SetPathMode(1); }, [](ZModem& z) { z.SetPathMode(0); });
-  EXPECT_EQ(r.receiveStatus.filesDone, 0);
-  EXPECT_EQ(r.sendCode, TransferCode::NoFilesSent);
-  EXPECT_EQ(Slurp(recvDir + "/n.txt"), "");
+  Run(sendDir + "/big.bin", r, nullptr, [](ZModem& z) { z.SetManagement(4); });
+  EXPECT_EQ(0, r.sendCode);
+  EXPECT_EQ(0, r.receiveCode);
+  TransferFile got;
+  ASSERT_EQ(0, got.Open((recvDir + "/big.bin").c_str(), "rb"));
+  EXPECT_EQ(three + 2048, got.Size());
+  std::string back(2048, '\0');
+  got.Seek(three, 0);
+  got.ReadBlock(reinterpret_cast<uint8_t*>(&back[0]), 2048);
+  got.Close();
+  EXPECT_TRUE(back == tail);
+
+  Sparse(sendDir + "/huge.bin", (int64_t{5} << 30), "");
+  Run(sendDir + "/huge.bin;" + sendDir + "/big.bin", r, nullptr, [](ZModem& z) { z.SetManagement(4); });
+  EXPECT_EQ(0, r.sendCode);
+  EXPECT_TRUE(Saw(r.sendStatus, TransferCode::FileSkipped));
+  EXPECT_EQ(1, r.sendStatus.filesDone);
+  EXPECT_FALSE(fs::exists(recvDir + "/huge.bin"));
 }
 
 // A receiver that asks for an earlier position while the sender streams: the queued output is
@@ -395,7 +393,7 @@ TEST_F(ZModemPair, ZrposDuringABurstRestartsTheFrameThere) {
   };
   // The sender purges its input first: the answers arrive a little later.
   link.AddInput(hex(Zm::ZRINIT, 0, Zm::CANFDX | Zm::CANOVIO | Zm::CANFC32), FakeClock::Now() + 20);
-  bool askedFile = false, askedBack = false;
+  bool askedFile = false, askedBack = false, bogusAck = false;
   size_t markAt = 0;
   link.onOutput = [&](FakeComLink& l) {
     const std::string events = WireEvents(std::deque<uint8_t>(l.output.begin(), l.output.end()));
@@ -406,12 +404,17 @@ TEST_F(ZModemPair, ZrposDuringABurstRestartsTheFrameThere) {
       askedBack = true;
       markAt = l.output.size();
       l.AddInput(hex(Zm::ZRPOS, 1024));
+    } else if (askedBack && !bogusAck && events.find('k', 7) != std::string::npos) {
+      bogusAck = true;  // a ZACK for far more than was sent: ignored
+      l.AddInput(hex(Zm::ZACK, 0xFFFFFF00u));
     }
   };
   status.start = TickSource::Now();
   std::string list = sendDir + "/b.bin";
   z.Send(list.data());  // ends at the status's time limit, waiting for a ZRINIT after ZEOF
   ASSERT_TRUE(askedBack);
+  EXPECT_TRUE(bogusAck);
+  EXPECT_EQ(8192, status.bytesDone);
   const std::deque<uint8_t> after(link.output.begin() + static_cast<long>(markAt), link.output.end());
   const std::string events = WireEvents(after);
   EXPECT_EQ(events.substr(0, 2), "hD") << events;  // the empty ZCRCE, then a new frame
@@ -425,6 +428,190 @@ TEST_F(ZModemPair, ZrposDuringABurstRestartsTheFrameThere) {
   const std::vector<uint8_t> rest(after.begin(), after.end());
   EXPECT_NE(std::search(rest.begin(), rest.end(), expect.output.begin(), expect.output.end()), rest.end());
   EXPECT_GE(status.errors, 1);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Our receiver against a scripted sender: each hex header the receiver sends releases the next
+// reply of the plan. The receiver's files are in memory; a failed or short file must be
+// reported as such (and never stamped), and a file it was to replace must stay as it was.
+
+// What a sender puts on the wire, made with our own framing and CRC-32.
+struct SenderWire {
+  std::string text;
+  SenderWire& Header(int32_t type, uint32_t position = 0, bool hex = false) {
+    FakeComLink out;
+    SerialPort outPort(&out);
+    ZModem maker(&outPort, nullptr);
+    maker.SetReceiverFlags(Zm::CANFC32);
+    uint8_t bytes[4];
+    ZModem::PutPosition(position, bytes);
+    if (hex)
+      maker.SendHexHeader(type, bytes);
+    else
+      maker.SendBinaryHeader(type, bytes);
+    text.append(out.output.begin(), out.output.end());
+    return *this;
+  }
+  // One subpacket of any length (our sender's own buffer holds only 1024).
+  SenderWire& Sub(const std::string& data, uint8_t end) {
+    uint8_t escaped[2];
+    for (char c : data) text.append(reinterpret_cast<char*>(escaped), ZModem::EscapeByte(static_cast<uint8_t>(c), escaped));
+    text += '\x18';
+    text += static_cast<char>(end);
+    const uint32_t crc = ~Crc32Update(end, Crc32Check().Compute(reinterpret_cast<const uint8_t*>(data.data()), data.size(), 0xFFFFFFFFu));
+    for (int i = 0; i < 4; ++i)
+      text.append(reinterpret_cast<char*>(escaped), ZModem::EscapeByte(static_cast<uint8_t>(crc >> (8 * i)), escaped));
+    return *this;
+  }
+  SenderWire& File(const std::string& name, const std::string& info) {
+    return Header(Zm::ZFILE).Sub(name + std::string(1, '\0') + info, Zm::ZCRCW);
+  }
+  // ZDATA at position, then the data in subpackets of `piece` bytes, the last ending with end.
+  SenderWire& Data(uint32_t position, const std::string& data, size_t piece, uint8_t end) {
+    Header(Zm::ZDATA, position);
+    for (size_t at = 0; at < data.size(); at += piece)
+      Sub(data.substr(at, piece), at + piece >= data.size() ? end : Zm::ZCRCG);
+    return *this;
+  }
+};
+
+struct Reply {
+  int32_t on;  // the receiver's header type that releases it
+  std::string bytes;
+};
+
+// Runs our receiver against the plan, into the file object; returns its code.
+int32_t ReceiveFromScript(const std::vector<Reply>& steps, MemoryFile& file, RecordingStatus& status,
+                          const std::function<void(ZModem&)>& setup) {
+  FakeClock clock;
+  FakeComLink link;
+  std::deque<Reply> plan(steps.begin(), steps.end());
+  size_t seen = 0;
+  link.onOutput = [&](FakeComLink& l) {
+    const std::string out(l.output.begin(), l.output.end());
+    for (size_t at; (at = out.find("**\x18" "B", seen)) != std::string::npos && at + 6 <= out.size();) {
+      seen = at + 6;
+      const int32_t type = std::stoi(out.substr(at + 4, 2), nullptr, 16);
+      if (!plan.empty() && plan.front().on == type) {
+        l.AddInput(plan.front().bytes, TickSource::Now() + 1);
+        plan.pop_front();
+      }
+    }
+  };
+  SerialPort port(&link);
+  status.limit = 60000;
+  ZModem z(&port, &status);
+  z.SetFile(&file);
+  setup(z);
+  return z.Receive(nullptr);
+}
+
+TEST(ZModemReceiver, EveryFileThatDidNotArriveWholeIsReportedUnstampedAndReplacesNothing) {
+  const std::string data = RandomBytes(20000, 51), old = "the user's own file";
+  const std::string info = "20000 13000000000 0";  // the length, then the time in octal
+  const std::string end = SenderWire().Header(Zm::ZFIN, 0, true).text;
+  auto whole = [&](size_t piece) { return SenderWire().Data(0, data, piece, Zm::ZCRCE).Header(Zm::ZEOF, 20000).text; };
+  const std::string firstK = SenderWire().Data(0, data.substr(0, 1000), 1000, Zm::ZCRCE).text;
+  struct Row {
+    const char* name;
+    std::vector<Reply> plan;
+    int32_t code;
+    std::string want;  // what a.bin holds at the end ("-": absent)
+    bool stamped = false;
+    int32_t errors = 0;
+    bool existing = false;  // a.bin was there (management 4: replace)
+    long writeRoom = -1;
+  };
+  const Row rows[] = {
+      {"whole file in 8 KiB subpackets", {{Zm::ZRINIT, SenderWire().File("a.bin", info).text}, {Zm::ZRPOS, whole(8192)},
+                                          {Zm::ZRINIT, end}}, 0, data, true},
+      {"a subpacket over 8 KiB is an error", {{Zm::ZRINIT, SenderWire().File("a.bin", info).text},
+                                               {Zm::ZRPOS, SenderWire().Data(0, data, 8193, Zm::ZCRCE).text},
+                                               {Zm::ZRPOS, whole(1024)}, {Zm::ZRINIT, end}}, 0, data, true, 1},
+      // Each silent 10 s: one failed header, counted by the hunt and by the data phase.
+      {"the sender goes silent", {{Zm::ZRINIT, SenderWire().File("a.bin", info).text}, {Zm::ZRPOS, firstK}},
+       TransferCode::Timeout, data.substr(0, 1000), false, 10},
+      {"the sender cancels", {{Zm::ZRINIT, SenderWire().File("a.bin", info).text}, {Zm::ZRPOS, firstK + std::string(8, '\x18')}},
+       TransferCode::RemoteCancelled, data.substr(0, 1000)},
+      {"ZABORT in the middle", {{Zm::ZRINIT, SenderWire().File("a.bin", info).text},
+                                {Zm::ZRPOS, firstK + SenderWire().Header(Zm::ZABORT).text}},
+       TransferCode::RemoteCancelled, data.substr(0, 1000)},
+      {"ZFIN in the middle", {{Zm::ZRINIT, SenderWire().File("a.bin", info).text}, {Zm::ZRPOS, firstK + end}},
+       TransferCode::RemoteCancelled, data.substr(0, 1000)},
+      {"ZEOF short of the announced length", {{Zm::ZRINIT, SenderWire().File("a.bin", info).text},
+                                              {Zm::ZRPOS, firstK + SenderWire().Header(Zm::ZEOF, 1000).text}},
+       TransferCode::BadPosition, data.substr(0, 1000)},
+      {"the disk fills up", {{Zm::ZRINIT, SenderWire().File("a.bin", info).text}, {Zm::ZRPOS, whole(1024)}},
+       TransferCode::WriteFailed, data.substr(0, 1500), false, 0, false, 1500},
+      {"a failed replacement keeps the old file", {{Zm::ZRINIT, SenderWire().File("a.bin", info).text},
+                                                   {Zm::ZRPOS, firstK + std::string(8, '\x18')}},
+       TransferCode::RemoteCancelled, old, false, 0, true},
+      {"a replacement that arrives whole", {{Zm::ZRINIT, SenderWire().File("a.bin", info).text}, {Zm::ZRPOS, whole(1024)},
+                                            {Zm::ZRINIT, end}}, 0, data, true, 0, true},
+      {"over 4 GiB announced: skipped", {{Zm::ZRINIT, SenderWire().File("a.bin", "5000000000 13000000000 0").text},
+                                         {Zm::ZSKIP, end}}, 0, "-"},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.name);
+    MemoryDisk disk;
+    if (r.existing) disk["a.bin"].assign(old.begin(), old.end());
+    MemoryFile file(disk);
+    file.writeRoom = r.writeRoom;
+    RecordingStatus status;
+    EXPECT_EQ(r.code, ReceiveFromScript(r.plan, file, status, [&](ZModem& z) {
+                z.SetManagement(r.existing ? 4 : 7);
+                z.SetCrashRecovery(1);
+              }));
+    EXPECT_EQ(r.code == 0 ? TransferCode::RunEnded : r.code, status.events.empty() ? 0 : status.events.back());
+    const std::string got = disk.count("a.bin") ? std::string(disk["a.bin"].begin(), disk["a.bin"].end()) : "-";
+    EXPECT_TRUE(r.want == got) << got.size() << " bytes";
+    EXPECT_EQ(r.stamped, file.stamped.count("a.bin") == 1);
+    EXPECT_EQ(r.errors, status.errors);
+  }
+}
+
+// Names from the sender never leave the receiving folder: with path mode 0 only the last part
+// is used; a name that is absolute, has a drive, a stream, a device or a control character,
+// climbs with "..", or has a part longer than a folder entry holds is skipped (ZSKIP), and the
+// batch goes on with the next file.
+TEST(ZModemReceiver, HostileNamesAreSkippedAndTheBatchGoesOn) {
+  struct Case {
+    std::string wireName;
+    int32_t pathMode;
+    std::string landsAt;  // empty: skipped
+  } cases[] = {
+      {"sub/dir\\x.txt", 0, "x.txt"},  {"c:y.txt", 0, "y.txt"},       {"../up.txt", 0, "up.txt"},
+      {"/tmp/abs.txt", 0, "abs.txt"},    {"in/ner.txt", 1, "in/ner.txt"}, {"../up.txt", 1, ""},
+      {"a/../../b.txt", 1, ""},          {"..", 0, ""},                  {".", 1, ""},
+      {"/tmp/abs.txt", 1, ""},           {"/dev/null", 1, ""},           {"c:y.txt", 1, ""},
+      {"\\\\srv\\share\\z.txt", 1, ""}, {"x.txt:stream", 1, ""},   {"CON", 0, ""},
+      {"nul.txt", 1, ""},                {"dir/Com1 ", 1, ""},           {"LPT9.log", 0, ""},
+      {"esc\x1b[2J.txt", 0, ""},         {"new\nline.txt", 1, ""},       {"del\x7f", 0, ""},
+      {std::string(255, 'n'), 0, std::string(255, 'n')},              {std::string(256, 'n'), 0, ""},
+      {"d/" + std::string(259, 'n'), 1, ""},
+  };
+  const std::string info = "7 13000000000 0";
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.wireName + " in path mode " + std::to_string(c.pathMode));
+    MemoryDisk disk;
+    MemoryFile file(disk);
+    RecordingStatus status;
+    const std::vector<Reply> plan = {
+        {Zm::ZRINIT, SenderWire().File(c.wireName, info).text},
+        // Taken: its data; skipped: the next file.
+        {c.landsAt.empty() ? Zm::ZSKIP : Zm::ZRPOS,
+         c.landsAt.empty() ? SenderWire().File("ok.txt", info).text
+                           : SenderWire().Data(0, "payload", 1024, Zm::ZCRCE).Header(Zm::ZEOF, 7).text},
+        {c.landsAt.empty() ? Zm::ZRPOS : Zm::ZRINIT,
+         c.landsAt.empty() ? SenderWire().Data(0, "payload", 1024, Zm::ZCRCE).Header(Zm::ZEOF, 7).text
+                           : SenderWire().Header(Zm::ZFIN, 0, true).text},
+        {Zm::ZRINIT, SenderWire().Header(Zm::ZFIN, 0, true).text}};
+    EXPECT_EQ(0, ReceiveFromScript(plan, file, status, [&](ZModem& z) { z.SetPathMode(c.pathMode); }));
+    const std::string landed = c.landsAt.empty() ? "ok.txt" : c.landsAt;
+    EXPECT_EQ(1u, disk.size());
+    EXPECT_EQ(1u, disk.count(landed));
+    EXPECT_EQ(c.landsAt.empty(), std::count(status.events.begin(), status.events.end(), TransferCode::FileSkipped) == 1);
+  }
 }
 
 }  // namespace
