@@ -15,7 +15,9 @@
 #include <chrono>
 #include <cstring>
 #include <fstream>
+#include <filesystem>
 #include <functional>
+#include <map>
 #include <random>
 #include <string>
 #include <thread>
@@ -63,7 +65,6 @@ class WatchStatus : public TransferStatus {
  public:
   void Notify(int32_t c) override {
     if (c != 0) events.push_back(c);
-    if (filesDone > 0 && firstPosition < 0 && direction == 0) firstPosition = bytesDone;
     if (onProgress) onProgress(*this);
   }
   int32_t QueryAbort() override {
@@ -74,7 +75,6 @@ class WatchStatus : public TransferStatus {
   std::function<void(WatchStatus&)> onProgress;
   std::vector<int32_t> events;
   int32_t abortCode = 0;
-  int32_t firstPosition = -1;
 };
 
 class ZModemInterop : public ::testing::Test {
@@ -208,52 +208,6 @@ TEST_F(ZModemInterop, EveryWindowSizeBothWays) {
   }
 }
 
-// sz dies half-way; a second sz resumes from what our receiver kept, or replaces it when
-// neither side asks for a resume.
-TEST_F(ZModemInterop, OurReceiverResumesAfterSzIsKilled) {
-  const std::string data = RandomBytes(8u << 20, 400);
-  Spit(theirs + "/big.bin", data, 1400000000);
-  struct Case {
-    bool szResume;
-    int32_t crashRecovery;
-    bool resumes;
-  } cases[] = {{true, 3, true}, {false, 3, true}, {true, 2, true}, {false, 2, false}};
-  for (const Case& c : cases) {
-    unlink((ours + "/big.bin").c_str());
-    std::vector<std::string> argv = {"sz", "-q"};
-    if (c.szResume) argv.push_back("-r");
-    argv.push_back("big.bin");
-    StartPeer(argv);
-    WatchStatus first;
-    first.onProgress = [&](WatchStatus& st) {
-      if (st.bytesDone > (3 << 20) && st.abortCode == 0) {
-        peer->Kill(0);
-        st.abortCode = TransferCode::UserCancelled;
-      }
-    };
-    EXPECT_NE(RunOurs(false, nullptr, first, [](ZModem& z) { z.SetManagement(4); }), 0);
-    struct stat st;
-    ASSERT_EQ(stat((ours + "/big.bin").c_str(), &st), 0);
-    const off_t kept = st.st_size;
-    EXPECT_GT(kept, 0);
-    EXPECT_LT(kept, static_cast<off_t>(data.size()));
-    StartPeer(argv);
-    WatchStatus second;
-    EXPECT_EQ(RunOurs(false, nullptr, second, [&](ZModem& z) {
-                z.SetCrashRecovery(c.crashRecovery);
-                z.SetManagement(4);
-              }),
-              0);
-    EXPECT_EQ(PeerExit(), 0);
-    EXPECT_TRUE(Slurp(ours + "/big.bin") == data) << "sz -r " << c.szResume << " cr " << c.crashRecovery;
-    if (c.resumes) {
-      EXPECT_EQ(second.firstPosition, kept) << "sz -r " << c.szResume << " cr " << c.crashRecovery;
-    } else {
-      EXPECT_EQ(second.firstPosition, 0);
-    }
-  }
-}
-
 TEST_F(ZModemInterop, RzResumesAfterACrash) {
   const std::string data = RandomBytes(8u << 20, 500);
   Spit(ours + "/big.bin", data, 1400000000);
@@ -286,6 +240,102 @@ TEST_F(ZModemInterop, RzResumesAfterACrash) {
   EXPECT_TRUE(Slurp(theirs + "/big.bin") == data);
   EXPECT_GE(firstChunkEnd, static_cast<int32_t>(kept)) << "the first data sent started at the kept length";
   EXPECT_LE(firstChunkEnd, static_cast<int32_t>(kept) + 1024);
+}
+
+// sz -8 sends data subpackets of up to 8 KiB: our receiver takes them without a single error.
+TEST_F(ZModemInterop, SzMinus8IntoOurReceiverWithoutErrors) {
+  const std::string data = RandomBytes(16u << 20, 900);
+  Spit(theirs + "/big8.bin", data, 1400000000);
+  StartPeer({"sz", "-q", "-8", "big8.bin"});
+  WatchStatus s;
+  EXPECT_EQ(0, RunOurs(false, nullptr, s));
+  EXPECT_EQ(0, PeerExit()) << Slurp(pair->Dir() + "/peer.log");
+  EXPECT_EQ(0, s.errors);
+  EXPECT_TRUE(Slurp(ours + "/big8.bin") == data);
+}
+
+// sz dies half-way into the zandrel host: a non-zero exit (5 after SIGKILL, silence until the
+// time-out; 16 after SIGTERM, sz cancels), the part kept without the sender's date. A second sz
+// resumes it (the first byte, changed here on purpose, stays) by default, and with crash
+// recovery 2 only when sz asks for it (-r); otherwise the file is received anew.
+TEST_F(ZModemInterop, SzKilledHalfWayIntoTheHostExitsNonZeroAndTheRestResumes) {
+  const std::string data = RandomBytes(16u << 20, 950), part = ours + "/big.bin";
+  Spit(theirs + "/big.bin", data, 1400000000);
+  const struct {
+    int signal, exit;
+    const char *szResume, *crashRecovery;
+    bool resumes;
+  } cases[] = {{SIGKILL, 5, "-q", "3", true}, {SIGTERM, 16, "-r", "2", true}, {SIGKILL, 5, "-q", "2", false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.szResume) + " " + c.crashRecovery);
+    unlink(part.c_str());
+    auto host = [&](ChildProcess& child) {
+      ChildOptions o;
+      o.stderrPath = pair->Dir() + "/host.log";
+      ASSERT_TRUE(child.Start({std::string(ZANDREL_BINARY_DIR) + "/bin/zandrel", "receive", "--port", pair->PathA(),
+                               "--protocol", "zmodem", "--dir", ours, "--overwrite", "4", "--recv-timeout", "2",
+                               "--crash-recovery", c.crashRecovery},
+                              o));
+    };
+    ChildProcess first, second;
+    host(first);
+    StartPeer({"sz", "-q", c.szResume, "big.bin"});
+    struct stat st {};
+    for (int i = 0; i < 20000 && (stat(part.c_str(), &st) != 0 || st.st_size < (4 << 20)); ++i) usleep(1000);
+    kill(peer->Pid(), c.signal);
+    EXPECT_EQ(c.exit, first.Wait(20000)) << Slurp(pair->Dir() + "/host.log");
+    PeerExit();
+    ASSERT_EQ(0, stat(part.c_str(), &st));
+    EXPECT_GT(st.st_size, 0);
+    EXPECT_LT(st.st_size, static_cast<off_t>(data.size()));
+    EXPECT_NE(1400000000, st.st_mtime);
+    std::string want = data;
+    want[0] = static_cast<char>(~data[0]);
+    {
+      std::fstream f(part, std::ios::in | std::ios::out | std::ios::binary);
+      f.put(want[0]);
+    }
+    DrainPeerEnd();
+    host(second);
+    StartPeer({"sz", "-q", c.szResume, "big.bin"});
+    EXPECT_EQ(0, second.Wait(60000)) << Slurp(pair->Dir() + "/host.log");
+    EXPECT_EQ(0, PeerExit());
+    EXPECT_TRUE(Slurp(part) == (c.resumes ? want : data));
+    EXPECT_EQ(1400000000, MTime(part));
+  }
+}
+
+// Every file below a folder with its content.
+std::map<std::string, std::string> Tree(const std::string& dir) {
+  std::map<std::string, std::string> all;
+  std::error_code failed;
+  for (const auto& e : std::filesystem::recursive_directory_iterator(dir, failed))
+    all[e.path().string()] = e.is_symlink() ? "link" : Slurp(e.path().string());
+  return all;
+}
+
+// A hostile batch (sz -f sends names as given): absolute, device and control-character names,
+// a climb out, and last a name that is our link to a file outside. Only the plain file lands;
+// nothing outside our folder changes or appears; the link is refused (-902).
+TEST_F(ZModemInterop, HostileBatchCreatesNothingOutsideTheFolder) {
+  const std::vector<std::string> names = {"CON", "nul.txt", "esc\x1b[31m.txt", "new\nline.txt", "good.txt", "link.txt"};
+  Spit(theirs + "/victim.txt", "victim", 1400000000);
+  for (const std::string& n : names) Spit(theirs + "/" + n, "hostile " + n, 1400000000);
+  ASSERT_EQ(0, symlink("../theirs/victim.txt", (ours + "/link.txt").c_str()));
+  std::vector<std::string> argv = {"sz", "-q", "-f", theirs + "/victim.txt", "../theirs/victim.txt"};
+  argv.insert(argv.end(), names.begin(), names.end());
+  StartPeer(argv);
+  const auto before = Tree(theirs);
+  WatchStatus s;
+  EXPECT_EQ(TransferCode::OpenFailed, RunOurs(false, nullptr, s, [](ZModem& z) {
+              z.SetPathMode(1);
+              z.SetManagement(4);
+            }));
+  PeerExit();
+  EXPECT_TRUE(before == Tree(theirs));
+  EXPECT_EQ((std::map<std::string, std::string>{{ours + "/good.txt", "hostile good.txt"}, {ours + "/link.txt", "link"}}),
+            Tree(ours));
+  EXPECT_EQ(6, std::count(s.events.begin(), s.events.end(), TransferCode::FileSkipped));
 }
 
 // The management option travels in sz's flags (our crash recovery 2 takes it); each batch
@@ -458,6 +508,8 @@ TEST_F(ZModemInterop, FaultyLineAgainstLrzszNeverDeliversADamagedFile) {
     }
   }
   std::printf("faulty relay against lrzsz: %d of 8 runs clean\n", clean);
+  // One flipped, dropped or added byte in 10 000 is survivable: most runs must get through.
+  EXPECT_GE(clean, 5);
 }
 
 }  // namespace

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <vector>
 
 namespace {
@@ -55,19 +54,4 @@ TEST(StatusTable, EveryCodeMapsToMessageResultHelpAndFinish) {
   }
 }
 
-TEST(StatusTable, ResultTexts) {
-  EXPECT_STREQ("OK", StatusTable::ResultText(0));
-  EXPECT_STREQ("XON/XOFF flow control is only\nallowed with Z-Modem protocol.", StatusTable::ResultText(1));
-  EXPECT_STREQ("Host mode is only allowed\nwith Z-Modem protocol.", StatusTable::ResultText(2));
-  EXPECT_STREQ("At least one filename\nis required.", StatusTable::ResultText(3));
-  EXPECT_STREQ("A new path/filename for\nthe receiver is missing.", StatusTable::ResultText(4));
-  EXPECT_STREQ("Error opening the COM port", StatusTable::ResultText(18));
-  EXPECT_STREQ("Failed to connect.", StatusTable::ResultText(20));
-  EXPECT_EQ(nullptr, StatusTable::ResultText(-1));
-  EXPECT_EQ(nullptr, StatusTable::ResultText(StatusTable::kLastResult + 1));
-  for (int32_t r = 0; r <= StatusTable::kLastResult; ++r) {
-    ASSERT_NE(nullptr, StatusTable::ResultText(r));
-    EXPECT_GT(std::strlen(StatusTable::ResultText(r)), 1u);
-  }
-}
 }  // namespace

@@ -1,4 +1,4 @@
-// The engine base: ownership, abort checks, byte and block deadlines, cancel sequences, purge.
+// The engine base: abort checks on every path, byte and block deadlines, cancel sequences, purge.
 #include "transfer/FileTransfer.h"
 
 #include <gtest/gtest.h>
@@ -10,6 +10,7 @@
 #include "fakes/FakeClock.h"
 #include "fakes/FakeComLink.h"
 #include "fakes/MemoryFile.h"
+#include "fakes/ZModemWire.h"
 #include "link/SerialPort.h"
 #include "link/TickSource.h"
 #include "transfer/AckNak.h"
@@ -18,40 +19,8 @@
 
 namespace {
 
-// A file object that records what the engine does to it.
-struct RecordingFile : TransferFileBase {
-  bool* destroyed = nullptr;
-  bool open = false;
-  int applied = 0;
-  ~RecordingFile() override {
-    if (destroyed) *destroyed = true;
-  }
-  int32_t BeginList(char*, int32_t) override { return 0; }
-  int32_t Open(const char*, const char*) override { return (open = true), 0; }
-  int32_t Close() override { return (open = false), 0; }
-  int32_t Discard() override { return (open = false), 0; }
-  int32_t Seek(int64_t, int32_t) override { return 0; }
-  int64_t Tell() override { return 0; }
-  int32_t ApplyTime() override { return ++applied, 0; }
-  int32_t ReadTime() override { return 0; }
-  int64_t Size() override { return 0; }
-  int32_t NextFile(int32_t) override { return 0; }
-  int32_t WriteBlock(const uint8_t*, int32_t n) override { return n; }
-  int32_t ReadBlock(uint8_t*, int32_t) override { return 0; }
-  int32_t WriteChar(uint8_t) override { return 1; }
-  int32_t ReadChar(uint8_t*) override { return 0; }
-  int32_t Flush() override { return 0; }
-  bool Exists(const char*) override { return false; }
-};
-
 struct CountingStatus : TransferStatus {
-  bool* destroyed = nullptr;
   int32_t abortWith = 0;
-  std::vector<int32_t> notified;
-  ~CountingStatus() override {
-    if (destroyed) *destroyed = true;
-  }
-  void Notify(int32_t c) override { notified.push_back(c); }
   int32_t QueryAbort() override { return abortWith; }
 };
 
@@ -64,8 +33,6 @@ struct TestEngine : TransferEngine {
   }
   int32_t Send(char*) override { return 0; }
   int32_t Receive(char*) override { return 0; }
-  using FileTransfer::fileOpen;
-  using FileTransfer::file;
 };
 
 struct FileTransferTest : ::testing::Test {
@@ -77,48 +44,6 @@ struct FileTransferTest : ::testing::Test {
 };
 
 const std::string kTwentyByteCancel = std::string(10, '\x18') + std::string(10, '\x08');
-
-TEST_F(FileTransferTest, OwnershipOfStatusAndFile) {
-  bool statusGone = false, fileGone = false;
-  {
-    TestEngine engine(&port, nullptr, 0);
-    ASSERT_NE(engine.Status(), nullptr);  // a private one
-  }
-  {
-    status.destroyed = &statusGone;
-    auto* file = new RecordingFile;
-    file->destroyed = &fileGone;
-    {
-      TestEngine engine(&port, &status, 0);
-      EXPECT_EQ(engine.SetFile(file), 1);
-      EXPECT_EQ(engine.Prepare(), 1);
-      EXPECT_EQ(engine.file, file);  // no second file object made
-    }
-    EXPECT_FALSE(statusGone);
-    EXPECT_FALSE(fileGone);
-    delete file;
-  }
-  TestEngine noBuffer(&port, &status, 0, false);
-  EXPECT_EQ(noBuffer.Prepare(), 0);
-  EXPECT_EQ(status.code, TransferCode::NoBuffer);
-}
-
-TEST_F(FileTransferTest, CheckAbortStopsWithTheHostsCodeAndCancelsOnce) {
-  TestEngine engine(&port, &status, 0);
-  EXPECT_EQ(engine.CheckAbort(), 0);
-  status.abortWith = TransferCode::UserCancelled;
-  EXPECT_EQ(engine.CheckAbort(), 1);
-  EXPECT_EQ(status.code, TransferCode::UserCancelled);
-  EXPECT_EQ(Output(), kTwentyByteCancel);
-  // Once the code is negative every check stops at once, without asking the host again.
-  status.abortWith = 0;
-  EXPECT_EQ(engine.CheckAbort(), 1);
-  // The engine's own end runs Finish again: the remote hears the cancel a second time.
-  engine.Finish();
-  engine.ReportEnd();
-  EXPECT_EQ(Output(), kTwentyByteCancel + kTwentyByteCancel);
-  EXPECT_EQ(status.notified.back(), TransferCode::UserCancelled);
-}
 
 TEST_F(FileTransferTest, CancelSequencePerProtocol) {
   struct Case {
@@ -155,73 +80,30 @@ TEST_F(FileTransferTest, CancelSequencePerProtocol) {
   EXPECT_EQ(Output(), "");
 }
 
-TEST_F(FileTransferTest, FinishStampsOnlyReceivedFilesWithAKnownTime) {
-  RecordingFile file;
-  TestEngine engine(&port, &status, 7);
-  engine.SetFile(&file);
-  for (int32_t direction : {0, 1}) {
-    for (int64_t when : {int64_t{-1}, int64_t{1700000001}}) {
-      file.applied = 0;
-      file.Open("x", "wb");
-      engine.fileOpen = 1;
-      status.direction = direction;
-      status.fileTime = when;
-      engine.Finish();
-      EXPECT_FALSE(file.open);
-      EXPECT_EQ(engine.fileOpen, 0);
-      EXPECT_EQ(file.applied, (direction == 0 && when != -1) ? 1 : 0);
-      if (file.applied) {
-        EXPECT_EQ(file.ToSeconds(), 1700000001u);
-      }
-    }
-  }
-}
-
-TEST_F(FileTransferTest, SendByteWaitGivesUpAfterThirtySecondsOfFullOutput) {
+// A full output queue: each wait retries until it drains, the host stops it, or (bytes) 30 s
+// or (blocks) a minute pass without progress.
+TEST_F(FileTransferTest, SendWaitsRetryAFullQueueWithinTheirDeadlines) {
   TestEngine engine(&port, &status, 0);
+  link.FailCall("PutByte", 1, LinkCode::ShortWrite);
+  EXPECT_EQ(engine.SendByteWait('y'), 0);
+  const std::string block = "0123456789abcdefghij";
+  link.writeChunk = 7;  // the queue takes 7 bytes a call; the rest follows after each wait
+  EXPECT_GE(engine.SendBlockWait(reinterpret_cast<const uint8_t*>(block.data()), 20), 0);
+  EXPECT_EQ(Output(), "y" + block);
+  link.FailCall("Write", 1, LinkCode::ShortWrite, true);
+  uint32_t start = FakeClock::Now();
+  EXPECT_EQ(engine.SendBlockWait(reinterpret_cast<const uint8_t*>(block.data()), 20), TransferCode::BlockSendFailed);
+  EXPECT_GE(FakeClock::Now() - start, 60000u);
+  status.code = 0;
   link.FailCall("PutByte", 1, LinkCode::ShortWrite, true);
-  const uint32_t start = FakeClock::Now();
+  start = FakeClock::Now();
   EXPECT_EQ(engine.SendByteWait('x'), LinkCode::ShortWrite);
   EXPECT_EQ(status.code, TransferCode::OutputBlocked);
   EXPECT_GE(FakeClock::Now() - start, 30000u);
   EXPECT_LT(FakeClock::Now() - start, 30100u);
-}
-
-TEST_F(FileTransferTest, SendByteWaitRetriesUntilTheQueueDrainsOrTheHostStops) {
-  TestEngine engine(&port, &status, 0);
-  link.FailCall("PutByte", 1, LinkCode::ShortWrite);
-  EXPECT_EQ(engine.SendByteWait('y'), 0);
-  EXPECT_EQ(Output(), "y");
-  link.FailCall("PutByte", 1, LinkCode::ShortWrite, true);
+  status.code = 0;
   link.FailCall("Idle", 5, -909);
   EXPECT_EQ(engine.SendByteWait('z'), -909);
-  EXPECT_EQ(status.code, -909);
-}
-
-TEST_F(FileTransferTest, SendBlockWaitFinishesPartialWrites) {
-  TestEngine engine(&port, &status, 0);
-  const std::string block = "0123456789abcdefghij";
-  link.writeChunk = 7;  // the queue takes 7 bytes a call; the rest follows after each wait
-  EXPECT_GE(engine.SendBlockWait(reinterpret_cast<const uint8_t*>(block.data()), 20), 0);
-  EXPECT_EQ(Output(), block);
-  EXPECT_EQ(status.code, 0);
-
-  link.output.clear();
-  link.FailCall("Write", 1, LinkCode::Failure);  // whole block refused: offered again
-  EXPECT_GE(engine.SendBlockWait(reinterpret_cast<const uint8_t*>(block.data()), 20), 0);
-  EXPECT_EQ(Output(), block);
-}
-
-TEST_F(FileTransferTest, SendBlockWaitFailsAfterAMinuteWithoutProgress) {
-  TestEngine engine(&port, &status, 0);
-  link.writeChunk = 3;
-  link.FailCall("Write", 2, LinkCode::ShortWrite, true);
-  const uint8_t block[10] = {};
-  const uint32_t start = FakeClock::Now();
-  EXPECT_EQ(engine.SendBlockWait(block, 10), TransferCode::BlockSendFailed);
-  EXPECT_EQ(status.code, TransferCode::BlockSendFailed);
-  EXPECT_EQ(link.output.size(), 3u);  // the first write's three, then the queue stuck
-  EXPECT_GE(FakeClock::Now() - start, 60000u);
 }
 
 TEST_F(FileTransferTest, CarrierWatchEndsTheRunWhenCarrierDrops) {
@@ -248,10 +130,7 @@ TEST_F(FileTransferTest, PurgeWaitsForASecondOfSilence) {
   EXPECT_EQ(engine.Purge(), 0);
 }
 
-TEST_F(FileTransferTest, ReportEndAndFileNamePart) {
-  TestEngine engine(&port, &status, 0);
-  engine.ReportEnd();
-  EXPECT_EQ(status.notified.back(), TransferCode::RunEnded);
+TEST_F(FileTransferTest, FileNamePart) {
   EXPECT_STREQ(FileTransfer::FileNamePart("C:\\data\\log.txt"), "log.txt");
   EXPECT_STREQ(FileTransfer::FileNamePart("/var/log/a.bin"), "a.bin");
   EXPECT_STREQ(FileTransfer::FileNamePart("A:file"), "file");
@@ -273,12 +152,7 @@ TEST(EveryEngine, AsksQueryAbortAtLeastOnceASecondWithInputOrWithout) {
     }
   };
   const auto hex = [](int32_t type) {
-    FakeComLink out;
-    SerialPort outPort(&out);
-    ZModem maker(&outPort, nullptr);
-    const uint8_t zero[4] = {0, 0, 0, Zm::CANFDX | Zm::CANOVIO | Zm::CANFC32};
-    maker.SendHexHeader(type, zero);
-    return std::string(out.output.begin(), out.output.end());
+    return ZModemWire().Header(type, uint32_t{Zm::CANFDX | Zm::CANOVIO | Zm::CANFC32} << 24, true).text;
   };
   // text, one piece every `everyMs` from now on, `count` times (each piece whole or, with
   // bytewise, one byte of text per step).

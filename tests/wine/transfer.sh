@@ -4,8 +4,8 @@
 # $ZANDREL_PTY_B):
 #   transfer.sh <wine-run.sh> <prefix> <zandrel.exe> <protocol> <send|receive> [native zandrel]
 # protocol: xmodem (sx / rx -c), xmodem-checksum (rx without -c), zmodem (sz / rz),
-# acknak (the native zandrel). "send" means zandrel.exe sends. Exit 77 (skipped) when the
-# peer or the protocol is missing from this build.
+# acknak (the native zandrel). "send" means zandrel.exe sends. Every way of not running the
+# transfer is a failure, never a skip.
 set -uo pipefail
 wine_run=$1 prefix=$2 exe=$3 protocol=$4 direction=$5 native=${6:-}
 here=$(cd "$(dirname "$0")" && pwd)
@@ -49,7 +49,7 @@ case $protocol-$direction in
   zmodem-receive) peer sz -b "$work/out/sample.bin" ;;
   zmodem-send) peer rz -b ;;
   acknak-*)
-    [[ -x $native ]] || { echo "transfer: no native zandrel at '$native'; skipped"; exit 77; }
+    [[ -x $native ]] || { echo "FAIL: no native zandrel at '$native' (build the native flavour first)"; exit 1; }
     if [[ $direction == receive ]]; then
       peer "$native" send --port "$ZANDREL_PTY_B" --protocol acknak --send-timeout 30 "$work/out/sample.bin"
     else
@@ -71,9 +71,6 @@ else
     "$(winpath "$work/in/sample.bin")" 2>"$work/zandrel.txt"
 fi
 status=$?
-if [[ $status == 19 ]] && grep -q "not part of this build" "$work/zandrel.txt"; then
-  echo "transfer: $protocol is not in this build of zandrel.exe yet; skipped"; exit 77
-fi
 wait "$peer_pid"
 peer_status=$?
 peer_pid=

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -70,6 +71,18 @@ TEST_F(Framing, HeaderBytesOnTheWire) {
     link.AddInput(wire);
     EXPECT_EQ(z.ReceiveHeader(1), Zm::ZDATA);
   }
+  // Against CRCs computed elsewhere (a plain CRC-16/XMODEM, the standard CRC-32): a ZDATA header
+  // at 0x12345678, then "123456789" ending with ZCRCE.
+  const uint8_t at[4] = {0x78, 0x56, 0x34, 0x12};
+  const auto framed = [&](int32_t flags) {
+    return Made(flags, [&](ZModem& m) {
+      m.SendBinaryHeader(Zm::ZDATA, at);
+      std::memcpy(m.Data(), "123456789", 9);
+      m.SendSubpacket(9, Zm::ZCRCE);
+    });
+  };
+  EXPECT_EQ(framed(0), std::string("*\x18" "A\nxV4\x12\x96" "T" "123456789\x18h\x08\xdc"));
+  EXPECT_EQ(framed(Zm::CANFC32), std::string("*\x18" "C\nxV4\x12r\xb7\xbb\x02" "123456789\x18h#w\xad" "C"));
 }
 
 TEST_F(Framing, HexHeaderLineEndsOfEveryPeerAreAccepted) {
