@@ -1,7 +1,8 @@
 /* Preloaded into lrzsz peers: on a pseudo-terminal tcdrain (and a draining tcsetattr) returns
    before the bytes have left, and a peer that exits right after loses its last bytes (an ACK,
    the end of a batch). This waits until the terminal's output queue is empty (at most two
-   seconds) and then 20 ms more, so a relay such as socat can pass them on. */
+   seconds) and then 200 ms more, so a relay such as socat can pass them on before the peer
+   closes its end (with 20 ms, a loaded machine still lost rx's last ACK about once in fifty). */
 #define _GNU_SOURCE
 #include <dlfcn.h>
 #include <string.h>
@@ -15,7 +16,7 @@ static void* next_symbol(const char* name) { return dlsym(RTLD_NEXT, name); }
 
 static void wait_for_output(int fd) {
   const struct timespec step = {0, 1000000};
-  const struct timespec settle = {0, 20000000};
+  const struct timespec settle = {0, 200000000};
   int queued = 0;
   if (!isatty(fd)) return;
   for (int i = 0; i < 2000 && ioctl(fd, TIOCOUTQ, &queued) == 0 && queued > 0; ++i) nanosleep(&step, NULL);
