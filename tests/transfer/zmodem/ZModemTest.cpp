@@ -235,76 +235,59 @@ TEST_F(ZModemPair, SeededLineFaultsNeverDeliverADamagedFile) {
   std::printf("fault seeds: %d clean, %d ended with a failure status\n", clean, failed);
 }
 
-// Management options against existing files: each case says whether the existing file is
-// replaced (or appended to) by the sent one, or kept.
-TEST_F(ZModemPair, ManagementOptionsDecideOnExistingFiles) {
-  const std::string sent = RandomBytes(3000, 21);
-  const int64_t sentTime = 1600000000;
-  AddFile("m.bin", sent, sentTime);
+// An existing file meets the management options and crash recovery: each case says what the
+// file holds afterwards (replaced, appended to, resumed or kept) and the skip reported. The
+// existing part differs from the sent data on purpose: kept bytes prove a resume.
+TEST_F(ZModemPair, ExistingFilesFollowManagementAndCrashRecovery) {
+  const std::string sent = RandomBytes(5000, 21), partial(1000, 'p'), e100(100, 'e'), e6000(6000, 'e');
+  const int64_t t = 1600000000;
+  AddFile("m.bin", sent, t);
   struct Case {
-    int32_t management;
+    int32_t sendRecovery, recvRecovery, management;  // 0: the engine's default
     std::string existing;
     int64_t existingTime;
     std::string want;
-    int32_t skipCode;
+    int32_t skipCode = 0;
   } cases[] = {
-      {1, std::string(100, 'e'), sentTime - 100, sent, 0},                      // older and shorter
-      {1, std::string(5000, 'e'), sentTime - 100, std::string(5000, 'e'), -933},  // older but longer
-      {2, sent, sentTime, sent, -933},                                        // same content (CRC matches)
-      {2, std::string(2999, 'e'), sentTime, sent, 0},                         // content differs
-      {3, "head", sentTime, "head" + sent, 0},                                // append
-      {4, std::string(5000, 'e'), sentTime + 100, sent, 0},                   // always replace
-      {5, std::string(100, 'e'), sentTime + 100, std::string(100, 'e'), -933},  // existing newer
-      {5, std::string(100, 'e'), sentTime - 100, sent, 0},                    // existing older
-      {6, std::string(3000, 'e'), sentTime - 100, std::string(3000, 'e'), -933},  // same length
-      {6, std::string(100, 'e'), sentTime - 100, sent, 0},                    // both differ
-      {7, std::string(100, 'e'), sentTime - 100, std::string(100, 'e'), -939},  // never overwrite
+      {0, 1, 1, e100, t - 100, sent},                      // older and shorter
+      {0, 1, 1, e6000, t - 100, e6000, -933},              // older but longer
+      {0, 1, 2, sent, t, sent, -933},                      // same content (CRC matches)
+      {0, 1, 2, std::string(4999, 'e'), t, sent},          // content differs
+      {0, 1, 3, "head", t, "head" + sent},                 // append
+      {0, 1, 4, e6000, t + 100, sent},                     // always replace
+      {0, 1, 5, e100, t + 100, e100, -933},                // existing newer
+      {0, 1, 5, e100, t - 100, sent},                      // existing older
+      {0, 1, 6, std::string(5000, 'e'), t - 100, std::string(5000, 'e'), -933},  // same length
+      {0, 1, 6, e100, t - 100, sent},                      // both differ
+      {0, 1, 7, e100, t - 100, e100, -939},                // never overwrite
+      {3, 3, 4, partial, t, partial + sent.substr(1000)},  // resumed
+      {3, 3, 3, partial, t, partial + sent.substr(1000)},  // append: the resumed part is not added twice
+      {3, 2, 4, partial, t, partial + sent.substr(1000)},  // 2: the receiver takes the sender's ZF1
+      {1, 2, 0, partial, t, sent},                         // a sender that does not ask to resume
+      {0, 3, 4, e6000, t, sent},                           // longer than announced: replaced
+      {0, 3, 0, partial, t, partial, -939},                // the defaults never touch it
   };
   for (const Case& c : cases) {
+    const std::string what = std::to_string(c.sendRecovery) + "/" + std::to_string(c.recvRecovery) + " option " +
+                             std::to_string(c.management) + " over " + std::to_string(c.existing.size());
     Spit(recvDir + "/m.bin", c.existing);
     SetMTime(recvDir + "/m.bin", c.existingTime);
     Result r;
-    Run(sendDir + "/m.bin", r, nullptr, [&](ZModem& z) {
-      z.SetManagement(c.management);
-      z.SetCrashRecovery(1);
-    });
-    EXPECT_TRUE(Slurp(recvDir + "/m.bin") == c.want) << "option " << c.management << " size " << c.existing.size();
-    EXPECT_EQ(r.receiveCode, 0);
-    // Skipped: neither sent nor failed.
-    EXPECT_EQ(r.sendCode, c.skipCode ? TransferCode::NoFilesSent : 0) << "option " << c.management;
-    EXPECT_TRUE(c.skipCode == 0 || Saw(r.receiveStatus, c.skipCode)) << "option " << c.management;
-  }
-}
-
-// The first 1000 bytes of the partial file differ on purpose: kept bytes prove the resume.
-TEST_F(ZModemPair, CrashRecoveryResumesAShorterFileAndReplacesALongerOne) {
-  const std::string sent = RandomBytes(5000, 31), partial(1000, 'p');
-  AddFile("r.bin", sent);
-  struct Case {
-    int32_t sendRecovery, recvRecovery, recvManagement;
-    std::string existing, want;
-  } cases[] = {
-      {3, 3, 4, partial, partial + sent.substr(1000)},
-      {3, 3, 3, partial, partial + sent.substr(1000)},  // append: the resumed part is not added twice
-      {3, 2, 4, partial, partial + sent.substr(1000)},  // 2: the receiver takes the sender's ZF1
-      {1, 2, 0, partial, sent},                         // a sender that does not ask to resume
-      {0, 3, 4, std::string(6000, 'p'), sent},          // longer than announced: replaced
-      {0, 3, 0, partial, partial},                      // the defaults never touch it
-  };
-  for (const Case& c : cases) {
-    Spit(recvDir + "/r.bin", c.existing);
-    Result r;
-    Run(sendDir + "/r.bin", r,
+    Run(sendDir + "/m.bin", r,
         [&](ZModem& z) {
-          if (c.sendRecovery == 0) return;  // 0: the sender's defaults
+          if (c.sendRecovery == 0) return;
           z.SetCrashRecovery(c.sendRecovery);
           z.SetManagement(4);
         },
         [&](ZModem& z) {
           z.SetCrashRecovery(c.recvRecovery);
-          if (c.recvManagement) z.SetManagement(c.recvManagement);
+          if (c.management) z.SetManagement(c.management);
         });
-    EXPECT_TRUE(Slurp(recvDir + "/r.bin") == c.want) << c.sendRecovery << "/" << c.recvRecovery;
+    EXPECT_TRUE(Slurp(recvDir + "/m.bin") == c.want) << what;
+    EXPECT_EQ(r.receiveCode, 0) << what;
+    // Skipped: neither sent nor failed.
+    EXPECT_EQ(r.sendCode, c.skipCode ? TransferCode::NoFilesSent : 0) << what;
+    EXPECT_TRUE(c.skipCode == 0 || Saw(r.receiveStatus, c.skipCode)) << what;
   }
 }
 
