@@ -131,6 +131,12 @@ bool AckNak::LineAttempt() {
   endOfFile = 0;
   for (;;) {
     const int32_t c = WaitByte(kSecondMs);
+    if (c == LinkCode::Timeout && count > 0) {
+      // The line stopped half-way (its end was lost): ask for it again. Repeating an ACK here
+      // would acknowledge a line that never arrived, and the sender would go on without it.
+      Reject(false);
+      return false;
+    }
     if (c == LinkCode::Timeout) {
       if (CheckAbort()) return false;
       if (--allowance == 0) {

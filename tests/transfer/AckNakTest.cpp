@@ -168,6 +168,8 @@ TEST(AckNakReceiver, AnswersFileAndCodesAgainstAScriptedSender) {
       // the NAK is repeated.
       {"bad or missing sum", {badSum, Line("ab\r"), "cd\r", Line("cd\r"), Line("cd\r"), Line("\x1A\r")}, 0,
        "NANNAAG", "ab\r\ncd\r\n", 2, 5},
+      // A line that stops half-way is asked for again: an ACK would lose it.
+      {"line cut short", {Line("ab\r"), "cd", Line("cd\r"), Line("\x1A\r")}, 0, "ANAAG", "ab\r\ncd\r\n", 1, 5},
       {"consecutive errors reach the limit", {badSum, badSum, badSum, Line("ab\r")}, -908, "NNNRGG", "", 3, 3},
       {"128 bytes without CR", {std::string(128, 'z') + "\r"}, -936, "RGG", ""},
       {"127 characters and CR fit", {Line(z127 + "\r"), Line("\x1A\r")}, 0, "AAG", z127 + "\r\n"},
