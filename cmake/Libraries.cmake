@@ -41,12 +41,21 @@ if(WIN32)
   set_property(SOURCE ${ZANDREL_PROGRESS_RC} APPEND PROPERTY INCLUDE_DIRECTORIES ${CMAKE_SOURCE_DIR}/server)
 endif()
 
+# The setup sheet, its dialogs and the windows of the file prompt: their rules on every platform,
+# the windows themselves on Windows (their templates are in server/SetupDialogs.rc).
+zandrel_sources(SETUP_SOURCES object/setup)
+add_library(zandrel_setup STATIC ${SETUP_SOURCES})
+target_link_libraries(zandrel_setup PUBLIC zandrel_job)
+if(WIN32)
+  target_link_libraries(zandrel_setup PUBLIC comctl32 comdlg32 shell32 ole32 htmlhelp)
+endif()
+
 # The automation object over the settings: its portable rules (put rules, the stored
 # settings) for every platform, the COM class on Windows.
 zandrel_sources(OBJECT_SOURCES object)
 list(FILTER OBJECT_SOURCES EXCLUDE REGEX "/TransferSettings\\.cpp$")
 add_library(zandrel_object STATIC ${OBJECT_SOURCES})
-target_link_libraries(zandrel_object PUBLIC zandrel_job)
+target_link_libraries(zandrel_object PUBLIC zandrel_setup)
 if(WIN32)
   include(cmake/TypeLibrary.cmake)
   add_dependencies(zandrel_object zandrel_idl)

@@ -1,0 +1,98 @@
+// The Transfer, Logging and Modem pages' rules and the copy that makes Cancel harmless.
+#include "object/setup/TelephoneListing.h"
+
+#include <gtest/gtest.h>
+
+#include "modem/MemoryRegistryKey.h"
+#include "object/setup/TransferPageRules.h"
+
+namespace {
+TEST(SetupPagesTest, TransferPage) {
+  SetupCopy copy;
+  copy.Overwrite = 0;
+  copy.PathSwitch = 2;
+  copy.SendTimeout = 90;
+  auto page = TransferPageRules::OpenTransfer(copy);
+  EXPECT_EQ(page.overwrite, 6);  // a stored 0 shows "Never"
+  EXPECT_EQ(page.pathSwitch, 2);
+  EXPECT_EQ(page.sendTimeout, "90");
+  page.overwrite = 0;
+  page.recvTimeout = "x";
+  page.defaultDir = std::string(300, 'd');
+  TransferPageRules::OkTransfer(page, copy);
+  EXPECT_EQ(copy.Overwrite, 1);
+  EXPECT_EQ(copy.RecvTimeout, 0);
+  EXPECT_EQ(copy.DefaultDir.size(), SetupCopy::kPathChars);
+}
+
+TEST(SetupPagesTest, LogToFileOffKeepsTheOldName) {
+  SetupCopy copy;
+  copy.LogFilename = "C:\\old.log";
+  copy.LogToFile = 1;
+  auto page = TransferPageRules::OpenLogging(copy);
+  EXPECT_TRUE(page.FileControlsEnabled());
+  page.logFilename = "C:\\new.log";
+  page.logToFile = false;
+  page.logToScreen = true;
+  TransferPageRules::OkLogging(page, copy);
+  EXPECT_EQ(copy.LogFilename, "C:\\old.log");
+  EXPECT_EQ(copy.LogToFile, 0);
+  EXPECT_EQ(copy.LogToScreen, 1);
+}
+
+TEST(SetupPagesTest, CopyBackOnlyThePagesShown) {
+  TransferSettings settings;
+  SetupCopy copy;
+  copy.CopyIn(settings);
+  copy.BaudRate = 57600;
+  copy.LogToFile = 1;
+  SetupPages shown;
+  shown.general = false;
+  copy.CopyBack(settings, shown);
+  EXPECT_EQ(settings.BaudRate, 19200);
+  EXPECT_EQ(settings.LogToFile, 1);
+}
+
+TEST(SetupPagesTest, TelephoneListing) {
+  MemoryRegistryKey user;
+  {
+    auto key = user.Create(TelephoneListing::kKeyPath);
+    key->WriteString("0.Desc", "Office");
+    key->WriteString("0.Phone", "555-0100");
+    key->WriteString("3.Phone", "555-0133");
+    key->WriteString("4.Desc", std::string(90, 'x').c_str());
+    key->WriteString("Stray", "dropped on save");
+  }
+  TelephoneListing listing;
+  listing.Load(user);
+  EXPECT_EQ(listing.At(0).description, "Office");
+  EXPECT_EQ(listing.At(3).description, "");
+  EXPECT_EQ(listing.At(4).description.size(), TelephoneListing::kStoredChars);
+  EXPECT_EQ(listing.RowOf("555-0133"), 3);
+  EXPECT_EQ(listing.RowOf("nowhere"), 0);
+
+  listing.ApplyEdit(0, "Home", "");  // an emptied number keeps the old one
+  EXPECT_EQ(listing.At(0).number, "555-0100");
+  EXPECT_EQ(listing.At(0).description, "Home");
+  listing.Clear(3);
+
+  SetupCopy copy;
+  copy.Telephone = "555-0133";
+  listing.Ok(3, "ATZ", copy, user);  // a selected row without a number empties Telephone
+  EXPECT_EQ(copy.Telephone, "");
+  EXPECT_EQ(copy.ModemCmd, "ATZ");
+  auto key = user.Open(TelephoneListing::kKeyPath);
+  ASSERT_TRUE(key);
+  std::string text;
+  EXPECT_TRUE(key->ReadString("0.Desc", text));
+  EXPECT_EQ(text, "Home");
+  EXPECT_FALSE(key->ReadString("3.Phone", text));
+  EXPECT_FALSE(key->ReadString("Stray", text));
+  EXPECT_EQ(key->ValueCount(), 3u);
+
+  TelephoneListing missing;  // no key at all: ten empty rows
+  MemoryRegistryKey fresh;
+  missing.Load(fresh);
+  EXPECT_EQ(missing.At(9).number, "");
+}
+}  // namespace
