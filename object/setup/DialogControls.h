@@ -1,0 +1,34 @@
+// Small helpers the setup windows share to move values in and out of their controls. Part of
+// the Windows shell only.
+#pragma once
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+
+class ValueList;
+
+class DialogControls {
+ public:
+  // The module whose resources hold the dialog templates: the one this code is linked into
+  // (zandrel.dll, or a test program that carries the templates itself).
+  static HINSTANCE Module();
+  // The window new dialogs are owned by: the active window of this thread, if any.
+  static HWND Owner();
+
+  static std::string Text(HWND dialog, int id);
+  static void SetText(HWND dialog, int id, const std::string& text);
+  static bool Checked(HWND dialog, int id);
+  static void Check(HWND dialog, int id, bool on);
+  static void Enable(HWND dialog, int id, bool on);
+
+  // A drop-down list filled with texts (emptied first), the index selected (-1: none).
+  static void FillCombo(HWND dialog, int id, const ValueList& list, int32_t selected);
+  static void SelectCombo(HWND dialog, int id, int32_t selected);
+  static int32_t ComboSelection(HWND dialog, int id);
+
+  // Adds a list view column of the given width in pixels.
+  static void AddColumn(HWND list, int index, const char* title, int width);
+  static std::string ItemText(HWND list, int item, int column);
+  static int SelectedItem(HWND list);
+};

@@ -1,0 +1,285 @@
+// The setup sheet as a user meets it, in-process under Windows: the sheet runs its modal loop on
+// a UI thread, and the test selects, types, tabs away, clicks, presses OK or Cancel with window
+// messages, then reads the settings and the current user's registry back.
+#include "object/setup/SetupSheet.h"
+
+#include <gtest/gtest.h>
+
+#include <mutex>
+#include <vector>
+
+#include "WindowDriver.h"
+#include "modem/DeviceLists.h"
+#include "modem/RegistryKey.h"
+#include "object/TransferSettings.h"
+#include "object/setup/SetupHelp.h"
+#include "object/setup/SetupIds.h"
+
+namespace {
+const char* const kCaption = "Setup Zandrel Test";
+
+std::mutex helpLock;
+std::vector<int32_t> helpAsked;
+void RecordHelp(const std::string& file, int32_t context) {
+  std::lock_guard<std::mutex> hold(helpLock);
+  if (file == "C:\\zandrel\\zandrel.chm") helpAsked.push_back(context);
+}
+
+class SetupSheetWin32Test : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    SetupHelp::SetViewer(RecordHelp);
+    helpAsked.clear();
+    settings.Reset(1, "C:\\zandrel\\");
+    settings.MaxTitle = "Zandrel Test";
+    devices.AddPort({"COM1", ""});
+    devices.AddPort({"COM3", ""});
+    devices.AddModem({"Line Modem 56K", "SYSTEM\\CurrentControlSet\\Control\\Class\\m0", 2});
+    user = Registry::CurrentUser();
+    user->DeleteTree("Software\\Harbwick\\Zandrel\\Telephone");
+  }
+  void TearDown() override { SetupHelp::SetViewer(nullptr); }
+
+  // Opens the sheet with the pages asked for and hands back its window.
+  HWND Open(SetupPages pages = SetupPages()) {
+    driver.Start([this, pages] {
+      SetupSheet sheet(settings, devices, *user);
+      ran = sheet.Run(pages);
+    });
+    return WindowDriver::WaitFor(kCaption);
+  }
+  // Presses OK or Cancel and waits for the sheet to close.
+  void Close(HWND sheet, int button) {
+    WindowDriver::Press(sheet, button);
+    ASSERT_TRUE(driver.Finish());
+    EXPECT_EQ(ran, 1);
+  }
+  std::string Stored(const char* value) {
+    std::string text;
+    auto key = user->Open("Software\\Harbwick\\Zandrel\\Telephone");
+    if (key) key->ReadString(value, text);
+    return text;
+  }
+
+  TransferSettings settings;
+  DeviceLists devices;
+  std::unique_ptr<RegistryKey> user;
+  WindowDriver driver;
+  int32_t ran = -1;
+};
+
+TEST_F(SetupSheetWin32Test, ListsAndLabels) {
+  HWND sheet = Open();
+  ASSERT_TRUE(sheet);
+  const struct {
+    int page, id;
+    const char *label, *entries;
+  } controls[] = {
+      {0, IDC_CONNECTION, "&Connection", "COM1|COM3|Line Modem 56K"},
+      {0, IDC_BAUD_RATE, "&Baud Rate", "9600|19200|38400|57600|115200"},
+      {0, IDC_PROTOCOL, "&Protocol", "XModem|ZModem|ACK/NAK"},
+      {0, IDC_MAX_ERRORS, "&Maximum Errors", nullptr},
+      {0, IDC_FLOW_CONTROL, "&Flow Control", "None|RTS/CTS"},
+      {0, IDC_WINDOW_SIZE, "&Window Size", "Streaming|1024|2048|4096"},
+      {0, IDC_CRASH_RECOVERY, "Crash &Recovery", "Never|Follow sender|Always"},
+      {1, IDC_SEND_TIMEOUT, "&Sender Timeout (seconds)", nullptr},
+      {1, IDC_RECV_TIMEOUT, "&Receiver Timeout (seconds)", nullptr},
+      {1, IDC_PATH_SWITCH, "&Path/Filename Transmission", "Strip Path|Send Path|Specify Receiver's File Path/Name"},
+      {1, IDC_OVERWRITE, "&Overwrite",
+       "Source Longer or Newer|CRCs Don't Match|Append|Always|Source Newer|Date/Length Don't Match|Never"},
+      {1, IDC_DEFAULT_DIR, "&File Transfer Default Folder", nullptr},
+      {2, IDC_LOG_FILENAME, "&Log Path/Filename", nullptr},
+      {3, IDC_MODEM_CMD, "&Modem Initialization Override", nullptr},
+  };
+  for (const auto& c : controls) {
+    HWND page = WindowDriver::ShowPage(sheet, c.page);
+    EXPECT_EQ(WindowDriver::Label(page, c.id), c.label);
+    if (c.entries) {
+      EXPECT_EQ(WindowDriver::Entries(page, c.id), c.entries) << c.label;
+    }
+  }
+  const struct {
+    int page, id;
+    const char* text;
+  } buttons[] = {{1, IDC_BROWSE, "..."},          {2, IDC_LOG_TO_FILE, "Log To &File"},
+                 {2, IDC_LOG_TO_SCREEN, "Log to &Screen"}, {2, IDC_APPEND_TO_LOG, "&Append To Log"},
+                 {2, IDC_BROWSE, "..."},          {3, IDC_EDIT, "&Edit"},
+                 {3, IDC_CLEAR, "&Clear"}};
+  for (const auto& b : buttons) EXPECT_EQ(WindowDriver::Text(WindowDriver::ShowPage(sheet, b.page), b.id), b.text);
+  HWND list = GetDlgItem(WindowDriver::ShowPage(sheet, 3), IDC_LISTING);
+  ASSERT_EQ(WindowDriver::Rows(list), 10);
+  EXPECT_EQ(WindowDriver::Cell(list, 9, 0), "9");
+  char tab[40] = "";
+  TCITEMA item = {};
+  item.mask = TCIF_TEXT;
+  item.pszText = tab;
+  item.cchTextMax = sizeof tab;
+  SendMessageA(reinterpret_cast<HWND>(SendMessageA(sheet, PSM_GETTABCONTROL, 0, 0)), TCM_GETITEMA, 3,
+               reinterpret_cast<LPARAM>(&item));
+  EXPECT_STREQ(tab, "Modem");
+  Close(sheet, PSBTN_CANCEL);
+}
+
+TEST_F(SetupSheetWin32Test, GeneralPageEdits) {
+  settings.Protocol = 1;
+  settings.FlowControl = 1;
+  settings.WindowSize = 3000;
+  settings.CrashRecovery = 2;
+  settings.BaudRate = 0;
+  HWND sheet = Open();
+  ASSERT_TRUE(sheet);
+  HWND page = WindowDriver::ShowPage(sheet, 0);
+  EXPECT_EQ(WindowDriver::SelectedText(page, IDC_BAUD_RATE), "19200");
+  EXPECT_EQ(WindowDriver::SelectedText(page, IDC_WINDOW_SIZE), "2048");
+  EXPECT_EQ(WindowDriver::SelectedText(page, IDC_FLOW_CONTROL), "XON/XOFF");
+  EXPECT_EQ(WindowDriver::SelectedText(page, IDC_CONNECTION), "COM1");
+
+  WindowDriver::Select(page, IDC_PROTOCOL, 0);  // XModem
+  EXPECT_EQ(WindowDriver::SelectedText(page, IDC_FLOW_CONTROL), "None");
+  EXPECT_FALSE(WindowDriver::Enabled(page, IDC_WINDOW_SIZE));
+  EXPECT_FALSE(WindowDriver::Enabled(page, IDC_CRASH_RECOVERY));
+  WindowDriver::Select(page, IDC_PROTOCOL, 1);
+  EXPECT_EQ(WindowDriver::SelectedText(page, IDC_FLOW_CONTROL), "None");
+  EXPECT_TRUE(WindowDriver::Enabled(page, IDC_WINDOW_SIZE));
+  WindowDriver::Select(page, IDC_PROTOCOL, 0);
+  WindowDriver::Select(page, IDC_FLOW_CONTROL, 1);  // RTS/CTS in the short list
+  WindowDriver::Select(page, IDC_CONNECTION, 2);    // the modem
+  WindowDriver::Type(page, IDC_MAX_ERRORS, "75");
+  WindowDriver::Leave(page, IDC_MAX_ERRORS);
+  EXPECT_EQ(WindowDriver::Text(page, IDC_MAX_ERRORS), "50");
+  Close(sheet, PSBTN_OK);
+
+  EXPECT_EQ(settings.Protocol, 0);
+  EXPECT_EQ(settings.FlowControl, 2);
+  EXPECT_EQ(settings.MaxErrors, 50);
+  EXPECT_EQ(settings.BaudRate, 19200);
+  EXPECT_EQ(settings.UseModem, 1);
+  EXPECT_EQ(settings.ModemName, 0);
+  EXPECT_EQ(settings.WindowSize, 3000);  // XModem leaves the ZModem options alone
+  EXPECT_EQ(settings.CrashRecovery, 2);
+}
+
+TEST_F(SetupSheetWin32Test, UnlistedValuesStayAndCancelChangesNothing) {
+  settings.BaudRate = 2400;
+  settings.Port = 5;
+  HWND sheet = Open();
+  ASSERT_TRUE(sheet);
+  HWND page = WindowDriver::ShowPage(sheet, 0);
+  EXPECT_EQ(WindowDriver::SelectedText(page, IDC_BAUD_RATE), "(none)");
+  EXPECT_EQ(WindowDriver::SelectedText(page, IDC_CONNECTION), "(none)");
+  Close(sheet, PSBTN_OK);
+  EXPECT_EQ(settings.BaudRate, 2400);
+  EXPECT_EQ(settings.Port, 5);
+
+  const TransferSettings before = settings;
+  sheet = Open();
+  ASSERT_TRUE(sheet);
+  page = WindowDriver::ShowPage(sheet, 0);
+  WindowDriver::Select(page, IDC_BAUD_RATE, 4);
+  page = WindowDriver::ShowPage(sheet, 1);
+  WindowDriver::Type(page, IDC_SEND_TIMEOUT, "5");
+  WindowDriver::Select(page, IDC_OVERWRITE, 0);
+  Close(sheet, PSBTN_CANCEL);
+  EXPECT_EQ(settings.BaudRate, before.BaudRate);
+  EXPECT_EQ(settings.SendTimeout, before.SendTimeout);
+  EXPECT_EQ(settings.Overwrite, before.Overwrite);
+}
+
+TEST_F(SetupSheetWin32Test, TransferAndLoggingPages) {
+  settings.LogToFile = 1;
+  settings.LogFilename = "C:\\old.log";
+  settings.Overwrite = 0;
+  HWND sheet = Open();
+  ASSERT_TRUE(sheet);
+  HWND page = WindowDriver::ShowPage(sheet, 1);
+  EXPECT_EQ(WindowDriver::SelectedText(page, IDC_OVERWRITE), "Never");
+  WindowDriver::Type(page, IDC_RECV_TIMEOUT, "120");
+  WindowDriver::Type(page, IDC_DEFAULT_DIR, "D:\\incoming");
+  WindowDriver::Select(page, IDC_PATH_SWITCH, 2);
+  page = WindowDriver::ShowPage(sheet, 2);
+  EXPECT_TRUE(WindowDriver::Enabled(page, IDC_LOG_FILENAME));
+  WindowDriver::Type(page, IDC_LOG_FILENAME, "C:\\new.log");
+  WindowDriver::SetCheck(page, IDC_LOG_TO_FILE, false);
+  EXPECT_FALSE(WindowDriver::Enabled(page, IDC_LOG_FILENAME));
+  EXPECT_FALSE(WindowDriver::Enabled(page, IDC_APPEND_TO_LOG));
+  EXPECT_FALSE(WindowDriver::Enabled(page, IDC_BROWSE));
+  WindowDriver::SetCheck(page, IDC_LOG_TO_SCREEN, true);
+  Close(sheet, PSBTN_OK);
+  EXPECT_EQ(settings.RecvTimeout, 120);
+  EXPECT_EQ(settings.DefaultDir, "D:\\incoming");
+  EXPECT_EQ(settings.PathSwitch, 2);
+  EXPECT_EQ(settings.Overwrite, 7);
+  EXPECT_EQ(settings.LogToFile, 0);
+  EXPECT_EQ(settings.LogToScreen, 1);
+  EXPECT_EQ(settings.LogFilename, "C:\\old.log");
+}
+
+TEST_F(SetupSheetWin32Test, TelephoneListing) {
+  {
+    auto key = user->Create("Software\\Harbwick\\Zandrel\\Telephone");
+    key->WriteString("2.Desc", "Depot");
+    key->WriteString("2.Phone", "555-0102");
+  }
+  settings.Telephone = "555-0102";
+  // Cancel after editing the listing leaves the registry as it was.
+  HWND sheet = Open();
+  ASSERT_TRUE(sheet);
+  HWND page = WindowDriver::ShowPage(sheet, 3);
+  HWND list = GetDlgItem(page, IDC_LISTING);
+  EXPECT_EQ(WindowDriver::Cell(list, 2, 1), "Depot");
+  WindowDriver::Click(page, IDC_CLEAR);
+  HWND edit = nullptr;
+  for (int i = 0; i < 100 && WindowDriver::Cell(list, 2, 2) == "555-0102"; ++i) Sleep(10);
+  EXPECT_EQ(WindowDriver::Cell(list, 2, 2), "");
+  Close(sheet, PSBTN_CANCEL);
+  EXPECT_EQ(Stored("2.Phone"), "555-0102");
+  EXPECT_EQ(settings.Telephone, "555-0102");
+
+  // Edit a row: an emptied number keeps the old one; OK saves the listing and the selection.
+  sheet = Open();
+  ASSERT_TRUE(sheet);
+  page = WindowDriver::ShowPage(sheet, 3);
+  list = GetDlgItem(page, IDC_LISTING);
+  WindowDriver::SelectRow(list, 4);
+  WindowDriver::Click(page, IDC_EDIT);
+  edit = WindowDriver::WaitFor("Edit Telephone Listing");
+  ASSERT_TRUE(edit);
+  WindowDriver::Type(edit, IDC_DESCRIPTION, "Night line");
+  WindowDriver::Type(edit, IDC_NUMBER, "555-0144");
+  WindowDriver::Click(edit, IDOK);
+  ASSERT_TRUE(WindowDriver::WaitGone(edit));
+  WindowDriver::Click(page, IDC_EDIT);
+  edit = WindowDriver::WaitFor("Edit Telephone Listing");
+  ASSERT_TRUE(edit);
+  EXPECT_EQ(WindowDriver::Text(edit, IDC_NUMBER), "555-0144");
+  WindowDriver::Type(edit, IDC_NUMBER, "");
+  WindowDriver::Click(edit, IDOK);
+  ASSERT_TRUE(WindowDriver::WaitGone(edit));
+  WindowDriver::Type(page, IDC_MODEM_CMD, "AT&F");
+  Close(sheet, PSBTN_OK);
+  EXPECT_EQ(settings.Telephone, "555-0144");
+  EXPECT_EQ(settings.ModemCmd, "AT&F");
+  EXPECT_EQ(Stored("4.Desc"), "Night line");
+  EXPECT_EQ(Stored("4.Phone"), "555-0144");
+  EXPECT_EQ(Stored("2.Phone"), "555-0102");
+}
+
+TEST_F(SetupSheetWin32Test, PagesShownAndHelp) {
+  devices.Clear();  // no modem: no Modem page, whatever was asked
+  devices.AddPort({"COM1", ""});
+  SetupPages pages;
+  pages.general = false;
+  HWND sheet = Open(pages);
+  ASSERT_TRUE(sheet);
+  HWND tabs = reinterpret_cast<HWND>(SendMessageA(sheet, PSM_GETTABCONTROL, 0, 0));
+  EXPECT_EQ(SendMessageA(tabs, TCM_GETITEMCOUNT, 0, 0), 2);
+  WindowDriver::F1(WindowDriver::ShowPage(sheet, 0), IDC_SEND_TIMEOUT);
+  WindowDriver::ShowPage(sheet, 1);
+  WindowDriver::Click(sheet, IDHELP);
+  Sleep(100);
+  WindowDriver::F1(sheet, IDOK);  // F1 on the sheet's own buttons goes to the page on show
+  Close(sheet, PSBTN_CANCEL);
+  std::lock_guard<std::mutex> hold(helpLock);
+  EXPECT_EQ(helpAsked, (std::vector<int32_t>{HELP_TRANSFER, HELP_LOGGING, HELP_LOGGING}));
+}
+}  // namespace

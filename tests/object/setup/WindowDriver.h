@@ -1,0 +1,144 @@
+// Drives modal windows the way a user's clicks and keys would reach them, from a thread other
+// than theirs: the window under test runs its modal loop on a UI thread of its own, and the
+// test finds its windows and sends them the messages their controls would send.
+#pragma once
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include <atomic>
+#include <functional>
+#include <string>
+#include <thread>
+
+class WindowDriver {
+ public:
+  ~WindowDriver() {
+    if (ui.joinable()) ui.join();
+  }
+  // Runs body (which opens the modal window) on the UI thread.
+  void Start(std::function<void()> body) {
+    if (ui.joinable()) ui.join();
+    finished = false;
+    ui = std::thread([this, body] {
+      uiThread = GetCurrentThreadId();
+      body();
+      finished = true;
+    });
+  }
+  // Waits for the UI thread's body to return; false when it did not within thirty seconds.
+  bool Finish() {
+    for (int i = 0; i < 3000 && !finished; ++i) Sleep(10);
+    return finished;
+  }
+  // A visible top-level window with this caption; null after thirty seconds without one (a
+  // fresh Wine prefix takes seconds to show its first window).
+  static HWND WaitFor(const char* caption) {
+    for (int i = 0; i < 3000; ++i) {
+      HWND window = FindWindowA(nullptr, caption);
+      if (window && IsWindowVisible(window)) return window;
+      Sleep(10);
+    }
+    return nullptr;
+  }
+  // Waits until the window is gone.
+  static bool WaitGone(HWND window) {
+    for (int i = 0; i < 1000; ++i) {
+      if (!IsWindow(window)) return true;
+      Sleep(10);
+    }
+    return false;
+  }
+
+  static std::string Text(HWND window) {
+    char text[600] = "";
+    SendMessageA(window, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text));
+    return text;
+  }
+  static std::string Text(HWND dialog, int id) { return Text(GetDlgItem(dialog, id)); }
+  // The label a control's mnemonic belongs to: the static text just before it.
+  static std::string Label(HWND dialog, int id) { return Text(GetWindow(GetDlgItem(dialog, id), GW_HWNDPREV)); }
+  static bool Enabled(HWND dialog, int id) { return IsWindowEnabled(GetDlgItem(dialog, id)) != FALSE; }
+
+  static int Selection(HWND dialog, int id) {
+    return static_cast<int>(SendDlgItemMessageA(dialog, id, CB_GETCURSEL, 0, 0));
+  }
+  static std::string SelectedText(HWND dialog, int id) {
+    const int index = Selection(dialog, id);
+    if (index < 0) return "(none)";
+    char text[200] = "";
+    SendDlgItemMessageA(dialog, id, CB_GETLBTEXT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(text));
+    return text;
+  }
+  static std::string Entries(HWND dialog, int id) {
+    std::string all;
+    const int count = static_cast<int>(SendDlgItemMessageA(dialog, id, CB_GETCOUNT, 0, 0));
+    for (int i = 0; i < count; ++i) {
+      char text[200] = "";
+      SendDlgItemMessageA(dialog, id, CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(text));
+      all += (i ? "|" : "") + std::string(text);
+    }
+    return all;
+  }
+
+  // A selection in a drop-down list, as a user's pick reports it.
+  static void Select(HWND dialog, int id, int index) {
+    SendDlgItemMessageA(dialog, id, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+    Command(dialog, id, CBN_SELCHANGE);
+  }
+  // Typing into an edit (it reports the change itself).
+  static void Type(HWND dialog, int id, const char* text) { SetDlgItemTextA(dialog, id, text); }
+  // Tabbing away from a control.
+  static void Leave(HWND dialog, int id) { Command(dialog, id, EN_KILLFOCUS); }
+  static void SetCheck(HWND dialog, int id, bool on) {
+    SendDlgItemMessageA(dialog, id, BM_SETCHECK, on ? BST_CHECKED : BST_UNCHECKED, 0);
+    Command(dialog, id, BN_CLICKED);
+  }
+  // A button press; posted, since a button that opens a modal window returns only when that
+  // window closes.
+  static void Click(HWND dialog, int id) {
+    PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
+  }
+  static void Command(HWND dialog, int id, int code) {
+    SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, code), reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
+  }
+  // F1 on a control of the dialog.
+  static void F1(HWND dialog, int id) {
+    HELPINFO help = {};
+    help.cbSize = sizeof help;
+    help.iContextType = HELPINFO_WINDOW;
+    help.iCtrlId = id;
+    help.hItemHandle = GetDlgItem(dialog, id);
+    SendMessageA(dialog, WM_HELP, 0, reinterpret_cast<LPARAM>(&help));
+  }
+
+  // List views: selecting a row, reading a cell, counting rows.
+  static void SelectRow(HWND list, int row) {
+    LVITEMA state = {};
+    state.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+    state.state = row < 0 ? 0 : LVIS_SELECTED | LVIS_FOCUSED;
+    SendMessageA(list, LVM_SETITEMSTATE, static_cast<WPARAM>(row < 0 ? -1 : row), reinterpret_cast<LPARAM>(&state));
+  }
+  static std::string Cell(HWND list, int row, int column) {
+    char text[600] = "";
+    LVITEMA cell = {};
+    cell.iSubItem = column;
+    cell.pszText = text;
+    cell.cchTextMax = sizeof text;
+    SendMessageA(list, LVM_GETITEMTEXTA, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&cell));
+    return text;
+  }
+  static int Rows(HWND list) { return static_cast<int>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0)); }
+
+  // Property sheets: show page index, the page on show, press OK or Cancel.
+  static HWND ShowPage(HWND sheet, int index) {
+    SendMessageA(sheet, PSM_SETCURSEL, static_cast<WPARAM>(index), 0);
+    return reinterpret_cast<HWND>(SendMessageA(sheet, PSM_GETCURRENTPAGEHWND, 0, 0));
+  }
+  static void Press(HWND sheet, int button) { PostMessageA(sheet, PSM_PRESSBUTTON, static_cast<WPARAM>(button), 0); }
+
+ private:
+  std::thread ui;
+  std::atomic<bool> finished{false};
+  DWORD uiThread = 0;
+};
