@@ -1,0 +1,133 @@
+// The file prompt on Windows as a user meets it: the file-open dialog with three files typed in,
+// "Send File As ..." with a receiver name edited or emptied, and Help in each dialog.
+#include "object/setup/FilePromptDialogs.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <mutex>
+#include <vector>
+
+#include "WindowDriver.h"
+#include "object/TransferSettings.h"
+#include "object/setup/PhoneEntryDialog.h"
+#include "object/setup/SetupHelp.h"
+#include "object/setup/SetupIds.h"
+
+namespace {
+std::mutex helpLock;
+std::vector<int32_t> helpAsked;
+void RecordHelp(const std::string&, int32_t context) {
+  std::lock_guard<std::mutex> hold(helpLock);
+  helpAsked.push_back(context);
+}
+
+class FilePromptDialogsWin32Test : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    SetupHelp::SetViewer(RecordHelp);
+    helpAsked.clear();
+    char temp[MAX_PATH];
+    GetTempPathA(MAX_PATH, temp);
+    folder = std::string(temp) + "zandrel-prompt";
+    CreateDirectoryA(folder.c_str(), nullptr);
+    for (const char* name : {"a.txt", "b.txt", "c.txt"}) {
+      FILE* file = std::fopen((folder + "\\" + name).c_str(), "w");
+      std::fputs("data\n", file);
+      std::fclose(file);
+    }
+    settings.Reset(1, "C:\\zandrel\\");
+    settings.Protocol = TransferSettings::kZModem;
+    settings.DefaultDir = folder;
+  }
+  void TearDown() override { SetupHelp::SetViewer(nullptr); }
+
+  void StartPrompt() {
+    driver.Start([this] {
+      FilePromptDialogs windows(settings.HelpFile);
+      result = FilePrompt::Run(settings, windows);
+    });
+  }
+  // Types the names into the file-open dialog's name box and presses its OK.
+  static void ChooseFiles(const char* names) {
+    HWND open = WindowDriver::WaitFor("Select File to Transfer");
+    ASSERT_TRUE(open);
+    HWND name = GetDlgItem(open, 0x47c);  // the explorer-style dialog's file name box
+    if (!name) name = GetDlgItem(open, 0x480);
+    ASSERT_TRUE(name);
+    SendMessageA(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(names));
+    WindowDriver::Click(open, IDOK);
+  }
+
+  std::string folder;
+  TransferSettings settings;
+  WindowDriver driver;
+  int32_t result = -1;
+};
+
+TEST_F(FilePromptDialogsWin32Test, ThreeFiles) {
+  StartPrompt();
+  ChooseFiles("\"a.txt\" \"b.txt\" \"c.txt\"");
+  ASSERT_TRUE(driver.Finish());
+  EXPECT_EQ(result, 0);
+  EXPECT_EQ(settings.FileList, folder + "\\a.txt;" + folder + "\\b.txt;" + folder + "\\c.txt");
+  EXPECT_EQ(settings.Attempted, 3);
+}
+
+TEST_F(FilePromptDialogsWin32Test, SendFileAs) {
+  settings.PathSwitch = 2;
+  const struct {
+    bool empty;
+    int button;
+    int32_t result;
+  } cases[] = {{false, IDOK, 0}, {true, IDOK, 4}, {false, IDCANCEL, 6}};
+  for (const auto& c : cases) {
+    settings.Attempted = 0;
+    StartPrompt();
+    ChooseFiles("\"a.txt\" \"b.txt\"");
+    HWND sendAs = WindowDriver::WaitFor("Send File As ...");
+    ASSERT_TRUE(sendAs);
+    HWND list = GetDlgItem(sendAs, IDC_SEND_AS_LIST);
+    ASSERT_EQ(WindowDriver::Rows(list), 2);
+    EXPECT_EQ(WindowDriver::Cell(list, 1, 0), folder + "\\b.txt");
+    EXPECT_EQ(WindowDriver::Cell(list, 1, 1), "b.txt");
+    WindowDriver::SelectRow(list, 1);
+    WindowDriver::Click(sendAs, IDC_EDIT);
+    HWND edit = WindowDriver::WaitFor("Edit Receiver File Name");
+    ASSERT_TRUE(edit);
+    EXPECT_EQ(WindowDriver::Text(edit, IDC_SENDER_NAME), folder + "\\b.txt");
+    EXPECT_FALSE(WindowDriver::Enabled(edit, IDC_SENDER_NAME));
+    WindowDriver::F1(edit, IDC_RECEIVER_NAME);
+    WindowDriver::Type(edit, IDC_RECEIVER_NAME, c.empty ? "" : "in\\b2.txt");
+    WindowDriver::Click(edit, IDOK);
+    ASSERT_TRUE(WindowDriver::WaitGone(edit));
+    WindowDriver::Click(sendAs, IDC_HELP_BUTTON);
+    WindowDriver::Click(sendAs, c.button);
+    ASSERT_TRUE(driver.Finish());
+    EXPECT_EQ(result, c.result);
+    EXPECT_EQ(settings.FileList, c.result ? "" : folder + "\\a.txt;a.txt;" + folder + "\\b.txt;in\\b2.txt");
+    EXPECT_EQ(settings.Attempted, 2);
+  }
+  std::lock_guard<std::mutex> hold(helpLock);
+  EXPECT_EQ(helpAsked, (std::vector<int32_t>{9, 8, 9, 8, 9, 8}));
+}
+
+TEST_F(FilePromptDialogsWin32Test, PhoneEntryKeepsFieldsOnCancel) {
+  PhoneEntryDialog dialog;
+  dialog.description = "Office";
+  dialog.number = "555-0100";
+  int32_t button = 0;
+  driver.Start([&] { button = dialog.Run(); });
+  HWND window = WindowDriver::WaitFor("Edit Telephone Listing");
+  ASSERT_TRUE(window);
+  EXPECT_EQ(WindowDriver::Text(window, IDC_DESCRIPTION), "Office");
+  WindowDriver::Type(window, IDC_NUMBER, "1234");
+  WindowDriver::Click(window, IDC_HELP_BUTTON);
+  WindowDriver::Click(window, IDCANCEL);
+  ASSERT_TRUE(driver.Finish());
+  EXPECT_EQ(button, IDCANCEL);
+  EXPECT_EQ(dialog.number, "555-0100");
+  std::lock_guard<std::mutex> hold(helpLock);
+  EXPECT_EQ(helpAsked, std::vector<int32_t>{HELP_PHONE_ENTRY});
+}
+}  // namespace
