@@ -60,3 +60,8 @@ shot() {  # state, then file names to write, one per second
 shot running progress-running.png progress-running-later.png
 shot failed progress-failed.png
 shot compact progress-compact.png
+
+# The setup sheet's pages and the setup dialogs.
+trap - EXIT
+cleanup
+"$root/tests/wine/setup-screenshots.sh" "$build"

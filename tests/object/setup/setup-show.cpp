@@ -1,0 +1,97 @@
+// Shows one of the setup windows for a person, a screenshot or a keyboard script, then prints
+// what it left behind as name=value lines:
+//   setup-show sheet | sendas | phone | receiver | prompt <folder>
+// The sheet runs over two ports and one modem with the settings given as name=value arguments
+// (Protocol, FlowControl, BaudRate, WindowSize, MaxErrors, LogToFile), and the real registry of
+// the current user.
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "job/FilePrompt.h"
+#include "modem/DeviceLists.h"
+#include "modem/RegistryKey.h"
+#include "object/TransferSettings.h"
+#include "object/setup/FilePromptDialogs.h"
+#include "object/setup/PhoneEntryDialog.h"
+#include "object/setup/ReceiverNameDialog.h"
+#include "object/setup/SendAsDialog.h"
+#include "object/setup/SetupHelp.h"
+#include "object/setup/SetupSheet.h"
+
+namespace {
+void NoViewer(const std::string&, int32_t context) { std::printf("help=%d\n", context); }
+
+void Apply(TransferSettings& s, const char* argument) {
+  const char* equals = std::strchr(argument, '=');
+  if (!equals) return;
+  const std::string name(argument, equals);
+  const int value = std::atoi(equals + 1);
+  if (name == "Protocol") s.Protocol = static_cast<int16_t>(value);
+  if (name == "FlowControl") s.FlowControl = static_cast<int16_t>(value);
+  if (name == "BaudRate") s.BaudRate = value;
+  if (name == "WindowSize") s.WindowSize = static_cast<int16_t>(value);
+  if (name == "MaxErrors") s.MaxErrors = static_cast<int16_t>(value);
+  if (name == "LogToFile") s.LogToFile = value;
+}
+
+void Print(const TransferSettings& s) {
+  std::printf("Protocol=%d\nFlowControl=%d\nBaudRate=%d\nWindowSize=%d\nCrashRecovery=%d\nMaxErrors=%d\n"
+              "Port=%d\nUseModem=%d\nLogToFile=%d\nLogToScreen=%d\nLogFilename=%s\nTelephone=%s\n",
+              s.Protocol, s.FlowControl, s.BaudRate, s.WindowSize, s.CrashRecovery, s.MaxErrors, s.Port,
+              s.UseModem, s.LogToFile, s.LogToScreen, s.LogFilename.c_str(), s.Telephone.c_str());
+}
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) return 2;
+  SetupHelp::SetViewer(NoViewer);
+  const std::string what = argv[1];
+  TransferSettings settings;
+  settings.Reset(1, "C:\\Program Files\\Zandrel\\");
+  settings.MaxTitle = "Zandrel";
+  for (int i = 2; i < argc; ++i) Apply(settings, argv[i]);
+  FileSelection three;
+  three.folder = "C:\\Data\\Outgoing";
+  three.names = {"report-march.csv", "inventory.txt", "readme.txt"};
+
+  if (what == "sheet") {
+    DeviceLists devices;
+    devices.AddPort({"COM1", ""});
+    devices.AddPort({"COM3", ""});
+    devices.AddModem({"Line Modem 56K", "SYSTEM\\CurrentControlSet\\Control\\Class\\m0", 2});
+    auto user = Registry::CurrentUser();
+    std::printf("ran=%d\n", SetupSheet(settings, devices, *user).Run(SetupPages()));
+    Print(settings);
+  } else if (what == "sendas") {
+    SendAsDialog dialog;
+    dialog.chosen = three;
+    const int32_t button = dialog.Run();
+    std::printf("button=%d\nresult=%s\n", button, dialog.result.c_str());
+  } else if (what == "phone") {
+    PhoneEntryDialog dialog;
+    dialog.description = "Head office";
+    dialog.number = "555-0100";
+    const int32_t button = dialog.Run();
+    std::printf("button=%d\ndescription=%s\nnumber=%s\n", button, dialog.description.c_str(), dialog.number.c_str());
+  } else if (what == "receiver") {
+    ReceiverNameDialog dialog;
+    dialog.sender = "C:\\Data\\Outgoing\\inventory.txt";
+    dialog.receiver = "inventory.txt";
+    const int32_t button = dialog.Run();
+    std::printf("button=%d\nreceiver=%s\n", button, dialog.receiver.c_str());
+  } else if (what == "prompt" && argc > 2) {
+    settings.Protocol = TransferSettings::kZModem;
+    settings.DefaultDir = argv[2];
+    FilePromptDialogs windows(settings.HelpFile);
+    std::printf("result=%d\n", FilePrompt::Run(settings, windows));
+    std::printf("FileList=%s\nAttempted=%d\n", settings.FileList.c_str(), settings.Attempted);
+  } else {
+    return 2;
+  }
+  std::fflush(stdout);
+  return 0;
+}

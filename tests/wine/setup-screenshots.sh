@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# Photographs every page of the setup sheet and every setup dialog as Wine draws them on a
+# virtual display, into <build>/screenshots (default build/mingw64), with the X11 prefix of the
+# build folder. Needs the mingw64 build (bin/setup-show.exe), Xvfb, xdotool and ImageMagick.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/../.." && pwd)
+build=$(realpath "${1:-$root/build/mingw64}")
+out=$build/screenshots
+show=$build/bin/setup-show.exe
+mkdir -p "$out"
+source "$root/tests/wine/xvfb-wine.sh"
+trap xvfb_stop EXIT
+xvfb_start "$build/wineprefix-x11"
+
+# The sheet: each page in turn, chosen by a click on its tab, then Cancel.
+wine "$show" sheet Protocol=1 FlowControl=2 WindowSize=1024 MaxErrors=10 LogToFile=1 >/dev/null &
+shown=$!
+for page in general:35 transfer:92 logging:145 modem:198; do
+  xvfb_click 'Setup Zandrel' "${page#*:}" 37
+  xvfb_shoot 'Setup Zandrel' "$out/setup-${page%%:*}.png"
+done
+xvfb_keys 'Setup Zandrel' Escape
+wait "$shown"
+
+for dialog in "sendas:Send File As ..." "phone:Edit Telephone Listing" "receiver:Edit Receiver File Name"; do
+  wine "$show" "${dialog%%:*}" >/dev/null &
+  shown=$!
+  xvfb_shoot "${dialog#*:}" "$out/${dialog%%:*}.png"
+  xvfb_keys "${dialog#*:}" Escape
+  wait "$shown"
+done
+ls "$out"

@@ -1,0 +1,71 @@
+# Sourced by scripts that show Wine windows on a virtual X display: starts Xvfb on a free display
+# number, points Wine's X11 driver at it (drawing its own captions, as there is no window
+# manager), and offers helpers to wait for a window and photograph it.
+#   xvfb_start <prefix>     sets DISPLAY and WINEPREFIX; xvfb_stop ends what it started
+#   xvfb_window <title>     prints the X window id of the window with exactly that title
+#   xvfb_shoot <title> <png>; xvfb_keys, xvfb_type and xvfb_click give it real input
+xvfb_pid=
+xvfb_start() {
+  local prefix=$1 n
+  for n in $(seq 91 120); do
+    [[ -e /tmp/.X$n-lock || -e /tmp/.X11-unix/X$n ]] && continue
+    Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+    xvfb_pid=$!
+    for _ in $(seq 50); do
+      [[ -e /tmp/.X11-unix/X$n ]] && break
+      sleep 0.1
+    done
+    if kill -0 "$xvfb_pid" 2>/dev/null; then
+      export DISPLAY=:$n
+      break
+    fi
+    xvfb_pid=
+  done
+  [[ -n $xvfb_pid ]] || { echo "xvfb-wine: no display could be started" >&2; return 1; }
+  export WINEPREFIX=$prefix WINEDEBUG=-all
+  "$(dirname "${BASH_SOURCE[0]}")/../../cmake/wine-run.sh" "$prefix" --prepare
+  wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
+}
+xvfb_stop() {
+  [[ -n $xvfb_pid ]] && kill "$xvfb_pid" 2>/dev/null
+  wait "$xvfb_pid" 2>/dev/null
+  xvfb_pid=
+}
+xvfb_window() {
+  local id
+  for _ in $(seq 200); do
+    id=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -1)
+    [[ -n $id ]] && { echo "$id"; return 0; }
+    sleep 0.1
+  done
+  echo "xvfb-wine: no window \"$1\"" >&2
+  return 1
+}
+# Real key presses (XTEST) into the window with that title: xvfb_keys <title> key...
+xvfb_keys() {
+  local id
+  id=$(xvfb_window "$1") || return 1
+  shift
+  xdotool windowfocus --sync "$id" 2>/dev/null || xdotool windowfocus "$id"
+  xdotool key --delay 60 "$@"
+}
+# A real mouse click at x y inside that window: xvfb_click <title> x y
+xvfb_click() {
+  local id
+  id=$(xvfb_window "$1") || return 1
+  xdotool mousemove --window "$id" "$2" "$3" click 1
+  sleep 0.3
+}
+# Real typing into the focused control of that window: xvfb_type <title> text
+xvfb_type() {
+  local id
+  id=$(xvfb_window "$1") || return 1
+  xdotool windowfocus "$id"
+  xdotool type --delay 60 "$2"
+}
+xvfb_shoot() {
+  local id
+  id=$(xvfb_window "$1") || return 1
+  sleep 0.5  # let the controls finish painting
+  import -window "$id" "$2"
+}
