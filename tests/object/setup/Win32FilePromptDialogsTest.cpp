@@ -22,7 +22,7 @@ void RecordHelp(const std::string&, int32_t context) {
   helpAsked.push_back(context);
 }
 
-class FilePromptDialogsWin32Test : public ::testing::Test {
+class Win32FilePromptDialogsTest : public ::testing::Test {
  protected:
   void SetUp() override {
     SetupHelp::SetViewer(RecordHelp);
@@ -65,7 +65,7 @@ class FilePromptDialogsWin32Test : public ::testing::Test {
   int32_t result = -1;
 };
 
-TEST_F(FilePromptDialogsWin32Test, ThreeFiles) {
+TEST_F(Win32FilePromptDialogsTest, ThreeFiles) {
   StartPrompt();
   ChooseFiles("\"a.txt\" \"b.txt\" \"c.txt\"");
   ASSERT_TRUE(driver.Finish());
@@ -74,7 +74,7 @@ TEST_F(FilePromptDialogsWin32Test, ThreeFiles) {
   EXPECT_EQ(settings.Attempted, 3);
 }
 
-TEST_F(FilePromptDialogsWin32Test, SendFileAs) {
+TEST_F(Win32FilePromptDialogsTest, SendFileAs) {
   settings.PathSwitch = 2;
   const struct {
     bool empty;
@@ -112,7 +112,7 @@ TEST_F(FilePromptDialogsWin32Test, SendFileAs) {
   EXPECT_EQ(helpAsked, (std::vector<int32_t>{9, 8, 9, 8, 9, 8}));
 }
 
-TEST_F(FilePromptDialogsWin32Test, PhoneEntryKeepsFieldsOnCancel) {
+TEST_F(Win32FilePromptDialogsTest, PhoneEntryKeepsFieldsOnCancel) {
   PhoneEntryDialog dialog;
   dialog.description = "Office";
   dialog.number = "555-0100";

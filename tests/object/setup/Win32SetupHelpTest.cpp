@@ -14,7 +14,7 @@
 #include "WindowDriver.h"
 
 namespace {
-TEST(SetupHelpWin32Test, OpensTheHelpFileAtAContext) {
+TEST(Win32SetupHelpTest, OpensTheHelpFileAtAContext) {
   std::string file = std::string("Z:") + ZANDREL_HELP_FILE;
   for (char& c : file)
     if (c == '/') c = '\\';

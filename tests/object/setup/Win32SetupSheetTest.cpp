@@ -25,7 +25,7 @@ void RecordHelp(const std::string& file, int32_t context) {
   if (file == "C:\\zandrel\\zandrel.chm") helpAsked.push_back(context);
 }
 
-class SetupSheetWin32Test : public ::testing::Test {
+class Win32SetupSheetTest : public ::testing::Test {
  protected:
   void SetUp() override {
     SetupHelp::SetViewer(RecordHelp);
@@ -68,7 +68,7 @@ class SetupSheetWin32Test : public ::testing::Test {
   int32_t ran = -1;
 };
 
-TEST_F(SetupSheetWin32Test, ListsAndLabels) {
+TEST_F(Win32SetupSheetTest, ListsAndLabels) {
   HWND sheet = Open();
   ASSERT_TRUE(sheet);
   const struct {
@@ -120,7 +120,7 @@ TEST_F(SetupSheetWin32Test, ListsAndLabels) {
   Close(sheet, PSBTN_CANCEL);
 }
 
-TEST_F(SetupSheetWin32Test, GeneralPageEdits) {
+TEST_F(Win32SetupSheetTest, GeneralPageEdits) {
   settings.Protocol = 1;
   settings.FlowControl = 1;
   settings.WindowSize = 3000;
@@ -159,7 +159,7 @@ TEST_F(SetupSheetWin32Test, GeneralPageEdits) {
   EXPECT_EQ(settings.CrashRecovery, 2);
 }
 
-TEST_F(SetupSheetWin32Test, UnlistedValuesStayAndCancelChangesNothing) {
+TEST_F(Win32SetupSheetTest, UnlistedValuesStayAndCancelChangesNothing) {
   settings.BaudRate = 2400;
   settings.Port = 5;
   HWND sheet = Open();
@@ -185,7 +185,7 @@ TEST_F(SetupSheetWin32Test, UnlistedValuesStayAndCancelChangesNothing) {
   EXPECT_EQ(settings.Overwrite, before.Overwrite);
 }
 
-TEST_F(SetupSheetWin32Test, TransferAndLoggingPages) {
+TEST_F(Win32SetupSheetTest, TransferAndLoggingPages) {
   settings.LogToFile = 1;
   settings.LogFilename = "C:\\old.log";
   settings.Overwrite = 0;
@@ -214,7 +214,7 @@ TEST_F(SetupSheetWin32Test, TransferAndLoggingPages) {
   EXPECT_EQ(settings.LogFilename, "C:\\old.log");
 }
 
-TEST_F(SetupSheetWin32Test, TelephoneListing) {
+TEST_F(Win32SetupSheetTest, TelephoneListing) {
   {
     auto key = user->Create("Software\\Harbwick\\Zandrel\\Telephone");
     key->WriteString("2.Desc", "Depot");
@@ -264,7 +264,7 @@ TEST_F(SetupSheetWin32Test, TelephoneListing) {
   EXPECT_EQ(Stored("2.Phone"), "555-0102");
 }
 
-TEST_F(SetupSheetWin32Test, PagesShownAndHelp) {
+TEST_F(Win32SetupSheetTest, PagesShownAndHelp) {
   devices.Clear();  // no modem: no Modem page, whatever was asked
   devices.AddPort({"COM1", ""});
   SetupPages pages;
