@@ -47,7 +47,7 @@ zandrel_sources(SETUP_SOURCES object/setup)
 add_library(zandrel_setup STATIC ${SETUP_SOURCES})
 target_link_libraries(zandrel_setup PUBLIC zandrel_job)
 if(WIN32)
-  target_link_libraries(zandrel_setup PUBLIC comctl32 comdlg32 shell32 ole32 htmlhelp)
+  target_link_libraries(zandrel_setup PUBLIC comctl32 comdlg32 shell32 ole32)
 endif()
 
 # The automation object over the settings: its portable rules (put rules, the stored

@@ -1,7 +1,7 @@
 #include "object/setup/PhoneEntryDialog.h"
 
 #include "object/setup/DialogControls.h"
-#include "object/setup/SetupHelp.h"
+#include "job/Help.h"
 #include "object/setup/SetupIds.h"
 #include "object/setup/TelephoneListing.h"
 
@@ -18,7 +18,7 @@ INT_PTR CALLBACK Proc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
       if (!self->number.empty()) DialogControls::SetText(dialog, IDC_NUMBER, self->number);
       return TRUE;
     case WM_HELP:
-      SetupHelp::Show(self->helpFile, HELP_PHONE_ENTRY);
+      Help::Show(self->helpFile.c_str(), HELP_PHONE_ENTRY, dialog);
       return TRUE;
     case WM_COMMAND:
       switch (LOWORD(wParam)) {
@@ -31,7 +31,7 @@ INT_PTR CALLBACK Proc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
           EndDialog(dialog, IDCANCEL);
           return TRUE;
         case IDC_HELP_BUTTON:
-          SetupHelp::Show(self->helpFile, HELP_PHONE_ENTRY);
+          Help::Show(self->helpFile.c_str(), HELP_PHONE_ENTRY, dialog);
           return TRUE;
       }
       break;

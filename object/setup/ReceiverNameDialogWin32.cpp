@@ -2,7 +2,7 @@
 
 #include "object/setup/DialogControls.h"
 #include "object/setup/SendAsList.h"
-#include "object/setup/SetupHelp.h"
+#include "job/Help.h"
 #include "object/setup/SetupIds.h"
 
 namespace {
@@ -18,7 +18,7 @@ INT_PTR CALLBACK Proc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
       DialogControls::SetText(dialog, IDC_RECEIVER_NAME, self->receiver);
       return TRUE;
     case WM_HELP:
-      SetupHelp::Show(self->helpFile, HELP_RECEIVER_NAME);
+      Help::Show(self->helpFile.c_str(), HELP_RECEIVER_NAME, dialog);
       return TRUE;
     case WM_COMMAND:
       switch (LOWORD(wParam)) {
@@ -30,7 +30,7 @@ INT_PTR CALLBACK Proc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
           EndDialog(dialog, IDCANCEL);
           return TRUE;
         case IDC_HELP_BUTTON:
-          SetupHelp::Show(self->helpFile, HELP_RECEIVER_NAME);
+          Help::Show(self->helpFile.c_str(), HELP_RECEIVER_NAME, dialog);
           return TRUE;
       }
       break;

@@ -9,7 +9,7 @@
 #include "object/setup/DialogControls.h"
 #include "object/setup/ReceiverNameDialog.h"
 #include "object/setup/SendAsList.h"
-#include "object/setup/SetupHelp.h"
+#include "job/Help.h"
 #include "object/setup/SetupIds.h"
 
 namespace {
@@ -67,7 +67,7 @@ INT_PTR CALLBACK Proc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
       Fill(dialog, *session);
       return TRUE;
     case WM_HELP:
-      SetupHelp::Show(session->dialog->helpFile, HELP_SEND_AS);
+      Help::Show(session->dialog->helpFile.c_str(), HELP_SEND_AS, dialog);
       return TRUE;
     case WM_NOTIFY: {
       const auto* header = reinterpret_cast<const NMHDR*>(lParam);
@@ -89,7 +89,7 @@ INT_PTR CALLBACK Proc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
           EditRow(dialog, *session);
           return TRUE;
         case IDC_HELP_BUTTON:
-          SetupHelp::Show(session->dialog->helpFile, HELP_SEND_AS);
+          Help::Show(session->dialog->helpFile.c_str(), HELP_SEND_AS, dialog);
           return TRUE;
       }
       break;

@@ -12,7 +12,7 @@
 #include "object/TransferSettings.h"
 #include "object/setup/DialogControls.h"
 #include "object/setup/PhoneEntryDialog.h"
-#include "object/setup/SetupHelp.h"
+#include "job/Help.h"
 #include "object/setup/SetupIds.h"
 #include "object/setup/TransferPageRules.h"
 
@@ -32,7 +32,9 @@ struct SetupSheetPages {
     SetWindowLongPtrA(page, DWLP_MSGRESULT, PSNRET_NOERROR);
     return TRUE;
   }
-  static void Help(HWND page, int32_t context) { SetupHelp::Show(Sheet(page)->settings.HelpFile, context); }
+  static void ShowHelp(HWND page, int32_t context) {
+    Help::Show(Sheet(page)->settings.HelpFile.c_str(), context, GetParent(page));
+  }
 
   static INT_PTR CALLBACK General(HWND page, UINT message, WPARAM wParam, LPARAM lParam);
   static INT_PTR CALLBACK Transfer(HWND page, UINT message, WPARAM wParam, LPARAM lParam);
@@ -110,7 +112,7 @@ INT_PTR CALLBACK SetupSheetPages::General(HWND page, UINT message, WPARAM wParam
       return TRUE;
     }
     case WM_HELP:
-      Help(page, HELP_GENERAL);
+      ShowHelp(page, HELP_GENERAL);
       return TRUE;
     case WM_COMMAND: {
       SetupSheet* sheet = Sheet(page);
@@ -139,7 +141,7 @@ INT_PTR CALLBACK SetupSheetPages::General(HWND page, UINT message, WPARAM wParam
           return Applied(page);
         }
         case PSN_HELP:
-          Help(page, HELP_GENERAL);
+          ShowHelp(page, HELP_GENERAL);
           return TRUE;
       }
       break;
@@ -176,7 +178,7 @@ INT_PTR CALLBACK SetupSheetPages::Transfer(HWND page, UINT message, WPARAM wPara
       return TRUE;
     }
     case WM_HELP:
-      Help(page, HELP_TRANSFER);
+      ShowHelp(page, HELP_TRANSFER);
       return TRUE;
     case WM_COMMAND:
       if (IsCommand(wParam, IDC_SEND_TIMEOUT, EN_CHANGE) || IsCommand(wParam, IDC_RECV_TIMEOUT, EN_CHANGE) ||
@@ -199,7 +201,7 @@ INT_PTR CALLBACK SetupSheetPages::Transfer(HWND page, UINT message, WPARAM wPara
           return Applied(page);
         }
         case PSN_HELP:
-          Help(page, HELP_TRANSFER);
+          ShowHelp(page, HELP_TRANSFER);
           return TRUE;
       }
       break;
@@ -245,7 +247,7 @@ INT_PTR CALLBACK SetupSheetPages::Logging(HWND page, UINT message, WPARAM wParam
       return TRUE;
     }
     case WM_HELP:
-      Help(page, HELP_LOGGING);
+      ShowHelp(page, HELP_LOGGING);
       return TRUE;
     case WM_COMMAND:
       if (IsCommand(wParam, IDC_LOG_TO_FILE, BN_CLICKED) || IsCommand(wParam, IDC_LOG_TO_SCREEN, BN_CLICKED)) {
@@ -269,7 +271,7 @@ INT_PTR CALLBACK SetupSheetPages::Logging(HWND page, UINT message, WPARAM wParam
           return Applied(page);
         }
         case PSN_HELP:
-          Help(page, HELP_LOGGING);
+          ShowHelp(page, HELP_LOGGING);
           return TRUE;
       }
       break;
@@ -340,7 +342,7 @@ INT_PTR CALLBACK SetupSheetPages::Modem(HWND page, UINT message, WPARAM wParam, 
       return TRUE;
     }
     case WM_HELP:
-      Help(page, HELP_MODEM);
+      ShowHelp(page, HELP_MODEM);
       return TRUE;
     case WM_COMMAND:
       if (IsCommand(wParam, IDC_EDIT, BN_CLICKED)) {
@@ -376,7 +378,7 @@ INT_PTR CALLBACK SetupSheetPages::Modem(HWND page, UINT message, WPARAM wParam, 
           return Applied(page);
         }
         case PSN_HELP:
-          Help(page, HELP_MODEM);
+          ShowHelp(page, HELP_MODEM);
           return TRUE;
       }
       break;

@@ -27,6 +27,8 @@ xvfb_start() {
   wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
 }
 xvfb_stop() {
+  # Windows left open by an interrupted run would otherwise outlive the display.
+  [[ -n ${WINEPREFIX:-} ]] && wineserver -k 2>/dev/null
   [[ -n $xvfb_pid ]] && kill "$xvfb_pid" 2>/dev/null
   wait "$xvfb_pid" 2>/dev/null
   xvfb_pid=

@@ -11,21 +11,22 @@
 #include "WindowDriver.h"
 #include "object/TransferSettings.h"
 #include "object/setup/PhoneEntryDialog.h"
-#include "object/setup/SetupHelp.h"
+#include "job/Help.h"
 #include "object/setup/SetupIds.h"
 
 namespace {
 std::mutex helpLock;
 std::vector<int32_t> helpAsked;
-void RecordHelp(const std::string&, int32_t context) {
+bool RecordHelp(const char*, int32_t context, void*) {
   std::lock_guard<std::mutex> hold(helpLock);
   helpAsked.push_back(context);
+  return true;
 }
 
 class Win32FilePromptDialogsTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    SetupHelp::SetViewer(RecordHelp);
+    Help::Install(RecordHelp);
     helpAsked.clear();
     char temp[MAX_PATH];
     GetTempPathA(MAX_PATH, temp);
@@ -36,11 +37,12 @@ class Win32FilePromptDialogsTest : public ::testing::Test {
       std::fputs("data\n", file);
       std::fclose(file);
     }
-    settings.Reset(1, "C:\\zandrel\\");
+    settings.Reset(1, folder + "\\");  // a.txt stands in for the help file, which must exist
+    settings.HelpFile = folder + "\\a.txt";
     settings.Protocol = TransferSettings::kZModem;
     settings.DefaultDir = folder;
   }
-  void TearDown() override { SetupHelp::SetViewer(nullptr); }
+  void TearDown() override { Help::Install(nullptr); }
 
   void StartPrompt() {
     driver.Start([this] {
@@ -114,6 +116,7 @@ TEST_F(Win32FilePromptDialogsTest, SendFileAs) {
 
 TEST_F(Win32FilePromptDialogsTest, PhoneEntryKeepsFieldsOnCancel) {
   PhoneEntryDialog dialog;
+  dialog.helpFile = settings.HelpFile;
   dialog.description = "Office";
   dialog.number = "555-0100";
   int32_t button = 0;

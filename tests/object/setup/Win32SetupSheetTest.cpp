@@ -12,7 +12,7 @@
 #include "modem/DeviceLists.h"
 #include "modem/RegistryKey.h"
 #include "object/TransferSettings.h"
-#include "object/setup/SetupHelp.h"
+#include "job/Help.h"
 #include "object/setup/SetupIds.h"
 
 namespace {
@@ -20,17 +20,23 @@ const char* const kCaption = "Setup Zandrel Test";
 
 std::mutex helpLock;
 std::vector<int32_t> helpAsked;
-void RecordHelp(const std::string& file, int32_t context) {
+bool RecordHelp(const char*, int32_t context, void*) {
   std::lock_guard<std::mutex> hold(helpLock);
-  if (file == "C:\\zandrel\\zandrel.chm") helpAsked.push_back(context);
+  helpAsked.push_back(context);
+  return true;
 }
 
 class Win32SetupSheetTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    SetupHelp::SetViewer(RecordHelp);
+    Help::Install(RecordHelp);
     helpAsked.clear();
-    settings.Reset(1, "C:\\zandrel\\");
+    // The seam asks no viewer about a missing file: the help file has to be there.
+    char temp[MAX_PATH];
+    GetTempPathA(MAX_PATH, temp);
+    CloseHandle(CreateFileA((std::string(temp) + "zandrel.chm").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr));
+    settings.Reset(1, temp);
     settings.MaxTitle = "Zandrel Test";
     devices.AddPort({"COM1", ""});
     devices.AddPort({"COM3", ""});
@@ -38,7 +44,7 @@ class Win32SetupSheetTest : public ::testing::Test {
     user = Registry::CurrentUser();
     user->DeleteTree("Software\\Harbwick\\Zandrel\\Telephone");
   }
-  void TearDown() override { SetupHelp::SetViewer(nullptr); }
+  void TearDown() override { Help::Install(nullptr); }
 
   // Opens the sheet with the pages asked for and hands back its window.
   HWND Open(SetupPages pages = SetupPages()) {

@@ -31,15 +31,28 @@ class WindowDriver {
     for (int i = 0; i < 3000 && !finished; ++i) Sleep(10);
     return finished;
   }
-  // A visible top-level window with this caption; null after thirty seconds without one (a
-  // fresh Wine prefix takes seconds to show its first window).
+  // A visible top-level window of this process with this caption; null after thirty seconds
+  // without one (a fresh Wine prefix takes seconds to show its first window). Windows of other
+  // processes in the prefix, visible or left over, are not taken for it.
   static HWND WaitFor(const char* caption) {
-    for (int i = 0; i < 3000; ++i) {
-      HWND window = FindWindowA(nullptr, caption);
-      if (window && IsWindowVisible(window)) return window;
-      Sleep(10);
+    struct Search {
+      const char* caption;
+      HWND found;
+    } search{caption, nullptr};
+    for (int i = 0; i < 3000 && !search.found; ++i) {
+      EnumWindows(
+          [](HWND window, LPARAM data) -> BOOL {
+            auto* s = reinterpret_cast<Search*>(data);
+            DWORD process = 0;
+            GetWindowThreadProcessId(window, &process);
+            if (process != GetCurrentProcessId() || !IsWindowVisible(window) || Text(window) != s->caption) return TRUE;
+            s->found = window;
+            return FALSE;
+          },
+          reinterpret_cast<LPARAM>(&search));
+      if (!search.found) Sleep(10);
     }
-    return nullptr;
+    return search.found;
   }
   // Waits until the window is gone.
   static bool WaitGone(HWND window) {

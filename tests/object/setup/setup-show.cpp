@@ -19,11 +19,14 @@
 #include "object/setup/PhoneEntryDialog.h"
 #include "object/setup/ReceiverNameDialog.h"
 #include "object/setup/SendAsDialog.h"
-#include "object/setup/SetupHelp.h"
+#include "job/Help.h"
 #include "object/setup/SetupSheet.h"
 
 namespace {
-void NoViewer(const std::string&, int32_t context) { std::printf("help=%d\n", context); }
+bool NoViewer(const char*, int32_t context, void*) {
+  std::printf("help=%d\n", context);
+  return true;
+}
 
 void Apply(TransferSettings& s, const char* argument) {
   const char* equals = std::strchr(argument, '=');
@@ -48,7 +51,7 @@ void Print(const TransferSettings& s) {
 
 int main(int argc, char** argv) {
   if (argc < 2) return 2;
-  SetupHelp::SetViewer(NoViewer);
+  Help::Install(NoViewer);
   const std::string what = argv[1];
   TransferSettings settings;
   settings.Reset(1, "C:\\Program Files\\Zandrel\\");

@@ -1,11 +1,9 @@
-// The help seam with the system's viewer: the compiled help file opens at a context number in
-// a help window. The call runs on a thread of its own, so a viewer that never returns fails the
+// The compiled help file in the system's viewer: the help seam opens it at a context number in a
+// help window. The call runs on a thread of its own, so a viewer that never returns fails the
 // test instead of hanging it.
-#include "object/setup/SetupHelp.h"
+#include "job/Help.h"
 
 #include <windows.h>
-
-#include <htmlhelp.h>
 
 #include <gtest/gtest.h>
 
@@ -14,7 +12,7 @@
 #include "WindowDriver.h"
 
 namespace {
-TEST(Win32SetupHelpTest, OpensTheHelpFileAtAContext) {
+TEST(Win32HelpFileTest, OpensTheHelpFileAtAContext) {
   std::string file = std::string("Z:") + ZANDREL_HELP_FILE;
   for (char& c : file)
     if (c == '/') c = '\\';
@@ -23,9 +21,10 @@ TEST(Win32SetupHelpTest, OpensTheHelpFileAtAContext) {
   bool shown = false;
   WindowDriver driver;
   driver.Start([&] {
-    SetupHelp::Show(file, 2);
-    shown = WindowDriver::WaitFor("Zandrel Help") != nullptr;
-    HtmlHelpA(nullptr, nullptr, HH_CLOSE_ALL, 0);
+    Help::Show(file.c_str(), 2, nullptr);
+    HWND help = WindowDriver::WaitFor("Zandrel Help");
+    shown = help != nullptr;
+    if (help) SendMessageA(help, WM_CLOSE, 0, 0);
   });
   ASSERT_TRUE(driver.Finish());
   EXPECT_TRUE(shown);
