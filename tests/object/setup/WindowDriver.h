@@ -35,21 +35,9 @@ class WindowDriver {
   // without one (a fresh Wine prefix takes seconds to show its first window). Windows of other
   // processes in the prefix, visible or left over, are not taken for it.
   static HWND WaitFor(const char* caption) {
-    struct Search {
-      const char* caption;
-      HWND found;
-    } search{caption, nullptr};
+    Search search{caption, nullptr};
     for (int i = 0; i < 3000 && !search.found; ++i) {
-      EnumWindows(
-          [](HWND window, LPARAM data) -> BOOL {
-            auto* s = reinterpret_cast<Search*>(data);
-            DWORD process = 0;
-            GetWindowThreadProcessId(window, &process);
-            if (process != GetCurrentProcessId() || !IsWindowVisible(window) || Text(window) != s->caption) return TRUE;
-            s->found = window;
-            return FALSE;
-          },
-          reinterpret_cast<LPARAM>(&search));
+      EnumWindows(Match, reinterpret_cast<LPARAM>(&search));
       if (!search.found) Sleep(10);
     }
     return search.found;
@@ -151,6 +139,19 @@ class WindowDriver {
   static void Press(HWND sheet, int button) { PostMessageA(sheet, PSM_PRESSBUTTON, static_cast<WPARAM>(button), 0); }
 
  private:
+  struct Search {
+    const char* caption;
+    HWND found;
+  };
+  static BOOL CALLBACK Match(HWND window, LPARAM data) {
+    auto* search = reinterpret_cast<Search*>(data);
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    if (process != GetCurrentProcessId() || !IsWindowVisible(window) || Text(window) != search->caption) return TRUE;
+    search->found = window;
+    return FALSE;
+  }
+
   std::thread ui;
   std::atomic<bool> finished{false};
   DWORD uiThread = 0;
