@@ -4,6 +4,7 @@
 #include <memory>
 #include <new>
 
+#include "job/FilePrompt.h"
 #include "job/ProgressWindow.h"
 #include "job/StatusTable.h"
 #include "job/TransferJob.h"
@@ -12,6 +13,8 @@
 #include "object/ErrorBox.h"
 #include "object/ModuleLock.h"
 #include "object/SettingsStore.h"
+#include "object/setup/FilePromptDialogs.h"
+#include "object/setup/SetupSheet.h"
 
 namespace {
 TransferSettings& Settings() { return TransferSettings::Process(); }
@@ -64,24 +67,6 @@ HRESULT GiveText(BSTR* out, const std::string& text) {
   if (out == nullptr) return E_POINTER;
   *out = Ole(text);
   return S_OK;
-}
-
-// An entry whose part of the product is not in this build: a failure with a description that
-// says so, which scripts show as the error's text.
-HRESULT NotInThisBuild(const wchar_t* what) {
-  ICreateErrorInfo* create = nullptr;
-  if (SUCCEEDED(CreateErrorInfo(&create))) {
-    create->SetGUID(IID_IQuelto);
-    create->SetSource(const_cast<LPOLESTR>(L"Zandrel.Quelto"));
-    create->SetDescription(const_cast<LPOLESTR>(what));
-    IErrorInfo* info = nullptr;
-    if (SUCCEEDED(create->QueryInterface(IID_IErrorInfo, reinterpret_cast<void**>(&info)))) {
-      SetErrorInfo(0, info);
-      info->Release();
-    }
-    create->Release();
-  }
-  return E_NOTIMPL;
 }
 
 // The module's folder as its class registration names it, with its last backslash.
@@ -347,8 +332,14 @@ HRESULT Quelto::Save(short* result) {
 HRESULT Quelto::Setup(LONG showGeneral, LONG showTransfer, LONG showLogging, LONG showModem, short* result) {
   if (result == nullptr) return E_POINTER;
   if (!showGeneral && !showTransfer && !showLogging && !showModem) return E_FAIL;
-  *result = -1;
-  return NotInThisBuild(L"The setup sheet is not part of this build of zandrel.dll yet.");
+  std::unique_ptr<RegistryKey> user = Registry::CurrentUser();
+  SetupPages pages;
+  pages.general = showGeneral != 0;
+  pages.transfer = showTransfer != 0;
+  pages.logging = showLogging != 0;
+  pages.modem = showModem != 0;
+  *result = user && SetupSheet(Settings(), DeviceLists::Process(), *user).Run(pages) == 1 ? 0 : -1;
+  return S_OK;
 }
 
 HRESULT Quelto::TransferFiles(LONG filePrompt, LONG showErrors, LONG* result) {
@@ -358,13 +349,14 @@ HRESULT Quelto::TransferFiles(LONG filePrompt, LONG showErrors, LONG* result) {
   s.Transferred = 0;
   int32_t refused = TransferJob::CheckOptions(s);
   if (refused == 0 && filePrompt) {
-    *result = 6;
-    return NotInThisBuild(L"The file prompt is not part of this build of zandrel.dll yet.");
+    FilePromptDialogs windows(s.HelpFile);
+    refused = FilePrompt::Run(s, windows);
   }
-  if (refused == 0) refused = TransferJob::CheckFileList(s, false, s.Attempted);
+  if (refused == 0) refused = TransferJob::CheckFileList(s, filePrompt != 0, s.Attempted);
   if (refused != 0) {
     *result = refused;
-    if (showErrors) ErrorBox::Show(StatusTable::ResultText(refused), s.MaxTitle, s.HelpFile, StatusTable::HelpTopic(refused));
+    // A prompt the user cancelled (6) needs no message.
+    if (showErrors && refused != 6) ErrorBox::Show(StatusTable::ResultText(refused), s.MaxTitle, s.HelpFile, StatusTable::HelpTopic(refused));
     return S_OK;
   }
   TransferJob job(showErrors, s, DeviceLists::Process());

@@ -19,7 +19,7 @@
 // General page.
 #define IDC_CONNECTION 211
 #define IDC_BAUD_RATE 212
-#define IDC_PROTOCOL 213
+#define IDC_SETUP_PROTOCOL 213
 #define IDC_MAX_ERRORS 214
 #define IDC_FLOW_CONTROL 216
 #define IDC_WINDOW_SIZE 217

@@ -80,21 +80,21 @@ void SetupSheetPages::ShowGeneral(HWND page, const GeneralPageRules::State& stat
   DialogControls::FillCombo(page, IDC_CRASH_RECOVERY, ValueList::kCrashRecovery, state.crashRecovery);
   DialogControls::FillCombo(page, IDC_WINDOW_SIZE, ValueList::kWindowSize, state.windowSize);
   DialogControls::FillCombo(page, IDC_BAUD_RATE, ValueList::kBaudRate, state.baudRate);
-  DialogControls::FillCombo(page, IDC_PROTOCOL, ValueList::kProtocol, state.protocol);
+  DialogControls::FillCombo(page, IDC_SETUP_PROTOCOL, ValueList::kProtocol, state.protocol);
   SendDlgItemMessageA(page, IDC_CONNECTION, CB_RESETCONTENT, 0, 0);
   for (const std::string& name : state.connections)
     SendDlgItemMessageA(page, IDC_CONNECTION, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name.c_str()));
   DialogControls::SelectCombo(page, IDC_CONNECTION, state.connection);
   DialogControls::SetText(page, IDC_MAX_ERRORS, state.maxErrors);
   ShowFlowControl(page, state);
-  for (int id : {IDC_BAUD_RATE, IDC_PROTOCOL, IDC_CONNECTION, IDC_FLOW_CONTROL})
+  for (int id : {IDC_BAUD_RATE, IDC_SETUP_PROTOCOL, IDC_CONNECTION, IDC_FLOW_CONTROL})
     SendDlgItemMessageA(page, id, CB_SETEXTENDEDUI, TRUE, 0);
 }
 
 void SetupSheetPages::ReadGeneral(HWND page, GeneralPageRules::State& state) {
   state.connection = DialogControls::ComboSelection(page, IDC_CONNECTION);
   state.baudRate = DialogControls::ComboSelection(page, IDC_BAUD_RATE);
-  state.protocol = DialogControls::ComboSelection(page, IDC_PROTOCOL);
+  state.protocol = DialogControls::ComboSelection(page, IDC_SETUP_PROTOCOL);
   state.maxErrors = DialogControls::Text(page, IDC_MAX_ERRORS);
   state.flowControl = DialogControls::ComboSelection(page, IDC_FLOW_CONTROL);
   state.windowSize = DialogControls::ComboSelection(page, IDC_WINDOW_SIZE);
@@ -116,7 +116,7 @@ INT_PTR CALLBACK SetupSheetPages::General(HWND page, UINT message, WPARAM wParam
       return TRUE;
     case WM_COMMAND: {
       SetupSheet* sheet = Sheet(page);
-      if (IsCommand(wParam, IDC_PROTOCOL, CBN_SELCHANGE)) {
+      if (IsCommand(wParam, IDC_SETUP_PROTOCOL, CBN_SELCHANGE)) {
         ReadGeneral(page, sheet->general);
         GeneralPageRules::SelectProtocol(sheet->general, sheet->general.protocol);
         ShowFlowControl(page, sheet->general);

@@ -49,10 +49,6 @@ check("no file", 3, o.TransferFiles(0, 0));
 o.Protocol = 1; o.Transfer = 0; o.PathSwitch = 2; o.FileList = "a;b;c";
 check("a receiver name missing", 4, o.TransferFiles(0, 0));
 check("Setup(0, 0, 0, 0)", "80004005", errorOf(function () { o.Setup(0, 0, 0, 0); }).split(" ")[0]);
-check("Setup(0, 1, 0, 0)", "80004001 The setup sheet is not part of this build of zandrel.dll yet.",
-      errorOf(function () { o.Setup(0, 1, 0, 0); }));
-check("file prompt", "80004001 The file prompt is not part of this build of zandrel.dll yet.",
-      errorOf(function () { o.Protocol = 1; o.TransferFiles(1, 0); }));
 check("read-only Attempted", "80020003", errorOf(function () { o.Attempted = 3; }).split(" ")[0]);
 check("a short beyond its range", "8002000a", errorOf(function () { o.Overwrite = 70000; }).split(" ")[0]);
 

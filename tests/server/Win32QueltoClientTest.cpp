@@ -10,6 +10,8 @@
 #include <string>
 #include <thread>
 
+#include "object/setup/WindowDriver.h"
+
 namespace {
 using GetClassObject = HRESULT(WINAPI*)(REFCLSID, REFIID, void**);
 using CanUnloadNow = HRESULT(WINAPI*)();
@@ -167,18 +169,42 @@ TEST_F(QueltoClientTest, LateBoundFromTheTypeLibrary) {
   EXPECT_EQ(size, 2048);
   EXPECT_EQ(d->Invoke(36, IID_NULL, 0x409, DISPATCH_METHOD, &params, &result, nullptr, nullptr), DISP_E_MEMBERNOTFOUND);
 
-  // The failure of an entry not in this build reaches a late-bound caller with its text.
+  // Setup late-bound: the module's own sheet, captioned with MaxTitle, cancelled by the user.
+  BSTR title = SysAllocString(L"Client");
+  EXPECT_EQ(q->put_MaxTitle(title), S_OK);
+  SysFreeString(title);
+  std::thread user([] {
+    HWND sheet = WindowDriver::WaitFor("Setup Client");
+    if (sheet) WindowDriver::Press(sheet, PSBTN_CANCEL);
+  });
   VARIANT setupArgs[4];
   for (VARIANT& a : setupArgs) V_VT(&a) = VT_I4, V_I4(&a) = 1;
   DISPPARAMS setupParams = {setupArgs, nullptr, 4, 0};
-  EXCEPINFO exception = {};
-  EXPECT_EQ(d->Invoke(34, IID_NULL, 0x409, DISPATCH_METHOD, &setupParams, &result, &exception, nullptr), DISP_E_EXCEPTION);
-  EXPECT_EQ(exception.scode, E_NOTIMPL);
-  EXPECT_EQ(Text(exception.bstrDescription), L"The setup sheet is not part of this build of zandrel.dll yet.");
-  SysFreeString(exception.bstrDescription);
-  SysFreeString(exception.bstrSource);
-  SysFreeString(exception.bstrHelpFile);
+  EXPECT_EQ(d->Invoke(34, IID_NULL, 0x409, DISPATCH_METHOD, &setupParams, &result, nullptr, nullptr), S_OK);
+  user.join();
+  EXPECT_EQ(V_VT(&result), VT_I2);
+  EXPECT_EQ(V_I2(&result), 0);
   d->Release();
+  q->Release();
+}
+
+// TransferFiles with its file prompt: the module's file dialog, cancelled, leaves no file to
+// send (3); typed names come back as the list and its count.
+TEST_F(QueltoClientTest, FilePrompt) {
+  IQuelto* q = Make();
+  ASSERT_TRUE(q);
+  EXPECT_EQ(q->Reset(1), S_OK);
+  std::thread user([] {
+    HWND open = WindowDriver::WaitFor("Select File to Transfer");
+    if (open) WindowDriver::Click(open, IDCANCEL);
+  });
+  LONG result = -1;
+  EXPECT_EQ(q->TransferFiles(1, 0, &result), S_OK);
+  user.join();
+  EXPECT_EQ(result, 3);
+  short attempted = -1;
+  EXPECT_EQ(q->get_Attempted(&attempted), S_OK);
+  EXPECT_EQ(attempted, 0);
   q->Release();
 }
 

@@ -83,7 +83,7 @@ TEST_F(Win32SetupSheetTest, ListsAndLabels) {
   } controls[] = {
       {0, IDC_CONNECTION, "&Connection", "COM1|COM3|Line Modem 56K"},
       {0, IDC_BAUD_RATE, "&Baud Rate", "9600|19200|38400|57600|115200"},
-      {0, IDC_PROTOCOL, "&Protocol", "XModem|ZModem|ACK/NAK"},
+      {0, IDC_SETUP_PROTOCOL, "&Protocol", "XModem|ZModem|ACK/NAK"},
       {0, IDC_MAX_ERRORS, "&Maximum Errors", nullptr},
       {0, IDC_FLOW_CONTROL, "&Flow Control", "None|RTS/CTS"},
       {0, IDC_WINDOW_SIZE, "&Window Size", "Streaming|1024|2048|4096"},
@@ -140,14 +140,14 @@ TEST_F(Win32SetupSheetTest, GeneralPageEdits) {
   EXPECT_EQ(WindowDriver::SelectedText(page, IDC_FLOW_CONTROL), "XON/XOFF");
   EXPECT_EQ(WindowDriver::SelectedText(page, IDC_CONNECTION), "COM1");
 
-  WindowDriver::Select(page, IDC_PROTOCOL, 0);  // XModem
+  WindowDriver::Select(page, IDC_SETUP_PROTOCOL, 0);  // XModem
   EXPECT_EQ(WindowDriver::SelectedText(page, IDC_FLOW_CONTROL), "None");
   EXPECT_FALSE(WindowDriver::Enabled(page, IDC_WINDOW_SIZE));
   EXPECT_FALSE(WindowDriver::Enabled(page, IDC_CRASH_RECOVERY));
-  WindowDriver::Select(page, IDC_PROTOCOL, 1);
+  WindowDriver::Select(page, IDC_SETUP_PROTOCOL, 1);
   EXPECT_EQ(WindowDriver::SelectedText(page, IDC_FLOW_CONTROL), "None");
   EXPECT_TRUE(WindowDriver::Enabled(page, IDC_WINDOW_SIZE));
-  WindowDriver::Select(page, IDC_PROTOCOL, 0);
+  WindowDriver::Select(page, IDC_SETUP_PROTOCOL, 0);
   WindowDriver::Select(page, IDC_FLOW_CONTROL, 1);  // RTS/CTS in the short list
   WindowDriver::Select(page, IDC_CONNECTION, 2);    // the modem
   WindowDriver::Type(page, IDC_MAX_ERRORS, "75");
