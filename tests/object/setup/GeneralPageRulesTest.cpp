@@ -23,7 +23,6 @@ TEST(GeneralPageRulesTest, OpeningSelections) {
     int32_t useModem;
     int32_t baudIndex, windowIndex, flowIndex, flowCount, crashIndex, connection;
   } cases[] = {
-      {0, 3000, 1, 1, 2, 1, 0, 0, 1, 2, 1, 3, 1, 1},         // 0 baud shows 19200; 3000 "2048"
       {2400, 1023, 0, 1, 3, 0, 0, 1, -1, 0, 0, 2, 2, 2},     // 2400 selects no rate; XON/XOFF "None"
       {115200, 4096, 2, 2, 0, 5, 0, 0, 4, 3, 1, 2, -1, -1},  // RTS/CTS kept; port beyond the list
       {9600, -5, 1, 7, 1, 0, 3, 1, 0, 0, -1, 3, 0, -1},      // a modem index beyond the list
@@ -74,14 +73,6 @@ TEST(GeneralPageRulesTest, ProtocolSwitchRebuildsFlowControl) {
     EXPECT_EQ(state.flowControl, c.flowIndex) << c.protocol << "->" << c.to;
     EXPECT_EQ(state.zmodemOptions, c.to == 1);
   }
-  // XON/XOFF, to XModem and back: "None" both ways.
-  SetupCopy copy;
-  copy.Protocol = 1;
-  copy.FlowControl = 1;
-  auto state = GeneralPageRules::Open(copy, DeviceLists());
-  GeneralPageRules::SelectProtocol(state, 0);
-  GeneralPageRules::SelectProtocol(state, 1);
-  EXPECT_STREQ(state.flowList->Text(state.flowControl), "None");
 }
 
 TEST(GeneralPageRulesTest, MaxErrorsCorrection) {
@@ -106,20 +97,6 @@ TEST(GeneralPageRulesTest, OkStoresTheControls) {
   EXPECT_EQ(copy.MaxErrors, 50);
   EXPECT_EQ(copy.WindowSize, 2048);
   EXPECT_EQ(copy.CrashRecovery, 3);
-
-  // XModem: the ZModem options keep their values; RTS/CTS in the short list stores 2.
-  GeneralPageRules::SelectProtocol(state, 0);
-  state.flowControl = 1;
-  state.windowSize = 3;
-  state.crashRecovery = 0;
-  state.connection = 1;
-  GeneralPageRules::Ok(state, copy);
-  EXPECT_EQ(copy.Protocol, 0);
-  EXPECT_EQ(copy.FlowControl, 2);
-  EXPECT_EQ(copy.WindowSize, 2048);
-  EXPECT_EQ(copy.CrashRecovery, 3);
-  EXPECT_EQ(copy.UseModem, 0);
-  EXPECT_EQ(copy.Port, 1);
 
   // Nothing selected anywhere: every setting stays as stored.
   SetupCopy stored;

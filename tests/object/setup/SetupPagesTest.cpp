@@ -1,4 +1,4 @@
-// The Transfer, Logging and Modem pages' rules and the copy that makes Cancel harmless.
+// The Transfer and Modem pages' rules and the copy that makes Cancel harmless.
 #include "object/setup/TelephoneListing.h"
 
 #include <gtest/gtest.h>
@@ -9,35 +9,15 @@
 namespace {
 TEST(SetupPagesTest, TransferPage) {
   SetupCopy copy;
-  copy.Overwrite = 0;
-  copy.PathSwitch = 2;
-  copy.SendTimeout = 90;
+  copy.Overwrite = 9;  // not one of the seven: nothing selected, the stored value stays
   auto page = TransferPageRules::OpenTransfer(copy);
-  EXPECT_EQ(page.overwrite, 6);  // a stored 0 shows "Never"
-  EXPECT_EQ(page.pathSwitch, 2);
-  EXPECT_EQ(page.sendTimeout, "90");
-  page.overwrite = 0;
+  EXPECT_EQ(page.overwrite, -1);
   page.recvTimeout = "x";
   page.defaultDir = std::string(300, 'd');
   TransferPageRules::OkTransfer(page, copy);
-  EXPECT_EQ(copy.Overwrite, 1);
+  EXPECT_EQ(copy.Overwrite, 9);
   EXPECT_EQ(copy.RecvTimeout, 0);
   EXPECT_EQ(copy.DefaultDir.size(), SetupCopy::kPathChars);
-}
-
-TEST(SetupPagesTest, LogToFileOffKeepsTheOldName) {
-  SetupCopy copy;
-  copy.LogFilename = "C:\\old.log";
-  copy.LogToFile = 1;
-  auto page = TransferPageRules::OpenLogging(copy);
-  EXPECT_TRUE(page.FileControlsEnabled());
-  page.logFilename = "C:\\new.log";
-  page.logToFile = false;
-  page.logToScreen = true;
-  TransferPageRules::OkLogging(page, copy);
-  EXPECT_EQ(copy.LogFilename, "C:\\old.log");
-  EXPECT_EQ(copy.LogToFile, 0);
-  EXPECT_EQ(copy.LogToScreen, 1);
 }
 
 TEST(SetupPagesTest, CopyBackOnlyThePagesShown) {

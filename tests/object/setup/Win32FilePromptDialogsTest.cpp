@@ -1,5 +1,5 @@
 // The file prompt on Windows as a user meets it: the file-open dialog with three files typed in,
-// "Send File As ..." with a receiver name edited or emptied, and Help in each dialog.
+// "Send File As ..." with a receiver name edited or emptied, and Help in its dialogs.
 #include "object/setup/FilePromptDialogs.h"
 
 #include <gtest/gtest.h>
@@ -10,7 +10,6 @@
 
 #include "WindowDriver.h"
 #include "object/TransferSettings.h"
-#include "object/setup/PhoneEntryDialog.h"
 #include "job/Help.h"
 #include "object/setup/SetupIds.h"
 
@@ -112,25 +111,5 @@ TEST_F(Win32FilePromptDialogsTest, SendFileAs) {
   }
   std::lock_guard<std::mutex> hold(helpLock);
   EXPECT_EQ(helpAsked, (std::vector<int32_t>{9, 8, 9, 8, 9, 8}));
-}
-
-TEST_F(Win32FilePromptDialogsTest, PhoneEntryKeepsFieldsOnCancel) {
-  PhoneEntryDialog dialog;
-  dialog.helpFile = settings.HelpFile;
-  dialog.description = "Office";
-  dialog.number = "555-0100";
-  int32_t button = 0;
-  driver.Start([&] { button = dialog.Run(); });
-  HWND window = WindowDriver::WaitFor("Edit Telephone Listing");
-  ASSERT_TRUE(window);
-  EXPECT_EQ(WindowDriver::Text(window, IDC_DESCRIPTION), "Office");
-  WindowDriver::Type(window, IDC_NUMBER, "1234");
-  WindowDriver::Click(window, IDC_HELP_BUTTON);
-  WindowDriver::Click(window, IDCANCEL);
-  ASSERT_TRUE(driver.Finish());
-  EXPECT_EQ(button, IDCANCEL);
-  EXPECT_EQ(dialog.number, "555-0100");
-  std::lock_guard<std::mutex> hold(helpLock);
-  EXPECT_EQ(helpAsked, std::vector<int32_t>{HELP_PHONE_ENTRY});
 }
 }  // namespace

@@ -21,7 +21,6 @@ class WindowDriver {
     if (ui.joinable()) ui.join();
     finished = false;
     ui = std::thread([this, body] {
-      uiThread = GetCurrentThreadId();
       body();
       finished = true;
     });
@@ -154,5 +153,4 @@ class WindowDriver {
 
   std::thread ui;
   std::atomic<bool> finished{false};
-  DWORD uiThread = 0;
 };
