@@ -12,12 +12,12 @@ int32_t WindowIndex(int16_t windowSize) {
 }
 }  // namespace
 
-GeneralPageRules::State GeneralPageRules::Open(SetupCopy& copy, const DeviceLists& devices) {
+GeneralPageRules::State GeneralPageRules::Open(const SetupCopy& copy, const DeviceLists& devices) {
   State state;
   state.crashRecovery = ValueList::kCrashRecovery.IndexOf(copy.CrashRecovery);
   state.windowSize = WindowIndex(copy.WindowSize);
-  if (copy.BaudRate == 0) copy.BaudRate = 19200;
-  state.baudRate = ValueList::kBaudRate.IndexOf(copy.BaudRate);
+  // A rate of 0 shows as 19200 (and is stored so by OK); Cancel leaves the 0.
+  state.baudRate = ValueList::kBaudRate.IndexOf(copy.BaudRate == 0 ? 19200 : copy.BaudRate);
   state.protocol = ValueList::kProtocol.IndexOf(copy.Protocol);
   state.zmodemOptions = copy.Protocol == kZModem;
 

@@ -31,8 +31,8 @@ class GeneralPageRules {
     bool zmodemOptions = false;  // Window Size and Crash Recovery enabled
   };
 
-  // The page as it opens over the copy. A BaudRate of 0 becomes 19200 in the copy first.
-  static State Open(SetupCopy& copy, const DeviceLists& devices);
+  // The page as it opens over the copy. A BaudRate of 0 shows as 19200.
+  static State Open(const SetupCopy& copy, const DeviceLists& devices);
   // A new Protocol selection: the ZModem options follow it and Flow Control is rebuilt for it,
   // None and RTS/CTS kept, XON/XOFF (ZModem's only) becoming None.
   static void SelectProtocol(State& state, int32_t protocol);

@@ -47,9 +47,9 @@ TEST(GeneralPageRulesTest, OpeningSelections) {
     EXPECT_EQ(state.connection, c.connection);
     EXPECT_EQ(state.zmodemOptions, c.protocol == 1);
   }
-  SetupCopy copy;
+  SetupCopy copy;  // BaudRate 0
   const auto state = GeneralPageRules::Open(copy, devices);
-  EXPECT_EQ(copy.BaudRate, 19200);
+  EXPECT_STREQ(ValueList::kBaudRate.Text(state.baudRate), "19200");
   EXPECT_EQ(state.connections, (std::vector<std::string>{"COM1", "COM3", "Line Modem 56K"}));
 }
 

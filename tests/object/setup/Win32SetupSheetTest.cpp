@@ -177,6 +177,7 @@ TEST_F(Win32SetupSheetTest, UnlistedValuesStayAndCancelChangesNothing) {
   EXPECT_EQ(settings.BaudRate, 2400);
   EXPECT_EQ(settings.Port, 5);
 
+  settings.BaudRate = 0;
   const TransferSettings before = settings;
   sheet = Open();
   ASSERT_TRUE(sheet);
