@@ -14,30 +14,48 @@ bool Number(const std::string& text, long long low, long long high, long long& v
   value = std::strtoll(text.c_str(), &end, 10);
   return errno == 0 && *end == '\0' && value >= low && value <= high;
 }
+
+// A named choice: the index of value among names, or -1.
+int Choice(const std::string& value, std::initializer_list<const char*> names) {
+  int i = 0;
+  for (const char* name : names) {
+    if (value == name) return i;
+    ++i;
+  }
+  return -1;
+}
 }  // namespace
 
+CommandLine::CommandLine() { settings.Reset(1, ""); }
+
 bool CommandLine::Parse(int argc, const char* const* argv, std::string& error) {
+  TransferSettings& s = settings;
   int i = 1;
   if (i < argc && (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0)) {
     help = true;
     return true;
   }
+  if (i < argc && std::strcmp(argv[i], "--version") == 0) {
+    version = true;
+    return true;
+  }
   if (i >= argc) {
-    error = "missing command: send or receive";
+    error = "missing command: send, receive or ports";
     return false;
   }
   const std::string command = argv[i++];
   if (command == "ports") {
     listPorts = true;
     return true;
-  } else if (command == "send") {
-    sending = true;
-  } else if (command == "receive") {
-    sending = false;
+  } else if (command == "send" || command == "receive") {
+    s.Transfer = command == "send" ? 1 : 0;
   } else {
     error = "unknown command '" + command + "': send, receive or ports";
     return false;
   }
+  bool answer = false, logAppend = false, host = false;
+  std::string dial;
+  std::vector<std::string> files;
   for (; i < argc; ++i) {
     std::string arg = argv[i];
     if (arg == "--") {
@@ -56,15 +74,13 @@ bool CommandLine::Parse(int argc, const char* const* argv, std::string& error) {
       arg.resize(eq);
       inlineValue = true;
     }
-    if (arg == "--help") {
-      help = true;
+    if (arg == "--help" || arg == "--version") {
+      (arg == "--help" ? help : version) = true;
       return true;
     }
-    const std::pair<const char*, bool*> kFlags[] = {{"--quiet", &quiet},
-                                                    {"--log-append", &logAppend},
-                                                    {"--answer", &answer},
-                                                    {"--pulse", &pulse},
-                                                    {"--no-carrier-detect", &noCarrierDetect}};
+    const std::pair<const char*, bool*> kFlags[] = {{"--quiet", &quiet},     {"--log-append", &logAppend},
+                                                    {"--answer", &answer},   {"--pulse", &pulse},
+                                                    {"--host", &host},       {"--no-carrier-detect", &noCarrierDetect}};
     bool* flag = nullptr;
     for (const auto& f : kFlags)
       if (arg == f.first) flag = f.second;
@@ -98,12 +114,13 @@ bool CommandLine::Parse(int argc, const char* const* argv, std::string& error) {
     if (arg == "--port") {
       port = value;
     } else if (arg == "--log") {
-      logFile = value;
+      s.LogToFile = 1;
+      s.LogFilename = value;
     } else if (arg == "--dir") {
       dir = value;
     } else if (arg == "--dial" || arg == "--modem-init") {
       // The room of the settings record's Telephone and ModemCmd, terminator included, is 41.
-      if (value.empty() || value.size() > 40) {
+      if (value.empty() || value.size() >= TransferSettings::kShortRoom) {
         error = arg + " wants 1 to 40 characters";
         return false;
       }
@@ -111,9 +128,9 @@ bool CommandLine::Parse(int argc, const char* const* argv, std::string& error) {
         dial = value;
       } else {
         // The modem frames it with its own prefix; an AT typed out of habit would be doubled.
-        modemInit = value.size() > 2 && (value.compare(0, 2, "AT") == 0 || value.compare(0, 2, "at") == 0)
-                        ? value.substr(2)
-                        : value;
+        s.ModemCmd = value.size() > 2 && (value.compare(0, 2, "AT") == 0 || value.compare(0, 2, "at") == 0)
+                         ? value.substr(2)
+                         : value;
       }
     } else if (arg == "--modem-set") {
       modemValues.push_back(value);
@@ -124,102 +141,90 @@ bool CommandLine::Parse(int argc, const char* const* argv, std::string& error) {
       }
       responseTimeoutMs = static_cast<int32_t>(n);
     } else if (arg == "--window") {
-      if (!Number(value, 0, 65535, n)) {
-        error = "--window wants bytes from 0 (stream) to 65535";
+      if (!Number(value, 0, 32767, n)) {
+        error = "--window wants bytes from 0 (stream) to 32767";
         return false;
       }
-      windowSize = static_cast<int32_t>(n);
+      s.WindowSize = static_cast<int16_t>(n);
     } else if (arg == "--crash-recovery") {
       if (!Number(value, 1, 3, n)) {
         error = "--crash-recovery wants 1 (never), 2 (as the sender asks) or 3 (always)";
         return false;
       }
-      crashRecovery = static_cast<int32_t>(n);
+      s.CrashRecovery = static_cast<int16_t>(n);
     } else if (arg == "--path-mode") {
       if (!Number(value, 0, 2, n)) {
         error = "--path-mode wants 0 (name only), 1 (as given) or 2 (paired names)";
         return false;
       }
-      pathMode = static_cast<int32_t>(n);
+      s.PathSwitch = static_cast<int16_t>(n);
     } else if (arg == "--baud") {
       if (!Number(value, 1, 4000000, n)) {
         error = "--baud wants a positive number of bits per second";
         return false;
       }
-      baudRate = static_cast<uint32_t>(n);
+      s.BaudRate = static_cast<int32_t>(n);
     } else if (arg == "--protocol") {
-      if (value == "xmodem") {
-        protocol = kXModem;
-      } else if (value == "zmodem") {
-        protocol = kZModem;
-      } else if (value == "acknak") {
-        protocol = kAckNak;
-      } else {
+      const int p = Choice(value, {"xmodem", "zmodem", "acknak"});
+      if (p < 0) {
         error = "--protocol wants xmodem, zmodem or acknak";
         return false;
       }
+      s.Protocol = static_cast<int16_t>(p);
     } else if (arg == "--flow") {
-      if (value == "none") {
-        flowControl = kFlowNone;
-      } else if (value == "xonxoff") {
-        flowControl = kFlowXonXoff;
-      } else if (value == "rtscts") {
-        flowControl = kFlowRtsCts;
-      } else {
+      const int f = Choice(value, {"none", "xonxoff", "rtscts"});
+      if (f < 0) {
         error = "--flow wants none, xonxoff or rtscts";
         return false;
       }
+      s.FlowControl = static_cast<int16_t>(f);
     } else if (arg == "--max-errors") {
-      if (!Number(value, 0, 0x7FFFFFFF, n)) {
-        error = "--max-errors wants a number, 0 for no limit";
+      if (!Number(value, 0, 32767, n)) {
+        error = "--max-errors wants a number up to 32767, 0 for no limit";
         return false;
       }
-      maxErrors = static_cast<int32_t>(n);
+      s.MaxErrors = static_cast<int16_t>(n);
     } else if (arg == "--overwrite") {
       if (!Number(value, 1, 7, n)) {
         error = "--overwrite wants a rule from 1 to 7";
         return false;
       }
-      overwrite = static_cast<int32_t>(n);
+      s.Overwrite = static_cast<int16_t>(n);
     } else {
-      if (!Number(value, 0, 0xFFFFFFFFLL, n)) {
+      if (!Number(value, 0, 0x7FFFFFFF, n)) {
         error = arg + " wants seconds, 0 for none";
         return false;
       }
-      (arg == "--send-timeout" ? sendTimeoutSeconds : recvTimeoutSeconds) = static_cast<uint32_t>(n);
+      (arg == "--send-timeout" ? s.SendTimeout : s.RecvTimeout) = static_cast<int32_t>(n);
     }
   }
   if (port.empty()) {
     error = "--port is required";
     return false;
   }
+  const bool sending = s.Transfer != 0;
   if ((sending && answer) || (!sending && !dial.empty())) {
     error = sending ? "a sender dials (--dial), it does not answer" : "a receiver answers (--answer), it does not dial";
     return false;
   }
-  return true;
-}
-
-int32_t CommandLine::Check() const {
-  if (flowControl == kFlowXonXoff && protocol != kZModem) return 1;
-  // ZModem receivers take their names from the sender; every other run needs one.
-  if (files.empty() && (sending || protocol != kZModem)) return 3;
-  return 0;
-}
-
-std::string CommandLine::FileList() const {
-  std::string list;
-  for (const std::string& f : files) {
-    if (!list.empty()) list += ';';
-    list += f;
+  if (sending && host) {
+    error = "--host is for receiving: zandrel receive --host";
+    return false;
   }
-  return list;
+  s.HostMode = host ? 1 : 0;
+  s.AppendToLog = logAppend ? 1 : 0;
+  s.UseModem = answer || !dial.empty() ? 1 : 0;
+  s.Telephone = dial;
+  s.FileList.clear();
+  for (const std::string& f : files) s.FileList += (s.FileList.empty() ? "" : ";") + f;
+  return true;
 }
 
 const char* CommandLine::Help() {
   return "Usage: zandrel send [options] FILE...\n"
          "       zandrel receive [options] [NAME]\n"
          "       zandrel ports\n"
+         "       zandrel --version\n"
          "\n"
          "Sends or receives files over a serial line. XModem and ACK/NAK move one file: the\n"
          "sender the first FILE that exists (wildcards allowed), the receiver into NAME.\n"
@@ -227,8 +232,8 @@ const char* CommandLine::Help() {
          "names from the sender (or, in turn, from the NAMEs given) into --dir.\n"
          "\n"
          "Options:\n"
-         "  --port PORT          the serial device: a path such as /dev/ttyS0, or COM1 on\n"
-         "                       Windows (required)\n"
+         "  --port PORT          the serial device: a path such as /dev/ttyUSB0, or COM1 on\n"
+         "                       Windows (required; 'zandrel ports' lists them)\n"
          "  --baud N             bits per second (default 19200)\n"
          "  --protocol P         xmodem (default), zmodem or acknak\n"
          "  --flow F             none (default), xonxoff (ZModem only) or rtscts\n"
@@ -240,14 +245,16 @@ const char* CommandLine::Help() {
          "                       replaces with 4 and refuses otherwise\n"
          "  --send-timeout S     seconds without progress that end a send (default 60, 0 none)\n"
          "  --recv-timeout S     the same for a receive (default 60, 0 none)\n"
-         "  --window N           ZModem window in bytes, 0 streams (default 4096); lrzsz's rz\n"
-         "                       answers each window late, so send to it with 0\n"
-         "  --crash-recovery N   ZModem resume of a shorter existing file: 1 never, 2 when\n"
-         "                       the sender asks (and its --overwrite rule applies), 3 always\n"
-         "                       (default)\n"
+         "  --window N           ZModem window in bytes, 0 streams (default); a receiver that\n"
+         "                       announces a window is refused by some senders\n"
+         "  --crash-recovery N   ZModem resume of a shorter existing file: 1 never (default),\n"
+         "                       2 when the sender asks (and its --overwrite rule applies),\n"
+         "                       3 always (may join two unrelated files of one name)\n"
          "  --path-mode N        ZModem names: 0 name part only (default), 1 as given,\n"
          "                       2 (send) FILE NAME pairs: each file goes under the next name\n"
-         "  --dir DIR            ZModem receive: the folder to receive into\n"
+         "  --dir DIR            receive: the folder to receive into\n"
+         "  --host               ZModem receive in host mode: batch after batch until Ctrl-C\n"
+         "                       (with --answer: each call answered and hung up in turn)\n"
          "  --log FILE           write the transfer log (one fixed-width line per file)\n"
          "  --log-append         add to an existing log instead of replacing it\n"
          "  --quiet              no progress or result lines\n"
@@ -274,14 +281,17 @@ const char* CommandLine::Help() {
          "                       empty TEXT removes it); by default: Reset ATZ, Init/1 AT&F,\n"
          "                       Init/2 ATE0V1&C1&D2S0=0, Hangup/1 ATH0\n"
          "  --help               this text\n"
+         "  --version            the version of zandrel\n"
          "\n"
          "Progress goes to standard error: a live line on a terminal, one line per file\n"
-         "otherwise. Ctrl-C cancels the transfer and tells the remote.\n"
+         "otherwise, and the counts at the end (\"3 / 3 File(s) sent.\"). Ctrl-C cancels the\n"
+         "transfer and tells the remote.\n"
          "\n"
-         "Exit status: 0 success; 1 XON/XOFF without ZModem; 3 no file name; 5 time-out;\n"
-         "6 cancelled; 7 out of memory; 8 no files sent; 9 bad CRC; 10 line too long;\n"
+         "Exit status: 0 success; 1 XON/XOFF without ZModem; 2 host mode without ZModem;\n"
+         "3 no file name; 4 receiver names not in pairs; 5 time-out; 6 cancelled (also the\n"
+         "end of host mode); 7 out of memory; 8 no files sent; 9 bad CRC; 10 line too long;\n"
          "11 cannot open file; 12 cannot write file; 13 cannot read file; 14 file exists;\n"
          "15 communications error; 16 cancelled by remote; 17 error count exceeded;\n"
          "18 port did not open; 19 unknown error; 20 no connection; 21 modem initialisation\n"
-         "failed; 64 bad command line.\n";
+         "failed; 64 bad command line. Files announced but not done are said in words.\n";
 }

@@ -1,17 +1,15 @@
-// What the command-line host needs from the platform: the serial device by name, Ctrl-C as a
-// flag the transfer polls, and whether a stream is a terminal. ConsolePosix.cpp implements it;
-// a Windows console build adds its own file beside it.
+// What the command-line host needs from the platform: the name the job's port list knows a
+// device by, Ctrl-C as a flag, and whether a stream is a terminal. ConsolePosix.cpp and
+// ConsoleWin32.cpp implement it.
 #pragma once
 #include <cstdio>
 #include <string>
 
-class ComLink;
-
 class Console {
  public:
-  // A new link over the device named path, opened and configured; the caller owns it and finds
-  // the outcome in its Status() (0 open). Null only when out of memory.
-  static ComLink* OpenPort(const std::string& path);
+  // The port list entry name of the device the user gave: the path itself on POSIX; COMn on
+  // Windows for any spelling of a COM port ("com3", "\\.\COM3"), empty for anything else.
+  static std::string PortName(const std::string& given);
   // From now on Ctrl-C (and a polite termination request) only raises the flag below, so the
   // transfer can cancel on the line and close its files before the process ends.
   static void CatchInterrupt();

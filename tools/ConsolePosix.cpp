@@ -1,12 +1,8 @@
-// POSIX console services: a termios device through PosixPort, signals as a flag, isatty.
+// POSIX console services: device paths as they are, signals as a flag, isatty.
 #include "tools/Console.h"
 
 #include <signal.h>
 #include <unistd.h>
-
-#include <new>
-
-#include "link/PosixPort.h"
 
 namespace {
 volatile sig_atomic_t interrupted = 0;
@@ -14,10 +10,7 @@ volatile sig_atomic_t interrupted = 0;
 void OnSignal(int) { interrupted = 1; }
 }  // namespace
 
-ComLink* Console::OpenPort(const std::string& path) {
-  // The job's queue sizes for a serial port: 4096 received, 2048 to transmit.
-  return new (std::nothrow) PosixPort(path, 4096, 2048);
-}
+std::string Console::PortName(const std::string& given) { return given; }
 
 void Console::CatchInterrupt() {
   struct sigaction action {};

@@ -1,17 +1,25 @@
 // zandrel: sends or receives files over a serial device from the command line. Parses the
-// options, opens the log and the port, and hands the rest to ConsoleJob.
+// options into the settings record, makes the checks a transfer makes before it starts, and runs
+// the transfer job on a worker thread with the console as its progress view; Ctrl-C is the
+// user's Cancel.
+#include <cerrno>
+#include <chrono>
 #include <cstdio>
-#include <memory>
+#include <cstring>
+#include <filesystem>
+#include <future>
 #include <string>
+#include <system_error>
+#include <thread>
 
 #include "job/StatusTable.h"
-#include "job/TransferLog.h"
-#include "link/ComLink.h"
+#include "job/TransferJob.h"
 #include "modem/DeviceLists.h"
+#include "modem/GenericHayes.h"
+#include "modem/MemoryModemInstallation.h"
 #include "tools/CommandLine.h"
 #include "tools/Console.h"
-#include "tools/ConsoleJob.h"
-#include "tools/ConsoleStatus.h"
+#include "tools/ConsoleView.h"
 
 namespace {
 // What the system knows of its ports and modems, for the user's first look at a machine.
@@ -35,6 +43,25 @@ std::string OneLine(const char* text) {
     if (c == '\n') c = ' ';
   return s;
 }
+
+// The process's generic Hayes modem as the options set it up. False, with error set, for a
+// value it does not have.
+bool SetUpModem(const CommandLine& o, std::string& error) {
+  MemoryModemInstallation& generic = GenericHayes::Process();
+  GenericHayes::Configure(generic, o.pulse, o.settings.FlowControl);
+  for (const std::string& value : o.modemValues)
+    if (!GenericHayes::Override(generic, value, error)) return false;
+  return true;
+}
+
+// The port list entry of name, added when the system's lists do not have it (a pty, a device
+// discovery missed).
+int16_t PortListIndex(DeviceLists& devices, const std::string& name) {
+  for (int32_t i = 0; i < devices.PortCount(); ++i)
+    if (devices.Port(i).name == name) return static_cast<int16_t>(i);
+  devices.AddPort({name, ""});
+  return static_cast<int16_t>(devices.PortCount() - 1);
+}
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -48,31 +75,85 @@ int main(int argc, char** argv) {
     std::fputs(CommandLine::Help(), stdout);
     return 0;
   }
+  if (options.version) {
+    std::printf("zandrel %s\n", ZANDREL_VERSION);
+    return 0;
+  }
   if (options.listPorts) {
     ListDevices(DeviceLists::Process());
     return 0;
   }
-  if (options.UsesModem() && !ConsoleJob::SetUpModem(options, error)) {
+  TransferSettings& settings = options.settings;
+  if (options.UsesModem() && !SetUpModem(options, error)) {
     std::fprintf(stderr, "zandrel: %s\nTry 'zandrel --help'.\n", error.c_str());
     return CommandLine::kUsageError;
   }
-  if (const int32_t refused = options.Check()) {
+  // The checks of a transfer before it starts, with their result codes; the port is not touched.
+  int16_t attempted = 0;
+  int32_t refused = TransferJob::CheckOptions(settings);
+  if (refused == 0) refused = TransferJob::CheckFileList(settings, false, attempted);
+  if (refused != 0) {
     std::fprintf(stderr, "zandrel: %s\n", OneLine(StatusTable::ResultText(refused)).c_str());
     return refused;
   }
 
-  TransferLog log;
-  if (!options.logFile.empty() && !log.Open(options.logFile.c_str(), options.logAppend))
-    std::fprintf(stderr, "zandrel: ERROR: Log file could not be created.\n");
-  ConsoleStatus status(stderr, Console::IsTerminal(stderr), options.quiet, log.IsOpen() ? &log : nullptr,
-                       &Console::Interrupted);
-  Console::CatchInterrupt();
+  DeviceLists devices = DeviceLists::Process();
+  const std::string portName = Console::PortName(options.port);
+  if (portName.empty()) {
+    std::fprintf(stderr, "zandrel: %s: not a serial port (COM1, COM2, ...)\n", options.port.c_str());
+    return 18;
+  }
+  settings.Port = PortListIndex(devices, portName);
+  if (options.UsesModem()) {
+    devices.AddModem({GenericHayes::kName, GenericHayes::kDriverKey, TransferJob::ModemPortOf(devices, settings.Port)});
+    settings.ModemName = static_cast<int16_t>(devices.ModemCount() - 1);
+  }
+  if (settings.Transfer == 0 && !options.dir.empty()) {
+    std::error_code failed;
+    std::filesystem::current_path(options.dir, failed);
+    if (failed) {
+      std::fprintf(stderr, "zandrel: cannot receive into %s: %s\n", options.dir.c_str(), failed.message().c_str());
+      return 11;
+    }
+  }
 
-  std::unique_ptr<ComLink> link(Console::OpenPort(options.port));
-  ConsoleJob job(options, status);
-  const int32_t result = job.Run(link.get());
-  link.reset();  // closes the device before the log
-  if (result != 0 && !options.quiet)
-    std::fprintf(stderr, "zandrel: %s\n", OneLine(StatusTable::ResultText(result)).c_str());
-  return result;
+  ConsoleView view(stderr, Console::IsTerminal(stderr), options.quiet, settings.Protocol == TransferSettings::kZModem);
+  view.OpenLog(settings);
+  TransferJob job(0, settings, devices);
+  job.modemInstallation = &GenericHayes::Process();
+  job.modemResponseMs = options.responseTimeoutMs;
+  job.assumeCarrier = options.noCarrierDetect;
+
+  // The worker runs the job; this thread is the user's: Ctrl-C sets the done event.
+  Console::CatchInterrupt();
+  std::promise<void> ended;
+  std::future<void> end = ended.get_future();
+  std::thread worker([&] {
+    job.Run(view);
+    ended.set_value();
+  });
+  while (end.wait_for(std::chrono::milliseconds(50)) != std::future_status::ready)
+    if (Console::Interrupted()) view.doneEvent.Set();
+  worker.join();
+  view.CloseLog();
+
+  const int32_t code = job.result & 0xFFFF;
+  const int32_t notDone = job.result >> 16;
+  if (!options.quiet) {
+    if (settings.HostMode != 0)
+      std::fprintf(stderr, "zandrel: host mode ended; %d file(s) received.\n", settings.Transferred);
+    if (code == 18 && !job.portProblem.empty()) {
+      std::string problem = job.portProblem;
+      for (size_t at = problem.find('\n'); at != std::string::npos; at = problem.find('\n', at + 1))
+        problem.insert(at + 1, "  ");
+      std::fprintf(stderr, "zandrel: %s\n", problem.c_str());
+    } else if (code != 0 && !(settings.HostMode != 0 && code == 6) &&
+               OneLine(StatusTable::ResultText(code)) != view.LastLine()) {
+      // The result in words, unless the last line said it (Ctrl-C is how host mode ends).
+      std::fprintf(stderr, "zandrel: %s\n", OneLine(StatusTable::ResultText(code)).c_str());
+    }
+    if (notDone > 0)
+      std::fprintf(stderr, "zandrel: %d file(s) announced but not done.\n", static_cast<int>(notDone));
+  }
+  return code;
 }

@@ -1,0 +1,105 @@
+// The zandrel host as a user meets it: the checks before a transfer and a port that does not
+// open, with their exit statuses and words, and host mode receiving batch after batch from sz
+// over a socat pty pair until Ctrl-C.
+#include <signal.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "fakes/ChildProcess.h"
+#include "fakes/PtyPair.h"
+#include "fakes/TestData.h"
+
+namespace {
+const std::string kZandrel = std::string(ZANDREL_BINARY_DIR) + "/bin/zandrel";
+
+size_t Count(const std::string& text, const std::string& part) {
+  size_t n = 0;
+  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+  return n;
+}
+
+// zandrel with args in folder dir, its standard error in dir/out.txt; the exit status.
+int Zandrel(const std::string& dir, std::vector<std::string> args) {
+  args.insert(args.begin(), kZandrel);
+  ChildOptions o;
+  o.workDir = dir;
+  o.stdoutPath = o.stderrPath = dir + "/out.txt";
+  return ChildProcess::Run(args, o, 20000);
+}
+
+TEST(HostInterop, RefusedBeforeThePortIsTouchedAndAPortThatDoesNotOpen) {
+  ASSERT_EQ(0, access(kZandrel.c_str(), X_OK)) << kZandrel << " not built";
+  const std::string dir = ::testing::TempDir();
+  const std::string port = "/nonexistent-zandrel-port";  // opening it would give 18
+  const struct {
+    std::vector<std::string> args;
+    int exit;
+    const char* says;
+  } rows[] = {
+      {{"send", "--port", port, "--flow", "xonxoff", "a"}, 1, "XON/XOFF flow control is only allowed with Z-Modem"},
+      {{"receive", "--port", port, "--host"}, 2, "Host mode is only allowed with Z-Modem protocol."},
+      {{"send", "--port", port, "--protocol", "zmodem"}, 3, "At least one filename is required."},
+      {{"send", "--port", port, "--protocol", "zmodem", "--path-mode", "2", "a", "x", "b"}, 4,
+       "A new path/filename for the receiver is missing."},
+      {{"send", "--port", port, "--dial", "1", "--modem-set", "Speaker=L1", "a"}, 64, "Speaker"},
+      {{"--version"}, 0, "zandrel "},
+      {{"send", "--port", port, "a"}, 18, "zandrel: /nonexistent-zandrel-port: No such file or directory"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.says);
+    EXPECT_EQ(row.exit, Zandrel(dir, row.args));
+    const std::string out = Slurp(dir + "/out.txt");
+    EXPECT_NE(std::string::npos, out.find(row.says)) << out;
+    EXPECT_LE(Count(out, "Error opening the COM port"), 1u) << out;
+  }
+}
+
+TEST(HostInterop, HostModeReceivesBatchAfterBatchUntilCtrlC) {
+  if (ChildProcess::Run({"sh", "-c", "command -v sz && command -v socat"}, {"", {}, "", "/dev/null", "/dev/null"},
+                        5000) != 0)
+    GTEST_SKIP() << "lrzsz or socat missing";
+  PtyPair pair;
+  ASSERT_TRUE(pair.Ok()) << pair.Error();
+  const std::string dir = pair.Dir();
+  const std::string in = dir + "/in";
+  ASSERT_EQ(0, ChildProcess::Run({"mkdir", in}, {}, 5000));
+  for (int i = 1; i <= 3; ++i) Spit(dir + "/f" + std::to_string(i) + ".bin", RandomBytes(20000 * i, i));
+  ChildProcess host;
+  ChildOptions o;
+  o.stderrPath = dir + "/host.txt";
+  ASSERT_TRUE(host.Start({kZandrel, "receive", "--port", pair.PathA(), "--protocol", "zmodem", "--host", "--dir", in,
+                          "--recv-timeout", "0"},
+                         o));
+  std::string cure = std::string(ZANDREL_BINARY_DIR) + "/tests/interop/libtcdrain_wait.so";
+  for (const std::vector<std::string>& batch :
+       {std::vector<std::string>{"f1.bin", "f2.bin"}, std::vector<std::string>{"f3.bin"}}) {
+    std::vector<std::string> argv = {"sz", "-q"};
+    argv.insert(argv.end(), batch.begin(), batch.end());
+    ChildOptions peer;
+    peer.workDir = dir;
+    peer.stdinPath = peer.stdoutPath = pair.PathB();
+    peer.stderrPath = dir + "/sz.txt";
+    if (access(cure.c_str(), R_OK) == 0) peer.env.push_back({"LD_PRELOAD", cure});
+    EXPECT_EQ(0, ChildProcess::Run(argv, peer, 30000)) << Slurp(dir + "/sz.txt");
+  }
+  // The host waits for the next sender; Ctrl-C ends host mode.
+  for (int i = 0; i < 500 && Count(Slurp(dir + "/host.txt"), "Waiting for sender...") < 3; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  kill(host.Pid(), SIGINT);
+  EXPECT_EQ(6, host.Wait(10000));
+  const std::string said = Slurp(dir + "/host.txt");
+  EXPECT_NE(std::string::npos, said.find("2 / 2 File(s) received.")) << said;
+  EXPECT_NE(std::string::npos, said.find("1 / 1 File(s) received.")) << said;
+  EXPECT_NE(std::string::npos, said.find("zandrel: host mode ended; 3 file(s) received.")) << said;
+  for (int i = 1; i <= 3; ++i) {
+    const std::string name = "/f" + std::to_string(i) + ".bin";
+    EXPECT_TRUE(Slurp(dir + name) == Slurp(in + name)) << name;
+  }
+}
+}  // namespace
