@@ -230,10 +230,11 @@ int32_t TransferJob::CheckFileList(const TransferSettings& s, bool prompted, int
   int32_t names = 1;
   for (char c : s.FileList) names += c == ';';
   if (!zmodem) names = 1;
-  if (zmodem && s.PathSwitch == 2) {
-    if (names % 2 != 0) return 4;
-    names /= 2;
-  }
   attempted = static_cast<int16_t>(names);
+  if (!zmodem || s.PathSwitch != 2) return 0;
+  // Pairs of sender and receiver name. An odd count is refused and stays in Attempted, so a
+  // script can see how many names it gave.
+  if (names % 2 != 0) return 4;
+  attempted = static_cast<int16_t>(names / 2);
   return 0;
 }

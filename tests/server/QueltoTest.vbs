@@ -227,13 +227,13 @@ Function SetupError(general, transfer, logging, modem)
 End Function
 Check "Setup(0, 0, 0, 0)", "80004005 ", Left(SetupError(0, 0, 0, 0), 9)
 
-' TransferFiles refusals, with ShowErrors 0: nothing starts, no window. (What Attempted holds
-' after an odd list of name pairs is not settled.)
+' TransferFiles refusals, with ShowErrors 0: nothing starts, no window. An odd list of name
+' pairs leaves Attempted at the number of names.
 o.Reset 1
 For Each row In Array( _
     Array(0, 1, 0, 1, 0, "a", 1, 0), Array(2, 1, 0, 1, 0, "a", 1, 0), Array(0, 0, 1, 1, 0, "a", 2, 0), _
     Array(2, 2, 5, 0, 0, "a", 2, 0), Array(0, 0, 0, 1, 0, "", 3, 0), Array(1, 0, 0, 1, 0, "", 3, 0), _
-    Array(2, 0, 0, 0, 0, "", 3, 0), Array(1, 0, 0, 1, 2, "a;b;c", 4, Empty), Array(1, 1, 1, 1, 2, "a", 4, Empty))
+    Array(2, 0, 0, 0, 0, "", 3, 0), Array(1, 0, 0, 1, 2, "a;b;c", 4, 3), Array(1, 1, 1, 1, 2, "a", 4, 1))
   o.Protocol = row(0) : o.FlowControl = row(1) : o.HostMode = row(2) : o.Transfer = row(3)
   o.PathSwitch = row(4) : o.FileList = row(5)
   Check "TransferFiles " & Joined(row), row(6), o.TransferFiles(0, 0)
