@@ -26,8 +26,11 @@ namespace {
 void ListDevices(const DeviceLists& lists) {
   std::printf("Ports:\n");
   if (lists.PortCount() == 0) std::printf("  (none found)\n");
-  for (int32_t i = 0; i < lists.PortCount(); ++i)
-    std::printf("  %-16s %s\n", lists.Port(i).name.c_str(), lists.Port(i).detail.c_str());
+  for (int32_t i = 0; i < lists.PortCount(); ++i) {
+    const PortEntry& p = lists.Port(i);
+    if (p.detail.empty()) std::printf("  %s\n", p.name.c_str());
+    else std::printf("  %-16s %s\n", p.name.c_str(), p.detail.c_str());
+  }
   std::printf("Modems:\n");
   if (lists.ModemCount() == 0) std::printf("  (none installed)\n");
   for (int32_t i = 0; i < lists.ModemCount(); ++i) {
