@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 class ValueList;
@@ -15,6 +16,12 @@ class DialogControls {
   static HINSTANCE Module();
   // The window new dialogs are owned by: the active window of this thread, if any.
   static HWND Owner();
+
+  // A small modal editor with OK, Cancel and Help over Owner(): `load` fills its controls, `store`
+  // reads them back only when OK closes it; F1 and Help show topic `helpId`. Returns the button
+  // that closed it (1 OK, 2 Cancel), -1 when the dialog could not be made.
+  static int32_t RunEditor(int templateId, int32_t helpId, const std::string& helpFile,
+                           const std::function<void(HWND)>& load, const std::function<void(HWND)>& store);
 
   static std::string Text(HWND dialog, int id);
   static void SetText(HWND dialog, int id, const std::string& text);

@@ -2,7 +2,37 @@
 
 #include <commctrl.h>
 
+#include "job/Help.h"
+#include "object/setup/SetupIds.h"
 #include "object/setup/ValueList.h"
+
+namespace {
+struct Editor {
+  int32_t helpId;
+  const std::string& helpFile;
+  const std::function<void(HWND)>& load;
+  const std::function<void(HWND)>& store;
+};
+
+INT_PTR CALLBACK EditorProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+  auto* editor = reinterpret_cast<Editor*>(GetWindowLongPtrA(dialog, DWLP_USER));
+  if (message == WM_INITDIALOG) {
+    SetWindowLongPtrA(dialog, DWLP_USER, lParam);
+    reinterpret_cast<Editor*>(lParam)->load(dialog);
+    return TRUE;
+  }
+  if (editor == nullptr) return FALSE;
+  const bool help = message == WM_HELP || (message == WM_COMMAND && LOWORD(wParam) == IDC_HELP_BUTTON);
+  if (help) {
+    Help::Show(editor->helpFile.c_str(), editor->helpId, dialog);
+    return TRUE;
+  }
+  if (message != WM_COMMAND || (LOWORD(wParam) != IDOK && LOWORD(wParam) != IDCANCEL)) return FALSE;
+  if (LOWORD(wParam) == IDOK) editor->store(dialog);
+  EndDialog(dialog, LOWORD(wParam));
+  return TRUE;
+}
+}  // namespace
 
 HINSTANCE DialogControls::Module() {
   HMODULE module = nullptr;
@@ -12,6 +42,13 @@ HINSTANCE DialogControls::Module() {
 }
 
 HWND DialogControls::Owner() { return GetActiveWindow(); }
+
+int32_t DialogControls::RunEditor(int templateId, int32_t helpId, const std::string& helpFile,
+                                  const std::function<void(HWND)>& load, const std::function<void(HWND)>& store) {
+  Editor editor{helpId, helpFile, load, store};
+  return static_cast<int32_t>(DialogBoxParamA(Module(), MAKEINTRESOURCEA(templateId), Owner(), EditorProc,
+                                              reinterpret_cast<LPARAM>(&editor)));
+}
 
 std::string DialogControls::Text(HWND dialog, int id) {
   HWND control = GetDlgItem(dialog, id);
