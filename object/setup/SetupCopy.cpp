@@ -1,56 +1,45 @@
 #include "object/setup/SetupCopy.h"
 
-void SetupCopy::CopyIn(const TransferSettings& s) {
-  BaudRate = s.BaudRate;
-  CrashRecovery = s.CrashRecovery;
-  FlowControl = s.FlowControl;
-  MaxErrors = s.MaxErrors;
-  ModemName = s.ModemName;
-  Port = s.Port;
-  Protocol = s.Protocol;
-  UseModem = s.UseModem;
-  WindowSize = s.WindowSize;
-  Overwrite = s.Overwrite;
-  RecvTimeout = s.RecvTimeout;
-  SendTimeout = s.SendTimeout;
-  PathSwitch = s.PathSwitch;
-  DefaultDir = s.DefaultDir;
-  AppendToLog = s.AppendToLog;
-  LogFilename = s.LogFilename;
-  LogToFile = s.LogToFile;
-  LogToScreen = s.LogToScreen;
-  ModemCmd = s.ModemCmd;
-  Telephone = s.Telephone;
+namespace {
+// One list of which page edits which field, walked both ways: `move(copyField, settingsField)`.
+template <class Copy, class Settings, class Move>
+void EachField(Copy& c, Settings& s, const SetupPages& pages, Move move) {
+  if (pages.general) {
+    move(c.BaudRate, s.BaudRate);
+    move(c.CrashRecovery, s.CrashRecovery);
+    move(c.FlowControl, s.FlowControl);
+    move(c.MaxErrors, s.MaxErrors);
+    move(c.ModemName, s.ModemName);
+    move(c.Port, s.Port);
+    move(c.Protocol, s.Protocol);
+    move(c.UseModem, s.UseModem);
+    move(c.WindowSize, s.WindowSize);
+  }
+  if (pages.transfer) {
+    move(c.Overwrite, s.Overwrite);
+    move(c.RecvTimeout, s.RecvTimeout);
+    move(c.SendTimeout, s.SendTimeout);
+    move(c.PathSwitch, s.PathSwitch);
+    move(c.DefaultDir, s.DefaultDir);
+  }
+  if (pages.logging) {
+    move(c.AppendToLog, s.AppendToLog);
+    move(c.LogFilename, s.LogFilename);
+    move(c.LogToFile, s.LogToFile);
+    move(c.LogToScreen, s.LogToScreen);
+  }
+  if (pages.modem) {
+    move(c.ModemCmd, s.ModemCmd);
+    move(c.Telephone, s.Telephone);
+  }
+}
+}  // namespace
+
+void SetupCopy::CopyIn(const TransferSettings& settings) {
+  EachField(*this, settings, SetupPages{}, [](auto& field, const auto& value) { field = value; });
   listingLoaded = false;
 }
 
-void SetupCopy::CopyBack(TransferSettings& s, const SetupPages& shown) const {
-  if (shown.general) {
-    s.BaudRate = BaudRate;
-    s.CrashRecovery = CrashRecovery;
-    s.FlowControl = FlowControl;
-    s.MaxErrors = MaxErrors;
-    s.ModemName = ModemName;
-    s.Port = Port;
-    s.Protocol = Protocol;
-    s.UseModem = UseModem;
-    s.WindowSize = WindowSize;
-  }
-  if (shown.transfer) {
-    s.Overwrite = Overwrite;
-    s.RecvTimeout = RecvTimeout;
-    s.SendTimeout = SendTimeout;
-    s.PathSwitch = PathSwitch;
-    s.DefaultDir = DefaultDir;
-  }
-  if (shown.logging) {
-    s.AppendToLog = AppendToLog;
-    s.LogFilename = LogFilename;
-    s.LogToFile = LogToFile;
-    s.LogToScreen = LogToScreen;
-  }
-  if (shown.modem) {
-    s.ModemCmd = ModemCmd;
-    s.Telephone = Telephone;
-  }
+void SetupCopy::CopyBack(TransferSettings& settings, const SetupPages& shown) const {
+  EachField(*this, settings, shown, [](const auto& field, auto& value) { value = field; });
 }
