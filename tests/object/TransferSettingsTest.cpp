@@ -1,28 +1,10 @@
-// The reset types and the three paths built from the module's folder.
+// The three paths built from the module's folder (the reset types are walked through the real
+// object by the script tests).
 #include "object/TransferSettings.h"
 
 #include <gtest/gtest.h>
 
 namespace {
-TEST(TransferSettingsTest, ResetTypes) {
-  const struct {
-    int32_t type;
-    int16_t flow, protocol, window;
-  } cases[] = {{0, 0, 0, 0}, {1, 0, 0, 0}, {2, 2, 1, 0}, {3, 1, 1, 1024}, {-7, 0, 0, 0}};
-  for (const auto& c : cases) {
-    TransferSettings s;
-    s.FileList = "left;over";
-    s.BaudRate = 2400;
-    s.Reset(c.type, "C:\\Apps\\");
-    EXPECT_EQ(s.FlowControl, c.flow) << c.type;
-    EXPECT_EQ(s.Protocol, c.protocol) << c.type;
-    EXPECT_EQ(s.WindowSize, c.window) << c.type;
-    EXPECT_EQ(s.FileList, "");
-    EXPECT_EQ(s.BaudRate, 19200);
-    EXPECT_EQ(s.Overwrite, TransferSettings::kNever);
-  }
-}
-
 TEST(TransferSettingsTest, PathsComeFromTheModuleFolder) {
   TransferSettings s;
   s.Reset(1, "C:\\Program Files\\Zandrel\\");

@@ -10,38 +10,8 @@ set -uo pipefail
 source "$(dirname "$0")/lib.sh" "$1" "$2" "$3"
 press_cancel=$4 case=$5
 command -v sz >/dev/null && command -v rz >/dev/null && command -v rx >/dev/null || { echo "lrzsz missing; skipped"; exit 77; }
-work=$(mktemp -d /tmp/zandrel-object-transfer.XXXXXX)
-peer_pid=
-cleanup() {
-  [[ -n $peer_pid ]] && kill "$peer_pid" 2>/dev/null
-  wait 2>/dev/null
-  rm -rf "$work"
-}
-trap cleanup EXIT
-mkdir "$work/in" "$work/out"
+source "$here/../wine/peer.sh"
 log=$work/zandrel.log
-# lrzsz exits right after its last write; a preloaded tcdrain that waits keeps its last bytes.
-preload=$work/libtcdrain_wait.so
-cc -shared -fPIC -o "$preload" "$here/../interop/tcdrain_wait.c" -ldl 2>/dev/null || preload=
-peer() {
-  (cd "$work/in" && exec env LD_PRELOAD="$preload" "$@" <"$ZANDREL_PTY_B" >"$ZANDREL_PTY_B" 2>"$work/peer.txt") &
-  peer_pid=$!
-}
-peer_status=
-peer_end() {  # waits at most $1 seconds for the peer: peer_status = its exit status, or "hung"
-  # Not to be called inside $(...): only this shell can wait for the peer it started.
-  local i
-  for ((i = 0; i < $1 * 10; i++)); do
-    if ! kill -0 "$peer_pid" 2>/dev/null; then
-      wait "$peer_pid"
-      peer_status=$?
-      peer_pid=
-      return
-    fi
-    sleep 0.1
-  done
-  peer_status=hung
-}
 files() {  # Windows list of the named files of out/
   local list= f
   for f in "$@"; do list+="${list:+;}$(winpath "$work/out/$f")"; done

@@ -1,7 +1,4 @@
-// The progress window outside the unit tests: whole transfers through the real job on a COM port,
-// and the window held in its main states for screenshots.
-//   ProgressWindowDemo.exe send|receive COMn [--log FILE] [--dir DIR] [FILE...]
-//     a ZModem run through TransferJob and the window; prints "result N", exits with N's low 16 bits
+// The progress window held in its main states for screenshots:
 //   ProgressWindowDemo.exe shot running|failed|compact
 //     holds the window in that state; prints "ready X Y W H" (the window on the screen) once there,
 //     and ends when the window is closed
@@ -12,41 +9,10 @@
 #include <string>
 
 #include "job/ProgressWindow.h"
-#include "job/TransferJob.h"
 #include "modem/DeviceLists.h"
 #include "object/TransferSettings.h"
 
 namespace {
-int Transfer(int argc, char** argv) {
-  TransferSettings& settings = TransferSettings::Process();
-  settings.Reset(1, "");
-  DeviceLists devices;
-  devices.AddPort({argv[2], ""});
-  settings.Protocol = TransferSettings::kZModem;
-  settings.Transfer = std::strcmp(argv[1], "send") == 0;
-  settings.RecvTimeout = settings.SendTimeout = 30;
-  settings.LogToScreen = settings.Verbose = 1;
-  for (int i = 3; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--log") == 0 && i + 1 < argc) {
-      settings.LogToFile = 1;
-      settings.LogFilename = argv[++i];
-    } else if (std::strcmp(argv[i], "--dir") == 0 && i + 1 < argc) {
-      SetCurrentDirectoryA(argv[++i]);
-    } else {
-      settings.FileList += (settings.FileList.empty() ? "" : ";") + std::string(argv[i]);
-    }
-  }
-  TransferJob job(0, settings, devices);
-  ProgressWindow window(job);
-  if (window.RunModal(nullptr) != 0) {
-    std::printf("the window could not be made\n");
-    return 70;
-  }
-  std::printf("result %ld, %d file(s) seen, %d transferred\n", static_cast<long>(job.result), window.filesSeen,
-              settings.Transferred);
-  return job.result & 0xFFFF;
-}
-
 void Ready(ProgressView& view) {
   const HWND window = static_cast<HWND>(static_cast<ProgressWindow&>(view).Window());
   // The active caption, as a user who just started the transfer sees it (without a window manager
@@ -111,10 +77,7 @@ int Shot(const char* state) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc >= 3 && (std::strcmp(argv[1], "send") == 0 || std::strcmp(argv[1], "receive") == 0))
-    return Transfer(argc, argv);
   if (argc == 3 && std::strcmp(argv[1], "shot") == 0) return Shot(argv[2]);
-  std::fprintf(stderr, "usage: ProgressWindowDemo send|receive COMn [--log FILE] [--dir DIR] [FILE...]\n"
-                       "       ProgressWindowDemo shot running|failed|compact\n");
+  std::fprintf(stderr, "usage: ProgressWindowDemo shot running|failed|compact\n");
   return 64;
 }

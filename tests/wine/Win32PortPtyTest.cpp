@@ -85,10 +85,10 @@ TEST_F(Win32PortPty, AbsentDeviceFailsWithoutClaimingThePort) {
   EXPECT_EQ(none.GetByte(), LinkCode::Timeout);
 }
 
-// One pair of ports: empty input answers at once, every byte value both ways, a write stops at
-// the transmit queue, a bounded drain says when more is waiting, and Wine's device takes the
-// settings written back.
-TEST_F(Win32PortPty, BytesFlowBothWaysThroughSerialPorts) {
+// One pair of ports: empty input answers at once, a write stops at the transmit queue, a bounded
+// drain says when more is waiting, and Wine's device takes the settings written back. (Every
+// byte value both ways is proven by the whole transfers, transfer.sh.)
+TEST_F(Win32PortPty, WritesStopAtTheQueueAndDrainsAreBounded) {
   Win32Port left(a, 4096, 2048), right(b, 4096, 2048);
   ASSERT_EQ(left.Status(), 0);
   ASSERT_EQ(right.Status(), 0);
@@ -100,11 +100,6 @@ TEST_F(Win32PortPty, BytesFlowBothWaysThroughSerialPorts) {
   EXPECT_EQ(l.GetChar(0), LinkCode::Timeout);
   EXPECT_LT(TickSource::Now() - start, 1000u);  // only a read that waited would take this long
 
-  std::vector<uint8_t> all(256);
-  for (int i = 0; i < 256; ++i) all[i] = static_cast<uint8_t>(i);
-  EXPECT_EQ(l.Write(all.data(), 256), 256);
-  for (int i = 0; i < 256; ++i) ASSERT_EQ(r.GetChar(2000), i);
-  EXPECT_EQ(r.GetChar(0), LinkCode::Timeout);
   std::vector<uint8_t> data(3000);
   for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(i * 7);
   EXPECT_EQ(right.Write(data.data(), 3000), 2048);
@@ -112,7 +107,7 @@ TEST_F(Win32PortPty, BytesFlowBothWaysThroughSerialPorts) {
   data.resize(2048);
   EXPECT_EQ(Receive(left, 2048), data);
 
-  EXPECT_EQ(l.Write(all.data(), 10), 10);
+  EXPECT_EQ(l.Write(data.data(), 10), 10);
   const uint32_t deadline = TickSource::Now() + 2000;
   while (r.RxCount() < 10 && !TickSource::Passed(deadline)) right.Idle();
   EXPECT_EQ(r.ClearInput(4), LinkCode::Failure);

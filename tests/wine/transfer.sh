@@ -8,18 +8,8 @@
 # transfer is a failure, never a skip.
 set -uo pipefail
 wine_run=$1 prefix=$2 exe=$3 protocol=$4 direction=$5 native=${6:-}
-here=$(cd "$(dirname "$0")" && pwd)
 size=${ZANDREL_WINE_TRANSFER_SIZE:-40000}
-
-work=$(mktemp -d /tmp/zandrel-wine-transfer.XXXXXX)
-peer_pid=
-cleanup() {
-  [[ -n $peer_pid ]] && kill "$peer_pid" 2>/dev/null
-  wait 2>/dev/null
-  rm -rf "$work"
-}
-trap cleanup EXIT
-mkdir "$work/in" "$work/out"
+source "$(dirname "$0")/peer.sh"
 if [[ $protocol == acknak ]]; then
   # A line protocol for text files: CR LF lines of printable characters, well within its
   # line length (a sender ends a line at CR and drops LF; a receiver writes CR LF).
@@ -28,20 +18,6 @@ if [[ $protocol == acknak ]]; then
 else
   head -c "$size" /dev/urandom >"$work/out/sample.bin"
 fi
-winpath() { echo "Z:${1//\//\\}"; }
-
-# lrzsz exits right after its last write, and on a pty that write may not have left yet; a
-# preloaded tcdrain that really waits keeps the last bytes.
-preload=
-if [[ -f $here/../interop/tcdrain_wait.c ]]; then
-  preload=$work/libtcdrain_wait.so
-  cc -shared -fPIC -o "$preload" "$here/../interop/tcdrain_wait.c" -ldl 2>"$work/cc.txt" || preload=
-fi
-
-peer() {  # runs the Linux side in the background on the pty
-  (cd "$work/in" && LD_PRELOAD=$preload "$@" <"$ZANDREL_PTY_B" >"$ZANDREL_PTY_B" 2>"$work/peer.txt") &
-  peer_pid=$!
-}
 case $protocol-$direction in
   xmodem-receive) peer sx -b "$work/out/sample.bin" ;;
   xmodem-send) peer rx -c -b sample.bin ;;  # rx takes no path with a slash
@@ -61,39 +37,28 @@ esac
 wire=${protocol%-checksum}
 if [[ $direction == send ]]; then
   sleep 0.5  # the receiver first, so that its first request is not lost before we listen
-  "$wine_run" "$prefix" "$exe" send --port "COM$ZANDREL_COM_A" --protocol "$wire" --send-timeout 30 \
-    "$(winpath "$work/out/sample.bin")" 2>"$work/zandrel.txt"
+  args=(send --send-timeout 30 "$(winpath "$work/out/sample.bin")")
 elif [[ $wire == zmodem ]]; then  # the sender names the file; we name the folder
-  "$wine_run" "$prefix" "$exe" receive --port "COM$ZANDREL_COM_A" --protocol zmodem --recv-timeout 30 \
-    --dir "$(winpath "$work/in")" 2>"$work/zandrel.txt"
+  args=(receive --recv-timeout 30 --dir "$(winpath "$work/in")")
 else
-  "$wine_run" "$prefix" "$exe" receive --port "COM$ZANDREL_COM_A" --protocol "$wire" --recv-timeout 30 \
-    "$(winpath "$work/in/sample.bin")" 2>"$work/zandrel.txt"
+  args=(receive --recv-timeout 30 "$(winpath "$work/in/sample.bin")")
 fi
+"$wine_run" "$prefix" "$exe" "${args[0]}" --port "COM$ZANDREL_COM_A" --protocol "$wire" "${args[@]:1}" \
+  2>"$work/zandrel.txt"
 status=$?
-wait "$peer_pid"
-peer_status=$?
-peer_pid=
+peer_end 30
 echo "-- zandrel.exe (exit $status):"; cat "$work/zandrel.txt"
 echo "-- peer (exit $peer_status):"; tr '\r' '\n' <"$work/peer.txt" | grep -v '^$' | tail -5
 [[ $status == 0 && $peer_status == 0 ]] || { echo "FAIL: a side did not end well"; exit 1; }
 
 # XModem fills the last block to 128 bytes (sx with 0x1A, zandrel with 0x00); the others
 # carry the exact length.
-got=$work/in/sample.bin
-pad=0
+cp "$work/out/sample.bin" "$work/expected.bin"
 if [[ $wire == xmodem ]]; then
-  pad=$(( (128 - size % 128) % 128 ))
   fill='\000'
   [[ $direction == receive ]] && fill='\032'
-  head -c "$pad" /dev/zero | tr '\000' "$fill" >"$work/pad.bin"
-  cat "$work/out/sample.bin" "$work/pad.bin" >"$work/expected.bin"
-else
-  cp "$work/out/sample.bin" "$work/expected.bin"
+  head -c $(((128 - size % 128) % 128)) /dev/zero | tr '\000' "$fill" >>"$work/expected.bin"
 fi
-if cmp "$work/expected.bin" "$got"; then
-  echo "PASS: $size bytes ($pad of padding) arrived byte-exact"
-  exit 0
-fi
+cmp "$work/expected.bin" "$work/in/sample.bin" && { echo "PASS: $size bytes arrived byte-exact"; exit 0; }
 echo "FAIL: the received file differs"
 exit 1

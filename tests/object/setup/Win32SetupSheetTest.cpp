@@ -74,55 +74,30 @@ class Win32SetupSheetTest : public ::testing::Test {
   int32_t ran = -1;
 };
 
-TEST_F(Win32SetupSheetTest, ListsAndLabels) {
+// The drop-down lists as built from the value lists and the machine's devices.
+TEST_F(Win32SetupSheetTest, Lists) {
+  settings.FlowControl = 2;  // RTS/CTS, in XModem's short list
   HWND sheet = Open();
   ASSERT_TRUE(sheet);
+  EXPECT_EQ(WindowDriver::SelectedText(WindowDriver::ShowPage(sheet, 0), IDC_FLOW_CONTROL), "RTS/CTS");
   const struct {
     int page, id;
-    const char *label, *entries;
-  } controls[] = {
-      {0, IDC_CONNECTION, "&Connection", "COM1|COM3|Line Modem 56K"},
-      {0, IDC_BAUD_RATE, "&Baud Rate", "9600|19200|38400|57600|115200"},
-      {0, IDC_SETUP_PROTOCOL, "&Protocol", "XModem|ZModem|ACK/NAK"},
-      {0, IDC_MAX_ERRORS, "&Maximum Errors", nullptr},
-      {0, IDC_FLOW_CONTROL, "&Flow Control", "None|RTS/CTS"},
-      {0, IDC_WINDOW_SIZE, "&Window Size", "Streaming|1024|2048|4096"},
-      {0, IDC_CRASH_RECOVERY, "Crash &Recovery", "Never|Follow sender|Always"},
-      {1, IDC_SEND_TIMEOUT, "&Sender Timeout (seconds)", nullptr},
-      {1, IDC_RECV_TIMEOUT, "&Receiver Timeout (seconds)", nullptr},
-      {1, IDC_PATH_SWITCH, "&Path/Filename Transmission", "Strip Path|Send Path|Specify Receiver's File Path/Name"},
-      {1, IDC_OVERWRITE, "&Overwrite",
+    const char* entries;
+  } lists[] = {
+      {0, IDC_CONNECTION, "COM1|COM3|Line Modem 56K"},
+      {0, IDC_BAUD_RATE, "9600|19200|38400|57600|115200"},
+      {0, IDC_SETUP_PROTOCOL, "XModem|ZModem|ACK/NAK"},
+      {0, IDC_FLOW_CONTROL, "None|RTS/CTS"},
+      {0, IDC_WINDOW_SIZE, "Streaming|1024|2048|4096"},
+      {0, IDC_CRASH_RECOVERY, "Never|Follow sender|Always"},
+      {1, IDC_PATH_SWITCH, "Strip Path|Send Path|Specify Receiver's File Path/Name"},
+      {1, IDC_OVERWRITE,
        "Source Longer or Newer|CRCs Don't Match|Append|Always|Source Newer|Date/Length Don't Match|Never"},
-      {1, IDC_DEFAULT_DIR, "&File Transfer Default Folder", nullptr},
-      {2, IDC_LOG_FILENAME, "&Log Path/Filename", nullptr},
-      {3, IDC_MODEM_CMD, "&Modem Initialization Override", nullptr},
   };
-  for (const auto& c : controls) {
-    HWND page = WindowDriver::ShowPage(sheet, c.page);
-    EXPECT_EQ(WindowDriver::Label(page, c.id), c.label);
-    if (c.entries) {
-      EXPECT_EQ(WindowDriver::Entries(page, c.id), c.entries) << c.label;
-    }
-  }
-  const struct {
-    int page, id;
-    const char* text;
-  } buttons[] = {{1, IDC_BROWSE, "..."},          {2, IDC_LOG_TO_FILE, "Log To &File"},
-                 {2, IDC_LOG_TO_SCREEN, "Log to &Screen"}, {2, IDC_APPEND_TO_LOG, "&Append To Log"},
-                 {2, IDC_BROWSE, "..."},          {3, IDC_EDIT, "&Edit"},
-                 {3, IDC_CLEAR, "&Clear"}};
-  for (const auto& b : buttons) EXPECT_EQ(WindowDriver::Text(WindowDriver::ShowPage(sheet, b.page), b.id), b.text);
+  for (const auto& c : lists) EXPECT_EQ(WindowDriver::Entries(WindowDriver::ShowPage(sheet, c.page), c.id), c.entries);
   HWND list = GetDlgItem(WindowDriver::ShowPage(sheet, 3), IDC_LISTING);
   ASSERT_EQ(WindowDriver::Rows(list), 10);
   EXPECT_EQ(WindowDriver::Cell(list, 9, 0), "9");
-  char tab[40] = "";
-  TCITEMA item = {};
-  item.mask = TCIF_TEXT;
-  item.pszText = tab;
-  item.cchTextMax = sizeof tab;
-  SendMessageA(reinterpret_cast<HWND>(SendMessageA(sheet, PSM_GETTABCONTROL, 0, 0)), TCM_GETITEMA, 3,
-               reinterpret_cast<LPARAM>(&item));
-  EXPECT_STREQ(tab, "Modem");
   Close(sheet, PSBTN_CANCEL);
 }
 
@@ -149,6 +124,9 @@ TEST_F(Win32SetupSheetTest, GeneralPageEdits) {
   EXPECT_TRUE(WindowDriver::Enabled(page, IDC_WINDOW_SIZE));
   WindowDriver::Select(page, IDC_SETUP_PROTOCOL, 0);
   WindowDriver::Select(page, IDC_FLOW_CONTROL, 1);  // RTS/CTS in the short list
+  WindowDriver::Select(page, IDC_SETUP_PROTOCOL, 1);  // and in ZModem's longer one
+  EXPECT_EQ(WindowDriver::SelectedText(page, IDC_FLOW_CONTROL), "RTS/CTS");
+  WindowDriver::Select(page, IDC_SETUP_PROTOCOL, 0);
   WindowDriver::Select(page, IDC_CONNECTION, 2);    // the modem
   WindowDriver::Type(page, IDC_MAX_ERRORS, "75");
   WindowDriver::Leave(page, IDC_MAX_ERRORS);
@@ -165,23 +143,36 @@ TEST_F(Win32SetupSheetTest, GeneralPageEdits) {
   EXPECT_EQ(settings.CrashRecovery, 2);
 }
 
+// Values no list holds show as no selection and stay as they are on OK; a window size between
+// the listed ones shows as the one below it.
 TEST_F(Win32SetupSheetTest, UnlistedValuesStayAndCancelChangesNothing) {
+  settings.Protocol = 1;
   settings.BaudRate = 2400;
   settings.Port = 5;
+  settings.FlowControl = 7;
+  settings.CrashRecovery = 0;
+  settings.WindowSize = 1023;
   HWND sheet = Open();
   ASSERT_TRUE(sheet);
   HWND page = WindowDriver::ShowPage(sheet, 0);
-  EXPECT_EQ(WindowDriver::SelectedText(page, IDC_BAUD_RATE), "(none)");
-  EXPECT_EQ(WindowDriver::SelectedText(page, IDC_CONNECTION), "(none)");
+  for (const int id : {IDC_BAUD_RATE, IDC_CONNECTION, IDC_FLOW_CONTROL, IDC_CRASH_RECOVERY})
+    EXPECT_EQ(WindowDriver::SelectedText(page, id), "(none)") << id;
+  EXPECT_EQ(WindowDriver::SelectedText(page, IDC_WINDOW_SIZE), "Streaming");
   Close(sheet, PSBTN_OK);
   EXPECT_EQ(settings.BaudRate, 2400);
   EXPECT_EQ(settings.Port, 5);
+  EXPECT_EQ(settings.FlowControl, 7);
+  EXPECT_EQ(settings.CrashRecovery, 0);
+  EXPECT_EQ(settings.WindowSize, 0);
 
   settings.BaudRate = 0;
+  settings.UseModem = 1;
+  settings.ModemName = 3;
   const TransferSettings before = settings;
   sheet = Open();
   ASSERT_TRUE(sheet);
   page = WindowDriver::ShowPage(sheet, 0);
+  EXPECT_EQ(WindowDriver::SelectedText(page, IDC_CONNECTION), "(none)");  // a modem beyond the list
   WindowDriver::Select(page, IDC_BAUD_RATE, 4);
   page = WindowDriver::ShowPage(sheet, 1);
   WindowDriver::Type(page, IDC_SEND_TIMEOUT, "5");
@@ -226,6 +217,8 @@ TEST_F(Win32SetupSheetTest, TelephoneListing) {
     auto key = user->Create("Software\\Harbwick\\Zandrel\\Telephone");
     key->WriteString("2.Desc", "Depot");
     key->WriteString("2.Phone", "555-0102");
+    key->WriteString("7.Desc", std::string(90, 'x').c_str());  // read as 80
+    key->WriteString("Stray", "not a listing");
   }
   settings.Telephone = "555-0102";
   // Cancel after editing the listing leaves the registry as it was.
@@ -269,6 +262,19 @@ TEST_F(Win32SetupSheetTest, TelephoneListing) {
   EXPECT_EQ(Stored("4.Desc"), "Night line");
   EXPECT_EQ(Stored("4.Phone"), "555-0144");
   EXPECT_EQ(Stored("2.Phone"), "555-0102");
+  EXPECT_EQ(Stored("7.Desc"), std::string(80, 'x'));
+  EXPECT_EQ(Stored("Stray"), "");
+
+  // Clearing the selected row and OK: no number to dial.
+  sheet = Open();
+  ASSERT_TRUE(sheet);
+  page = WindowDriver::ShowPage(sheet, 3);
+  WindowDriver::Click(page, IDC_CLEAR);
+  list = GetDlgItem(page, IDC_LISTING);
+  for (int i = 0; i < 100 && WindowDriver::Cell(list, 4, 2) == "555-0144"; ++i) Sleep(10);
+  Close(sheet, PSBTN_OK);
+  EXPECT_EQ(settings.Telephone, "");
+  EXPECT_EQ(Stored("4.Phone"), "");
 }
 
 TEST_F(Win32SetupSheetTest, PagesShownAndHelp) {

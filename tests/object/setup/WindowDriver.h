@@ -56,15 +56,10 @@ class WindowDriver {
     return text;
   }
   static std::string Text(HWND dialog, int id) { return Text(GetDlgItem(dialog, id)); }
-  // The label a control's mnemonic belongs to: the static text just before it.
-  static std::string Label(HWND dialog, int id) { return Text(GetWindow(GetDlgItem(dialog, id), GW_HWNDPREV)); }
   static bool Enabled(HWND dialog, int id) { return IsWindowEnabled(GetDlgItem(dialog, id)) != FALSE; }
 
-  static int Selection(HWND dialog, int id) {
-    return static_cast<int>(SendDlgItemMessageA(dialog, id, CB_GETCURSEL, 0, 0));
-  }
   static std::string SelectedText(HWND dialog, int id) {
-    const int index = Selection(dialog, id);
+    const int index = static_cast<int>(SendDlgItemMessageA(dialog, id, CB_GETCURSEL, 0, 0));
     if (index < 0) return "(none)";
     char text[200] = "";
     SendDlgItemMessageA(dialog, id, CB_GETLBTEXT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(text));

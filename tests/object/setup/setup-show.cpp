@@ -1,8 +1,8 @@
 // Shows one of the setup windows for a person, a screenshot or a keyboard script, then prints
 // what it left behind as name=value lines:
-//   setup-show sheet | sendas | phone | receiver | prompt <folder>
+//   setup-show sheet | sendas | phone | receiver
 // The sheet runs over two ports and one modem with the settings given as name=value arguments
-// (Protocol, FlowControl, BaudRate, WindowSize, MaxErrors, LogToFile), and the real registry of
+// (Protocol, FlowControl, WindowSize, MaxErrors, LogToFile), and the real registry of
 // the current user.
 #include <windows.h>
 
@@ -11,11 +11,9 @@
 #include <cstring>
 #include <string>
 
-#include "job/FilePrompt.h"
 #include "modem/DeviceLists.h"
 #include "modem/RegistryKey.h"
 #include "object/TransferSettings.h"
-#include "object/setup/FilePromptDialogs.h"
 #include "object/setup/PhoneEntryDialog.h"
 #include "object/setup/ReceiverNameDialog.h"
 #include "object/setup/SendAsDialog.h"
@@ -35,7 +33,6 @@ void Apply(TransferSettings& s, const char* argument) {
   const int value = std::atoi(equals + 1);
   if (name == "Protocol") s.Protocol = static_cast<int16_t>(value);
   if (name == "FlowControl") s.FlowControl = static_cast<int16_t>(value);
-  if (name == "BaudRate") s.BaudRate = value;
   if (name == "WindowSize") s.WindowSize = static_cast<int16_t>(value);
   if (name == "MaxErrors") s.MaxErrors = static_cast<int16_t>(value);
   if (name == "LogToFile") s.LogToFile = value;
@@ -86,12 +83,6 @@ int main(int argc, char** argv) {
     dialog.receiver = "inventory.txt";
     const int32_t button = dialog.Run();
     std::printf("button=%d\nreceiver=%s\n", button, dialog.receiver.c_str());
-  } else if (what == "prompt" && argc > 2) {
-    settings.Protocol = TransferSettings::kZModem;
-    settings.DefaultDir = argv[2];
-    FilePromptDialogs windows(settings.HelpFile);
-    std::printf("result=%d\n", FilePrompt::Run(settings, windows));
-    std::printf("FileList=%s\nAttempted=%d\n", settings.FileList.c_str(), settings.Attempted);
   } else {
     return 2;
   }
