@@ -2,7 +2,8 @@
 # Screenshots of the Windows windows, drawn by Wine's X11 driver on a private Xvfb display:
 #   scripts/screenshots.sh [mingw64 build folder]
 # Writes <build>/screenshots/progress-<state>.png (running: twice, a second apart, to show the
-# bar moving). Uses a prefix of its own so the tests' headless prefix stays as it is.
+# bar moving) and refusal-box.png. Uses a prefix of its own so the tests' headless prefix stays
+# as it is.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:-$root/build/mingw64}" && pwd)
@@ -60,6 +61,21 @@ shot() {  # state, then file names to write, one per second
 shot running progress-running.png progress-running-later.png
 shot failed progress-failed.png
 shot compact progress-compact.png
+
+# The box TransferFiles shows a script host that asks for XON/XOFF without ZModem.
+export WINEPREFIX=$prefix
+wine regsvr32 /s "Z:${build//\//\\}\\bin\\zandrel.dll"
+printf 'Set o = CreateObject("Zandrel.Quelto")\r\no.MaxTitle = "Nightly upload"\r\no.FlowControl = 1\r\nr = o.TransferFiles(0, 1)\r\n' \
+  >"$out/.refusal.vbs"
+wine cscript //nologo "Z:${out//\//\\}\\.refusal.vbs" >/dev/null 2>&1 &
+demo_pid=$!
+for _ in $(seq 100); do xdotool search --onlyvisible --name '^Nightly upload$' >/dev/null 2>&1 && break; sleep 0.2; done
+sleep 1
+import -window root "$out/refusal-box.png" && echo "screenshots: $out/refusal-box.png"
+wineserver -k 2>/dev/null || true
+wait "$demo_pid" 2>/dev/null || true
+demo_pid=
+rm -f "$out/.refusal.vbs"
 
 # The setup sheet's pages and the setup dialogs.
 trap - EXIT

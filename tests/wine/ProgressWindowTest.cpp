@@ -18,6 +18,7 @@
 #include "fakes/TestData.h"
 #include "job/Help.h"
 #include "modem/DeviceLists.h"
+#include "object/setup/WindowDriver.h"
 #include "object/TransferSettings.h"
 #include "server/ProgressIds.h"
 
@@ -62,11 +63,7 @@ class WindowRun {
   std::thread ui;
 };
 
-std::string Text(HWND dialog, int id) {
-  char text[256] = "";
-  GetDlgItemTextA(dialog, id, text, sizeof text);
-  return text;
-}
+std::string Text(HWND dialog, int id) { return WindowDriver::Text(dialog, id); }
 
 // The control's own visibility (the dialog itself may not be shown yet).
 bool Visible(HWND dialog, int id) { return (GetWindowLongA(GetDlgItem(dialog, id), GWL_STYLE) & WS_VISIBLE) != 0; }

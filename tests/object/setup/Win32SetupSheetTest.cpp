@@ -128,14 +128,10 @@ TEST_F(Win32SetupSheetTest, GeneralPageEdits) {
   EXPECT_EQ(WindowDriver::SelectedText(page, IDC_FLOW_CONTROL), "RTS/CTS");
   WindowDriver::Select(page, IDC_SETUP_PROTOCOL, 0);
   WindowDriver::Select(page, IDC_CONNECTION, 2);    // the modem
-  WindowDriver::Type(page, IDC_MAX_ERRORS, "75");
-  WindowDriver::Leave(page, IDC_MAX_ERRORS);
-  EXPECT_EQ(WindowDriver::Text(page, IDC_MAX_ERRORS), "50");
   Close(sheet, PSBTN_OK);
 
   EXPECT_EQ(settings.Protocol, 0);
   EXPECT_EQ(settings.FlowControl, 2);
-  EXPECT_EQ(settings.MaxErrors, 50);
   EXPECT_EQ(settings.BaudRate, 19200);
   EXPECT_EQ(settings.UseModem, 1);
   EXPECT_EQ(settings.ModemName, 0);

@@ -83,8 +83,6 @@ class WindowDriver {
   }
   // Typing into an edit (it reports the change itself).
   static void Type(HWND dialog, int id, const char* text) { SetDlgItemTextA(dialog, id, text); }
-  // Tabbing away from a control.
-  static void Leave(HWND dialog, int id) { Command(dialog, id, EN_KILLFOCUS); }
   static void SetCheck(HWND dialog, int id, bool on) {
     SendDlgItemMessageA(dialog, id, BM_SETCHECK, on ? BST_CHECKED : BST_UNCHECKED, 0);
     Command(dialog, id, BN_CLICKED);
