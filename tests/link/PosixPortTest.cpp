@@ -1,6 +1,7 @@
-// PosixPort over a socat pty pair: opening rules, data both ways through the read-ahead, purges,
-// data-format and handshake codes as the device sees them, lines on a device without modem
-// lines, a dead device, and that Idle sleeps instead of spinning.
+// PosixPort over a socat pty pair: what the transfers over ptys (tests/interop) do not show, the
+// opening rules, the write limit, purges of the read-ahead, the codes it refuses and the
+// settings the device sees, lines on a device without modem lines, a dead device, and that
+// Idle sleeps instead of spinning.
 #include "link/PosixPort.h"
 
 #include <fcntl.h>
@@ -50,9 +51,8 @@ class PosixPortTest : public ::testing::Test {
   PtyPair pair;
 };
 
-TEST_F(PosixPortTest, OpeningRules) {
-  PosixPort missing(pair.Dir() + "/no-such-device");
-  EXPECT_EQ(missing.Status(), LinkCode::Failure);
+TEST_F(PosixPortTest, OpeningRulesAndTheWriteLimit) {
+  EXPECT_EQ(PosixPort(pair.Dir() + "/no-such-device").Status(), LinkCode::Failure);
   fclose(fopen((pair.Dir() + "/plain").c_str(), "w"));
   EXPECT_EQ(PosixPort(pair.Dir() + "/plain").Status(), LinkCode::Failure);  // not a terminal
   {
@@ -67,46 +67,12 @@ TEST_F(PosixPortTest, OpeningRules) {
     EXPECT_EQ(first.PutString("ok"), 2);
     ASSERT_TRUE(WaitForInput(b, 2));
     EXPECT_EQ(b.GetByte(), 'o');
+    // A write never hands the device more than the transmit queue.
+    std::vector<uint8_t> block(3000, 'x');
+    EXPECT_EQ(first.Write(block.data(), 3000), 2048);
+    EXPECT_EQ(first.TakeStatus(), LinkCode::ShortWrite);
   }
   EXPECT_EQ(ChildProcess::Run({"flock", "-n", pair.PathA(), "true"}, {}, 5000), 0);
-  EXPECT_EQ(PosixPort(pair.PathA()).Status(), 0);
-}
-
-// 20 KiB each way, more than a pty holds: A to B a byte at a time through SerialPort as the
-// engines read, B to A in blocks through Read. A write never takes more than the transmit queue.
-TEST_F(PosixPortTest, CarriesDataBothWays) {
-  PosixPort a(pair.PathA()), b(pair.PathB());
-  SerialPort reader(&b);
-  std::vector<uint8_t> sent(20 * 1024);
-  for (size_t i = 0; i < sent.size(); ++i) sent[i] = static_cast<uint8_t>(i * 7 + i / 256);
-  for (int byteWise = 1; byteWise >= 0; --byteWise) {
-    PosixPort& from = byteWise ? a : b;
-    PosixPort& to = byteWise ? b : a;
-    std::vector<uint8_t> got;
-    size_t offset = 0;
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (got.size() < sent.size() && std::chrono::steady_clock::now() < deadline) {
-      int32_t n = from.Write(sent.data() + offset, static_cast<int32_t>(sent.size() - offset));
-      ASSERT_GE(n, 0);
-      ASSERT_LE(n, 2048);
-      offset += static_cast<size_t>(n);
-      if (byteWise) {
-        int32_t c;
-        while ((c = reader.GetChar(got.empty() ? 2000 : 0)) >= 0) got.push_back(static_cast<uint8_t>(c));
-      } else {
-        uint8_t buffer[700];
-        n = to.Read(buffer, sizeof buffer);
-        got.insert(got.end(), buffer, buffer + n);
-      }
-      to.Idle();
-    }
-    EXPECT_EQ(got, sent) << "byteWise " << byteWise;
-  }
-  EXPECT_EQ(a.GetByte(), LinkCode::Timeout);
-  std::vector<uint8_t> block(3000, 'x');
-  a.TakeStatus();
-  EXPECT_EQ(a.Write(block.data(), 3000), 2048);
-  EXPECT_EQ(a.TakeStatus(), LinkCode::ShortWrite);
 }
 
 TEST_F(PosixPortTest, PurgesIncludeTheReadAhead) {
@@ -122,10 +88,8 @@ TEST_F(PosixPortTest, PurgesIncludeTheReadAhead) {
   ASSERT_EQ(a.PutString("12345"), 5);
   ASSERT_TRUE(WaitForInput(b, 5));
   EXPECT_EQ(port.ClearInput(3), LinkCode::Failure);  // three dropped, input not yet empty
-  EXPECT_EQ(b.TakeStatus(), LinkCode::Failure);
   EXPECT_EQ(port.RxCount(), 2);
   EXPECT_EQ(port.ClearInput(3), 0);  // two dropped, found empty
-  EXPECT_EQ(port.RxCount(), 0);
 }
 
 TEST_F(PosixPortTest, DataFormatCodesAndCloseRestoresTheDevice) {
@@ -135,10 +99,9 @@ TEST_F(PosixPortTest, DataFormatCodesAndCloseRestoresTheDevice) {
     int32_t dataBits, stopBits, expected;
   } rows[] = {
       {12345, 'N', 8, 1, LinkCode::BadBaudRate}, {9600, 'n', 8, 1, LinkCode::BadParity},
-      {9600, 'X', 8, 1, LinkCode::BadParity},    {9600, 'N', 9, 1, LinkCode::BadDataBits},
-      {9600, 'N', 3, 1, LinkCode::BadDataBits},  {9600, 'N', 4, 1, LinkCode::NotSupported},
-      {9600, 'N', 8, 3, LinkCode::BadStopBits},  {9600, 'N', 8, 0, LinkCode::BadStopBits},
-      {300, 'O', 6, 1, 0},                       {9600, 'M', 8, 1, 0},
+      {9600, 'N', 9, 1, LinkCode::BadDataBits},  {9600, 'N', 3, 1, LinkCode::BadDataBits},
+      {9600, 'N', 4, 1, LinkCode::NotSupported}, {9600, 'N', 8, 3, LinkCode::BadStopBits},
+      {9600, 'N', 8, 0, LinkCode::BadStopBits},  {9600, 'M', 8, 1, 0},
       {9600, 'S', 8, 1, 0},                      {115200, 'E', 7, 2, 0},
       {2400, 'O', 5, 1, 0},
   };
@@ -146,16 +109,14 @@ TEST_F(PosixPortTest, DataFormatCodesAndCloseRestoresTheDevice) {
   {
     PosixPort b(pair.PathB());
     for (const auto& r : rows) {
-      EXPECT_EQ(b.SetDataFormat(r.baud, r.parity, r.dataBits, r.stopBits), r.expected)
-          << r.baud << ' ' << r.parity << ' ' << r.dataBits << ' ' << r.stopBits;
+      EXPECT_EQ(b.SetDataFormat(r.baud, r.parity, r.dataBits, r.stopBits), r.expected) << r.baud << ' ' << r.parity;
       EXPECT_EQ(b.TakeStatus(), r.expected);
       if (r.expected != 0) continue;
       uint32_t baud;
       char parity;
       int32_t dataBits, stopBits;
       b.GetDataFormat(baud, parity, dataBits, stopBits);
-      EXPECT_EQ(std::make_tuple(baud, parity, dataBits, stopBits),
-                std::make_tuple(r.baud, r.parity, r.dataBits, r.stopBits));
+      EXPECT_EQ(std::make_tuple(baud, parity, dataBits, stopBits), std::make_tuple(r.baud, r.parity, r.dataBits, r.stopBits));
     }
     // The last row reaches the device: 5 data bits take one and a half stop bits (CSTOPB). A pty
     // keeps the rate and stop bits but forces 8 bits without parity, so only PARODD shows there.
@@ -168,9 +129,8 @@ TEST_F(PosixPortTest, DataFormatCodesAndCloseRestoresTheDevice) {
   }
   termios after = DeviceSettings();
   EXPECT_EQ(cfgetospeed(&after), cfgetospeed(&before));
-  EXPECT_EQ(after.c_cflag, before.c_cflag);
-  EXPECT_EQ(after.c_iflag, before.c_iflag);
-  EXPECT_EQ(after.c_lflag, before.c_lflag);
+  EXPECT_EQ(std::make_tuple(after.c_cflag, after.c_iflag, after.c_lflag),
+            std::make_tuple(before.c_cflag, before.c_iflag, before.c_lflag));
 }
 
 TEST_F(PosixPortTest, HandshakeCodes) {
@@ -197,8 +157,7 @@ TEST_F(PosixPortTest, HandshakeCodes) {
   ASSERT_EQ(b.SetHandshake(1, 1), 0);
   termios t = DeviceSettings();
   EXPECT_EQ(t.c_iflag & (IXON | IXOFF), static_cast<tcflag_t>(IXON | IXOFF));
-  EXPECT_EQ(t.c_cc[VSTART], 0x11);
-  EXPECT_EQ(t.c_cc[VSTOP], 0x13);
+  EXPECT_EQ(t.c_cc[VSTART] * 256 + t.c_cc[VSTOP], 0x1113);
   EXPECT_EQ(b.HoldRemote(), 0);
   BufferStatus s;
   b.GetBufferStatus(s, BufferSide::Both);
@@ -216,17 +175,13 @@ TEST_F(PosixPortTest, LinesOnADeviceWithoutModemLines) {
   PosixPort b(pair.PathB());
   EXPECT_EQ(b.Signal(LineSignal::Dtr, -1), 1);  // raised by the constructor
   EXPECT_EQ(b.Signal(LineSignal::Dtr, 0), 0);
-  for (int32_t n : {LineSignal::Cts, LineSignal::Dsr, LineSignal::Ri, LineSignal::Cd,
-                    LineSignal::Extra20, LineSignal::OverrunError, LineSignal::ParityError})
+  for (int32_t n : {LineSignal::Cts, LineSignal::Dsr, LineSignal::Ri, LineSignal::Cd, LineSignal::OverrunError})
     EXPECT_EQ(b.Signal(n, -1), 0) << n;
   EXPECT_EQ(b.Signal(5, -1), 2);
-  EXPECT_EQ(b.ReadModemStatus(), 0);
   LineStatus s;
   EXPECT_EQ(b.GetLineStatus(s), 0);
-  EXPECT_EQ(s.Field(LineSignal::Dtr), 0);
-  EXPECT_EQ(s.Field(LineSignal::Rts), 1);
+  EXPECT_EQ(s.Field(LineSignal::Dtr) * 10 + s.Field(LineSignal::Rts), 1);
   EXPECT_EQ(b.Signal(LineSignal::BreakState, 1), 1);  // a pty takes a break and ignores it
-  EXPECT_EQ(b.SetBreak(-1), 1);
   EXPECT_EQ(b.SetBreak(0), 0);
   EXPECT_EQ(b.Status(), 0);
 }
