@@ -78,6 +78,7 @@ TEST(Modem, SettingsFromTheInstallation) {
     const char* settings;
     const char* dialPrefix;
     int32_t flow;
+    const char* modem = kName;
   } cases[] = {
       {"every piece", nullptr, 0, kAll, "DT", 2},
       {"no driver key", [](auto& m) { m.localMachine.DeleteTree(kKey); }, -801, "", "", 0},
@@ -94,6 +95,7 @@ TEST(Modem, SettingsFromTheInstallation) {
        "S7=60S30=10L2M1S46=138S36=7&K3B0S37=0", "DT", 2},
       {"a prefix too long is left out, not cut", settings("DialPrefix", "DDDDDDDDDDDDDDDDDDDDDDDDDDDDDDDDDDDDDDD"), 0, kAll, "T",
        2},
+      {"a modem the platform has no configuration for: tone", nullptr, 0, "", "DT", 0, "Unknown"},
   };
   for (const auto& c : cases) {
     FakeClock clock;
@@ -105,23 +107,11 @@ TEST(Modem, SettingsFromTheInstallation) {
     if (c.change) c.change(installation);
     Modem modem(installation);
     modem.SetResponseTimeout(2000);
-    EXPECT_EQ(modem.Init(&port, kName, kKey), c.init) << c.what;
+    EXPECT_EQ(modem.Init(&port, c.modem, kKey), c.init) << c.what;
     EXPECT_EQ(modem.SettingsString(), c.settings) << c.what;
     EXPECT_EQ(modem.DialPrefix(), c.dialPrefix) << c.what;
     EXPECT_EQ(modem.FlowControl(), c.flow) << c.what;
   }
-  // A modem the platform has no configuration for: nothing from it, and tone dialing.
-  FakeClock clock;
-  FakeComLink link;
-  AnswerOk(link);
-  SerialPort port(&link);
-  MemoryModemInstallation installation;
-  Install(installation);
-  Modem modem(installation);
-  EXPECT_EQ(modem.Init(&port, "Unknown", kKey), 0);
-  EXPECT_EQ(modem.SettingsString(), "");
-  EXPECT_EQ(modem.DialPrefix(), "DT");
-  EXPECT_EQ(modem.FlowControl(), 0);
 }
 
 TEST(Modem, SendCommandWaitsForExactlyOk) {
