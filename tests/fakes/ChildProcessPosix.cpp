@@ -1,15 +1,14 @@
-// fork/exec child runner for interop tests. Everything the child needs is built before the
-// fork, because only async-signal-safe calls are allowed between fork and exec in a process that
-// may run other threads (gtest, NullModem).
+// Child runner for interop tests over posix_spawn, which builds the redirections, the process
+// group and the signal defaults without running our code between fork and exec (this process
+// may run other threads: gtest, NullModem).
 #include "fakes/ChildProcess.h"
 
 #include <errno.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <spawn.h>
 #include <string.h>
 #include <sys/wait.h>
-#include <time.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <thread>
@@ -17,24 +16,11 @@
 extern char** environ;
 
 namespace {
-
 int ExitFromStatus(int status) {
   if (WIFEXITED(status)) return WEXITSTATUS(status);
   if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
   return 255;
 }
-
-// In the child: opens path onto fd, or leaves fd alone for an empty path. Returns false on
-// failure (the child then reports through the error pipe).
-bool Redirect(const char* path, int fd, int flags) {
-  if (path == nullptr) return true;
-  int f = open(path, flags | O_NOCTTY | O_CLOEXEC, 0644);
-  if (f < 0) return false;
-  if (dup2(f, fd) < 0) return false;  // dup2 clears O_CLOEXEC on the copy
-  close(f);
-  return true;
-}
-
 }  // namespace
 
 ChildProcess::~ChildProcess() {
@@ -49,13 +35,10 @@ bool ChildProcess::Start(const std::vector<std::string>& argv, const ChildOption
   std::vector<char*> args;
   for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
   args.push_back(nullptr);
-
   std::vector<std::string> envText;
   for (char** e = environ; *e != nullptr; ++e) {
     bool replaced = false;
-    for (const auto& kv : options.env)
-      if (strncmp(*e, kv.first.c_str(), kv.first.size()) == 0 && (*e)[kv.first.size()] == '=')
-        replaced = true;
+    for (const auto& kv : options.env) replaced = replaced || std::string(*e).rfind(kv.first + "=", 0) == 0;
     if (!replaced) envText.emplace_back(*e);
   }
   for (const auto& kv : options.env) envText.push_back(kv.first + "=" + kv.second);
@@ -63,64 +46,36 @@ bool ChildProcess::Start(const std::vector<std::string>& argv, const ChildOption
   for (std::string& s : envText) envp.push_back(&s[0]);
   envp.push_back(nullptr);
 
-  auto pathOrNull = [](const std::string& s) { return s.empty() ? nullptr : s.c_str(); };
-  const char* inPath = pathOrNull(options.stdinPath);
-  const char* outPath = pathOrNull(options.stdoutPath);
-  const char* errPath = pathOrNull(options.stderrPath);
-  const char* dir = pathOrNull(options.workDir);
-  bool shared = inPath != nullptr && outPath != nullptr && options.stdinPath == options.stdoutPath;
-
-  // The child writes errno here when it cannot exec; the close-on-exec end reads EOF on success.
-  int report[2];
-  if (pipe2(report, O_CLOEXEC) != 0) {
-    error = std::string("pipe: ") + strerror(errno);
-    return false;
-  }
-  pid_t child = fork();
-  if (child < 0) {
-    error = std::string("fork: ") + strerror(errno);
-    close(report[0]);
-    close(report[1]);
-    return false;
-  }
-  if (child == 0) {
-    setpgid(0, 0);  // own group, so Kill reaches anything it starts
-    signal(SIGPIPE, SIG_DFL);
-    int step = 0;
-    bool ok = (step = 1, dir == nullptr || chdir(dir) == 0);
-    if (ok && shared) {
-      ok = (step = 2, Redirect(inPath, 0, O_RDWR)) && dup2(0, 1) == 1;
-    } else if (ok) {
-      ok = (step = 2, Redirect(inPath, 0, O_RDONLY)) &&
-           (step = 3, Redirect(outPath, 1, O_WRONLY | O_CREAT | O_TRUNC));
-    }
-    ok = ok && (step = 4, Redirect(errPath, 2, O_WRONLY | O_CREAT | O_TRUNC));
-    if (ok) {
-      step = 5;
-      execvpe(args[0], args.data(), envp.data());
-    }
-    int failure[2] = {step, errno};
-    ssize_t ignored = write(report[1], failure, sizeof failure);
-    (void)ignored;
-    _exit(127);
-  }
-  setpgid(child, child);  // also here, so a Kill right after Start finds the group
-  close(report[1]);
-  int failure[2] = {0, 0};
-  ssize_t got;
-  do got = read(report[0], failure, sizeof failure);
-  while (got < 0 && errno == EINTR);
-  close(report[0]);
-  pid = child;
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  if (!options.workDir.empty()) posix_spawn_file_actions_addchdir_np(&actions, options.workDir.c_str());
+  const auto redirect = [&](int fd, const std::string& path, int flags, int sameAs) {
+    if (path.empty()) return;
+    if (sameAs >= 0) posix_spawn_file_actions_adddup2(&actions, sameAs, fd);
+    else posix_spawn_file_actions_addopen(&actions, fd, path.c_str(), flags | O_NOCTTY, 0644);
+  };
+  // The same path for stdin and stdout is opened once read-write (a pty for an lrzsz peer).
+  const bool shared = options.stdinPath == options.stdoutPath;
+  redirect(0, options.stdinPath, shared ? O_RDWR : O_RDONLY, -1);
+  redirect(1, options.stdoutPath, O_WRONLY | O_CREAT | O_TRUNC, shared ? 0 : -1);
+  redirect(2, options.stderrPath, O_WRONLY | O_CREAT | O_TRUNC, options.stderrPath == options.stdoutPath ? 1 : -1);
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  sigset_t defaults;
+  sigemptyset(&defaults);
+  sigaddset(&defaults, SIGPIPE);
+  posix_spawnattr_setsigdefault(&attributes, &defaults);
+  posix_spawnattr_setpgroup(&attributes, 0);  // own group, so Kill reaches anything it starts
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGDEF);
+  // The C library reports a failed chdir, open or exec in the child as the result.
+  const int failed = posix_spawnp(&pid, args[0], &actions, &attributes, args.data(), envp.data());
+  posix_spawn_file_actions_destroy(&actions);
+  posix_spawnattr_destroy(&attributes);
   exitResult = kNotStarted;
-  if (got == static_cast<ssize_t>(sizeof failure)) {
-    static const char* const kSteps[] = {"", "chdir", "stdin/stdout", "stdout", "stderr", "exec"};
-    error = std::string(kSteps[failure[0] % 6]) + " of " + argv[0] + ": " + strerror(failure[1]);
-    Reap(true);
-    exitResult = kNotStarted;
-    return false;
-  }
-  return true;
+  if (failed == 0) return true;
+  pid = -1;
+  error = argv[0] + ": " + strerror(failed);
+  return false;
 }
 
 bool ChildProcess::Reap(bool block) {
