@@ -108,12 +108,10 @@ int ChildProcess::Wait(int timeoutMs) {
 int ChildProcess::Kill(int graceMs) {
   if (pid <= 0) return exitResult;
   kill(-pid, SIGTERM);
-  kill(pid, SIGTERM);  // in case it had not yet made its own group
   auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(graceMs);
   while (!Reap(false)) {
     if (std::chrono::steady_clock::now() >= deadline) {
       kill(-pid, SIGKILL);
-      kill(pid, SIGKILL);
       Reap(true);
       break;
     }

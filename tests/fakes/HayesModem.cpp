@@ -4,7 +4,6 @@
 #include "fakes/HayesModem.h"
 
 #include <cctype>
-#include <cstdio>
 
 #include "fakes/Switchboard.h"
 
@@ -21,8 +20,7 @@ int Digits(const std::string& text, size_t& i) {
 }  // namespace
 
 HayesModem::Settings::Settings() {
-  const int defaults[][2] = {{2, '+'}, {3, 13}, {4, 10}, {5, 8},  {6, 2},   {7, 50},
-                             {8, 2},   {9, 6},  {10, 14}, {11, 95}, {12, 50}};
+  const int defaults[][2] = {{2, '+'}, {3, 13}, {4, 10}, {6, 2}, {7, 50}, {10, 14}, {12, 50}};
   for (const auto& d : defaults) s[d[0]] = static_cast<uint8_t>(d[1]);
 }
 
@@ -30,20 +28,19 @@ HayesModem::HayesModem(Switchboard& b, std::string n) : board(b), number(std::mo
 
 void HayesModem::FromComputer(uint8_t byte, uint32_t now) {
   received.push_back(static_cast<char>(byte));
-  if (state == State::Online) return DataByte(byte, now);
+  if (state == State::Online) {
+    const bool quietBefore = now - lastData >= settings.s[12] * 20u;
+    if (byte != settings.s[2] || settings.s[2] > 127) escapes = 0;
+    else if (quietBefore) escapes = 1;
+    else escapes = (escapes == 0 || escapes == 3) ? 0 : escapes + 1;
+    lastData = now;
+    if (peer && peer->state == State::Online) peer->toComputer.push_back(byte);
+    return;
+  }
   if (state == State::Dialing || state == State::Answering) {
     Hang(now);  // a key pressed while a call is set up abandons it
-    return Result("NO CARRIER", 3);
+    return Result("NO CARRIER");
   }
-  CommandByte(byte, now);
-}
-
-size_t HayesModem::Room() const {
-  if (state != State::Online || !peer || peer->state != State::Online) return kRoom;
-  return peer->toComputer.size() >= kRoom ? 0 : kRoom - peer->toComputer.size();
-}
-
-void HayesModem::CommandByte(uint8_t byte, uint32_t now) {
   if (settings.echo) toComputer.push_back(byte);
   const char c = static_cast<char>(byte);
   if (!inLine) {
@@ -53,88 +50,44 @@ void HayesModem::CommandByte(uint8_t byte, uint32_t now) {
   } else if (byte == settings.s[3]) {
     inLine = sawA = false;
     Execute(line, now);
-  } else if (byte == settings.s[5]) {
-    if (!line.empty()) line.pop_back();
-  } else if (line.size() <= kMaxCommand) {
+  } else {
     line.push_back(c);
   }
 }
 
-void HayesModem::Execute(const std::string& text, uint32_t now) {
-  commands.push_back(text);
-  if (text.size() > kMaxCommand) return Result("ERROR", 4);
-  bool callStarted = false;
-  for (size_t i = 0; i < text.size() && !callStarted;)
-    if (!Run(text, i, now, callStarted)) return Result("ERROR", 4);
-  if (!callStarted) Result("OK", 0);
+size_t HayesModem::Room() const {
+  if (state != State::Online || !peer || peer->state != State::Online) return kRoom;
+  return peer->toComputer.size() >= kRoom ? 0 : kRoom - peer->toComputer.size();
 }
 
-bool HayesModem::Run(const std::string& t, size_t& i, uint32_t now, bool& callStarted) {
-  const char c = static_cast<char>(std::toupper(static_cast<unsigned char>(t[i++])));
+void HayesModem::Execute(const std::string& t, uint32_t now) {
+  commands.push_back(t);
   Settings& s = settings;
-  if (c == ' ') return true;
-  if (c == 'D' || c == 'A') {
-    if (state != State::OnHook) return false;
-    callStarted = true;
-    if (c == 'D') Dial(t.substr(i), now);
-    else Answer(now);
-    i = t.size();
-    return true;
-  }
-  if (c == 'S') {
-    const int n = Digits(t, i);
-    if (n > 255 || i >= t.size() || (t[i] != '=' && t[i] != '?')) return false;
-    if (t[i++] == '?') {
-      char text[8];
-      std::snprintf(text, sizeof text, "%03d", s.s[n]);
-      Out("\r\n" + std::string(text) + "\r\n");
-      return true;
+  for (size_t i = 0; i < t.size();) {
+    const char c = static_cast<char>(std::toupper(static_cast<unsigned char>(t[i++])));
+    if (c == 'D' || c == 'A') {
+      if (state != State::OnHook) return Result("ERROR");
+      return c == 'D' ? Dial(t.substr(i), now) : Answer(now);
     }
+    const char k = c == '&' && i < t.size() ? static_cast<char>(std::toupper(static_cast<unsigned char>(t[i++]))) : 0;
     const int v = Digits(t, i);
-    if (v > 255) return false;
-    s.s[n] = static_cast<uint8_t>(v);
-    return true;
-  }
-  if (c == '&') {
-    const char k = i < t.size() ? static_cast<char>(std::toupper(static_cast<unsigned char>(t[i++]))) : 0;
-    const int v = Digits(t, i);
-    switch (k) {
-      case 'C': s.dcdFollows = v == 1; return v <= 1;
-      case 'D': s.dtrMode = v; return v <= 3;
-      case 'F': s = Settings(); return v == 0;
-      case 'K': return v == 0 || v == 3 || v == 4;  // flow control: the emulated line never overruns
-      case 'W': profile = s; return v <= 1;
-      default: return false;
-    }
-  }
-  const int v = Digits(t, i);
-  switch (c) {
-    case 'E': s.echo = v == 1; return v <= 1;
-    case 'V': s.verbose = v == 1; return v <= 1;
-    case 'Q': s.quiet = v == 1; return v <= 1;
-    case 'X': s.extended = v; return v <= 4;
-    case 'L': case 'M': return v <= 3;  // speaker volume and mode
-    case 'B': return v <= 1;            // CCITT or Bell modulation
-    case 'I': Out("\r\nHAYES EMULATOR " + number + "\r\n"); return v <= 9;
-    case 'H':
-      if (v == 0) Hang(now);
-      else offHook = true;  // picked up: callers hear busy
-      return v <= 1;
-    case 'Z':
+    if (c == 'S') {
+      if (v > 255 || i >= t.size() || t[i++] != '=') return Result("ERROR");
+      s.s[v] = static_cast<uint8_t>(Digits(t, i));
+    } else if (c == 'E') {
+      s.echo = v == 1;
+    } else if (k == 'C') {
+      s.dcdFollows = v == 1;
+    } else if (c == 'Z' || k == 'F') {
+      if (c == 'Z') Hang(now);
+      s = Settings();
+    } else if (c == 'H') {
       Hang(now);
-      s = profile;
-      i = t.size();
-      return v <= 1;
-    case 'O':
-      if (state != State::OnlineCommand) return false;
-      state = State::Online;
-      escapes = 0;
-      lastData = now;
-      callStarted = true;
-      Result("CONNECT " + board.connectRate, 1);
-      return true;
-    default: return false;
+    } else if (!std::isalpha(static_cast<unsigned char>(c)) && c != '&' && c != ' ') {
+      return Result("ERROR");
+    }
   }
+  Result("OK");
 }
 
 void HayesModem::Dial(const std::string& dialString, uint32_t now) {
@@ -145,29 +98,25 @@ void HayesModem::Dial(const std::string& dialString, uint32_t now) {
   state = State::Dialing;
   giveUpAt = now + settings.s[7] * 1000u;
   giveUpArmed = true;
+  HayesModem* callee = dialTone ? board.Find(digits) : nullptr;
   if (!dialTone) {
-    if (settings.extended == 2 || settings.extended == 4) Progress("NO DIALTONE", 6, now + settings.s[6] * 1000u);
-    return;
-  }
-  HayesModem* callee = board.Find(digits);
-  if (!callee || callee == this) {
-    giveUpArmed = false;
-    Progress("NO ANSWER", 8, giveUpAt);
+    progressText = "NO DIALTONE";
+    progressAt = now + settings.s[6] * 1000u;
+  } else if (!callee || callee == this) {
+    progressText = "NO ANSWER";
+    progressAt = giveUpAt;
   } else if (callee->Busy()) {
-    if (settings.extended >= 3) Progress("BUSY", 7, now + kDialMs + kBusyMs);
+    progressText = "BUSY";
+    progressAt = now + kDialMs + kBusyMs;
   } else {
     ringing = callee;
-    callee->Ring(this, now + kDialMs);
+    callee->ringingFrom = this;
+    callee->nextRing = now + kDialMs;
+    callee->settings.s[1] = 0;
   }
 }
 
-bool HayesModem::Busy() const { return state != State::OnHook || offHook || ringingFrom || busyLine; }
-
-void HayesModem::Ring(HayesModem* caller, uint32_t at) {
-  ringingFrom = caller;
-  nextRing = at;
-  settings.s[1] = 0;
-}
+bool HayesModem::Busy() const { return state != State::OnHook || ringingFrom || busyLine; }
 
 void HayesModem::Answer(uint32_t now) {
   state = State::Answering;
@@ -188,13 +137,7 @@ void HayesModem::Connect(uint32_t now) {
   carrier = true;
   lastData = now;
   escapes = 0;
-  Result(settings.extended == 0 ? std::string("CONNECT") : "CONNECT " + board.connectRate, 1);
-}
-
-void HayesModem::Progress(const char* text, int code, uint32_t at) {
-  progressText = text;
-  progressCode = code;
-  progressAt = at;
+  Result("CONNECT 33600");
 }
 
 void HayesModem::Hang(uint32_t now) {
@@ -205,7 +148,7 @@ void HayesModem::Hang(uint32_t now) {
     p->LoseCarrier(now);
   }
   state = State::OnHook;
-  offHook = carrier = connecting = giveUpArmed = lossArmed = false;
+  carrier = connecting = giveUpArmed = lossArmed = false;
   progressText = nullptr;
   escapes = 0;
 }
@@ -216,7 +159,7 @@ void HayesModem::LoseCarrier(uint32_t now) {
     lossArmed = true;
   } else if (state != State::OnHook) {
     Hang(now);
-    Result("NO CARRIER", 3);
+    Result("NO CARRIER");
   }
 }
 
@@ -229,32 +172,14 @@ void HayesModem::CutLine(uint32_t now) {
 }
 
 void HayesModem::SetDtr(bool on, uint32_t now) {
-  const bool dropped = dtr && !on;
+  if (dtr && !on && state != State::OnHook) Hang(now);
   dtr = on;
-  if (!dropped) return;
-  if (settings.dtrMode == 1 && state == State::Online) {
-    state = State::OnlineCommand;
-    Result("OK", 0);
-  } else if (settings.dtrMode >= 2 && (state != State::OnHook || offHook)) {
-    Hang(now);
-  }
-  if (settings.dtrMode == 3) settings = profile;
-}
-
-void HayesModem::DataByte(uint8_t byte, uint32_t now) {
-  const uint8_t escape = settings.s[2];
-  const bool quietBefore = now - lastData >= settings.s[12] * 20u;
-  if (byte != escape || escape > 127) escapes = 0;
-  else if (quietBefore) escapes = 1;
-  else escapes = (escapes == 0 || escapes == 3) ? 0 : escapes + 1;
-  lastData = now;
-  if (peer && peer->state == State::Online) peer->toComputer.push_back(byte);
 }
 
 void HayesModem::Tick(uint32_t now) {
   if (ringingFrom && Due(nextRing, now)) {
     nextRing = now + kRingCycleMs;
-    Result("RING", 2);
+    Result("RING");
     ++settings.s[1];
     if (dtr && settings.s[0] > 0 && settings.s[1] >= settings.s[0]) Answer(now);
   }
@@ -262,27 +187,21 @@ void HayesModem::Tick(uint32_t now) {
   if (progressText && Due(progressAt, now)) {
     const char* text = progressText;
     Hang(now);
-    Result(text, progressCode);
+    Result(text);
   }
-  if (giveUpArmed && Due(giveUpAt, now)) {
+  if ((giveUpArmed && Due(giveUpAt, now)) || (lossArmed && Due(carrierLossAt, now))) {
     Hang(now);
-    Result("NO CARRIER", 3);
-  }
-  if (lossArmed && Due(carrierLossAt, now)) {
-    Hang(now);
-    Result("NO CARRIER", 3);
+    Result("NO CARRIER");
   }
   if (state == State::Online && escapes == 3 && now - lastData >= settings.s[12] * 20u) {
     escapes = 0;
     state = State::OnlineCommand;
-    Result("OK", 0);
+    Result("OK");
   }
 }
 
-void HayesModem::Result(const std::string& text, int code) {
-  if (settings.quiet) return;
+void HayesModem::Result(const std::string& text) {
   const std::string cr(1, static_cast<char>(settings.s[3])), lf(1, static_cast<char>(settings.s[4]));
-  Out(settings.verbose ? cr + lf + text + cr + lf : std::to_string(code) + cr);
+  const std::string out = cr + lf + text + cr + lf;
+  toComputer.insert(toComputer.end(), out.begin(), out.end());
 }
-
-void HayesModem::Out(const std::string& text) { toComputer.insert(toComputer.end(), text.begin(), text.end()); }

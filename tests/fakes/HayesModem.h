@@ -1,9 +1,10 @@
 // An emulated Hayes modem, the peer that the modem code is proven against: command mode with the
-// AT command set (echo, verbose or numeric results, S-registers, reset), dialing and answering
-// through a Switchboard, data mode left with +++ inside guard times, DTR and carrier detect.
-// Pure logic: bytes come in with the time they arrive, results and data wait in ToComputer(), and
-// Tick moves the timers. The link ends (ModemBench in process, hayes-emulator on ptys) move the
-// bytes and hold whatever lock they need.
+// commands our modem code and its installations send (echo, S-registers, &C, reset), dialing and
+// answering through a Switchboard, data mode left with +++ inside guard times, DTR (as &D2) and
+// carrier detect. Letters it does not model (speaker, modulation, flow control...) take their
+// digits and answer OK. Pure logic: bytes come in with the time they arrive, results and data
+// wait in ToComputer(), and Tick moves the timers. The link ends (ModemBench in process,
+// hayes-emulator on ptys) move the bytes and hold whatever lock they need.
 #pragma once
 #include <cstdint>
 #include <deque>
@@ -15,8 +16,7 @@ class Switchboard;
 class HayesModem {
  public:
   enum class State { OnHook, Dialing, Answering, Online, OnlineCommand };
-  static constexpr size_t kMaxCommand = 80;  // characters after "AT"; a longer line is an ERROR
-  static constexpr size_t kRoom = 16384;     // bytes that can wait for the computer
+  static constexpr size_t kRoom = 16384;  // bytes that can wait for the computer
   // Call progress in milliseconds: dial tone and digits, the ring cadence, carrier training,
   // busy tone detection.
   static constexpr uint32_t kDialMs = 1000, kRingCycleMs = 6000, kTrainMs = 2000, kBusyMs = 2000;
@@ -43,39 +43,30 @@ class HayesModem {
 
   State GetState() const { return state; }
   const std::string& Number() const { return number; }
-  int Register(int n) const { return settings.s[n]; }
   // Every byte the computer sent, and every command line (after "AT", as typed).
   const std::string& Received() const { return received; }
   const std::vector<std::string>& Commands() const { return commands; }
 
  private:
-  friend class Switchboard;
   struct Settings {
-    bool echo = true, verbose = true, quiet = false, dcdFollows = true;
-    int extended = 4, dtrMode = 2;
+    bool echo = true, dcdFollows = true;
     uint8_t s[256] = {};
     Settings();
   };
-  void CommandByte(uint8_t byte, uint32_t now);
-  void DataByte(uint8_t byte, uint32_t now);
   void Execute(const std::string& line, uint32_t now);
-  bool Run(const std::string& line, size_t& i, uint32_t now, bool& callStarted);
   void Dial(const std::string& dialString, uint32_t now);
   void Answer(uint32_t now);
-  void Ring(HayesModem* caller, uint32_t at);
   void Connect(uint32_t now);
   void Hang(uint32_t now);
   void LoseCarrier(uint32_t now);
-  void Progress(const char* text, int code, uint32_t at);
-  void Result(const std::string& text, int code);
-  void Out(const std::string& text);
+  void Result(const std::string& text);
   bool Busy() const;
 
   Switchboard& board;
   std::string number;
-  Settings settings, profile;
+  Settings settings;
   State state = State::OnHook;
-  bool dtr = true, carrier = false, offHook = false;
+  bool dtr = true, carrier = false;
   std::deque<uint8_t> toComputer;
   std::string line, received;
   std::vector<std::string> commands;
@@ -85,8 +76,7 @@ class HayesModem {
   HayesModem* ringing = nullptr;      // the callee we ring
   uint32_t nextRing = 0, connectAt = 0, giveUpAt = 0, carrierLossAt = 0, progressAt = 0;
   bool connecting = false, giveUpArmed = false, lossArmed = false;
-  const char* progressText = nullptr;
-  int progressCode = 0;
+  const char* progressText = nullptr;  // a call result due at progressAt
   uint32_t lastData = 0;
   int escapes = 0;
 };

@@ -7,10 +7,10 @@
 
 class PtyPair {
  public:
-  // Starts socat and waits (at most waitMs) until both ends exist. Check Ok(); on failure Error()
-  // says why, with socat's own log.
-  explicit PtyPair(int waitMs = 5000);
-  // Stops socat, reaps it and removes the temporary folder.
+  // Starts socat and waits (at most five seconds) until both ends exist. Check Ok(); on failure
+  // Error() says why, with socat's own log.
+  PtyPair();
+  // Stops socat and removes the temporary folder with whatever tests left in it.
   ~PtyPair();
   PtyPair(const PtyPair&) = delete;
   PtyPair& operator=(const PtyPair&) = delete;
@@ -24,8 +24,6 @@ class PtyPair {
   const std::string& Dir() const { return dir; }
   // Ends socat early: both ends then report a hang-up, as a device that went away.
   void Stop() { socat.Kill(500); }
-  // socat's log so far (started with -d -d).
-  std::string Log() const;
 
  private:
   bool ok = false;

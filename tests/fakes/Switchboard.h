@@ -15,8 +15,6 @@ class Switchboard {
   HayesModem* Find(const std::string& digits);
   void Tick(uint32_t now);
 
-  std::string connectRate = "33600";  // what CONNECT reports
-
  private:
   std::deque<HayesModem> modems;
 };
