@@ -41,7 +41,6 @@ int32_t FakeComLink::Idle() {
   int32_t r;
   if (Failing("Idle", r)) return r;
   FakeClock::Advance(idleStepMs);
-  if (onIdle) onIdle(*this);
   return 0;
 }
 
@@ -52,7 +51,6 @@ void FakeComLink::GetBufferStatus(BufferStatus& s, int32_t) {
   s.receiveCount = static_cast<int32_t>(
       std::count_if(input.begin(), input.end(), [&](const Timed& t) { return TickSource::Passed(t.at, now); }));
   s.receiveSize = 4096;
-  s.transmitCount = transmitCount;
   s.transmitSize = 2048;
 }
 

@@ -35,8 +35,6 @@ class FakeComLink : public ComLink {
 
   // Called after every Write/PutByte with the link, so a scripted peer can answer.
   std::function<void(FakeComLink&)> onOutput;
-  // Called at every Idle, after the clock moved.
-  std::function<void(FakeComLink&)> onIdle;
 
   std::vector<uint8_t> output;
   std::vector<std::string> events;  // "handshake 4 12", "format 9600 N 8 1", "signal 3 1", ...
@@ -45,7 +43,6 @@ class FakeComLink : public ComLink {
   uint32_t idleStepMs = 1;
   int32_t idleCalls = 0;
   int32_t getByteCalls = 0;
-  int32_t transmitCount = 0;        // reported as the transmit queue count
 
   // Current settings.
   uint32_t baudRate = 19200;

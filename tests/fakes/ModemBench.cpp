@@ -81,18 +81,6 @@ void ModemBench::Port::GetBufferStatus(BufferStatus& s, int32_t) {
   s.receiveSize = s.transmitSize = static_cast<int32_t>(HayesModem::kRoom);
 }
 
-int32_t ModemBench::Port::SetHandshake(int32_t in, int32_t out) {
-  inputHandshake = in;
-  outputHandshake = out;
-  return 0;
-}
-
-int32_t ModemBench::Port::GetHandshake(int32_t& in, int32_t& out) {
-  in = inputHandshake;
-  out = outputHandshake;
-  return 0;
-}
-
 int32_t ModemBench::Port::Signal(int32_t number, int32_t value) {
   std::lock_guard<std::mutex> hold(bench.lock);
   switch (number) {
@@ -105,29 +93,8 @@ int32_t ModemBench::Port::Signal(int32_t number, int32_t value) {
     case LineSignal::Rts: case LineSignal::Cts: case LineSignal::Dsr: return 1;
     case LineSignal::Ri: return modem.Ringing() ? 1 : 0;
     case LineSignal::Cd: return carrierWired && modem.CarrierDetect() ? 1 : 0;
-    default:
-      for (int32_t known : LineStatus::kSignals)
-        if (known == number) return 0;
-      return 2;
+    default: return FakeComLink::Signal(number, value);
   }
-}
-
-void ModemBench::Port::GetDataFormat(uint32_t& baud, char& parity, int32_t& data, int32_t& stop) {
-  baud = 9600;
-  parity = 'N';
-  data = 8;
-  stop = 1;
-}
-
-int32_t ModemBench::Port::GetLineStatus(LineStatus& s) {
-  s = QuerySignals();
-  return 0;
-}
-
-int32_t ModemBench::Port::PutByte(uint8_t byte) { return Write(&byte, 1) == 1 ? 0 : lastStatus; }
-
-int32_t ModemBench::Port::PutString(const char* text) {
-  return Write(reinterpret_cast<const uint8_t*>(text), static_cast<int32_t>(std::strlen(text)));
 }
 
 int32_t ModemBench::Port::Write(const uint8_t* data, int32_t length) {

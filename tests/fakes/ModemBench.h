@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "fakes/FakeClock.h"
+#include "fakes/FakeComLink.h"
 #include "fakes/Switchboard.h"
-#include "link/ComLink.h"
 
 class ModemBench {
  public:
@@ -47,7 +47,9 @@ class ModemBench {
   std::vector<std::unique_ptr<Port>> ports;
 };
 
-class ModemBench::Port : public ComLink {
+// The computer side of one modem: the fake link's settings and signal records, with the bytes,
+// the idle and the modem lines going to the modem.
+class ModemBench::Port : public FakeComLink {
  public:
   Port(ModemBench& bench, HayesModem& modem);
 
@@ -56,29 +58,16 @@ class ModemBench::Port : public ComLink {
 
   int32_t Idle() override;
   int32_t ReadModemStatus() override;
-  void Initialize(int32_t) override {}
-  int32_t OpenDevice() override { return 0; }
-  int32_t CloseDevice() override { return 0; }
   void GetBufferStatus(BufferStatus& s, int32_t side) override;
-  int32_t SetBufferSizes(int32_t, int32_t, int32_t) override { return 0; }
-  int32_t SetHandshake(int32_t in, int32_t out) override;
-  int32_t GetHandshake(int32_t& in, int32_t& out) override;
-  int32_t SetBreak(int32_t) override { return 0; }
   int32_t Signal(int32_t number, int32_t value) override;
-  int32_t SetDataFormat(uint32_t, char, int32_t, int32_t) override { return 0; }
-  void GetDataFormat(uint32_t& baud, char& parity, int32_t& data, int32_t& stop) override;
-  int32_t GetLineStatus(LineStatus& s) override;
-  int32_t PutByte(uint8_t byte) override;
-  int32_t PutString(const char* text) override;
+  int32_t PutByte(uint8_t byte) override { return Write(&byte, 1) == 1 ? 0 : lastStatus; }
   int32_t Write(const uint8_t* data, int32_t length) override;
-  int32_t TransmitImmediate(uint8_t byte) override { return PutByte(byte); }
   int32_t GetByte() override;
   int32_t Read(uint8_t* data, int32_t length) override;
   int32_t ClearBuffer(int32_t direction, int32_t count) override;
-  void Dump(DumpCallback callback, void* context) override { callback(context, "Port type: emulated modem"); }
 
  private:
   ModemBench& bench;
-  int32_t inputHandshake = 0, outputHandshake = 0, dtr = 1;
+  int32_t dtr = 1;
   bool idleSawInput = false, readSinceIdle = false;
 };

@@ -6,18 +6,15 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "fakes/ChildProcess.h"
 #include "fakes/PtyPair.h"
 #include "fakes/TestData.h"
+#include "interop/Peers.h"
 
 namespace {
-const std::string kZandrel = std::string(ZANDREL_BINARY_DIR) + "/bin/zandrel";
-
 size_t Count(const std::string& text, const std::string& part) {
   size_t n = 0;
   for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
@@ -61,9 +58,7 @@ TEST(HostInterop, RefusedBeforeThePortIsTouchedAndAPortThatDoesNotOpen) {
 }
 
 TEST(HostInterop, HostModeReceivesBatchAfterBatchUntilCtrlC) {
-  if (ChildProcess::Run({"sh", "-c", "command -v sz && command -v socat"}, {"", {}, "", "/dev/null", "/dev/null"},
-                        5000) != 0)
-    GTEST_SKIP() << "lrzsz or socat missing";
+  if (!Have("sz socat")) GTEST_SKIP() << "lrzsz or socat missing";
   PtyPair pair;
   ASSERT_TRUE(pair.Ok()) << pair.Error();
   const std::string dir = pair.Dir();
@@ -76,21 +71,14 @@ TEST(HostInterop, HostModeReceivesBatchAfterBatchUntilCtrlC) {
   ASSERT_TRUE(host.Start({kZandrel, "receive", "--port", pair.PathA(), "--protocol", "zmodem", "--host", "--dir", in,
                           "--recv-timeout", "0"},
                          o));
-  std::string cure = std::string(ZANDREL_BINARY_DIR) + "/tests/interop/libtcdrain_wait.so";
   for (const std::vector<std::string>& batch :
        {std::vector<std::string>{"f1.bin", "f2.bin"}, std::vector<std::string>{"f3.bin"}}) {
     std::vector<std::string> argv = {"sz", "-q"};
     argv.insert(argv.end(), batch.begin(), batch.end());
-    ChildOptions peer;
-    peer.workDir = dir;
-    peer.stdinPath = peer.stdoutPath = pair.PathB();
-    peer.stderrPath = dir + "/sz.txt";
-    if (access(cure.c_str(), R_OK) == 0) peer.env.push_back({"LD_PRELOAD", cure});
-    EXPECT_EQ(0, ChildProcess::Run(argv, peer, 30000)) << Slurp(dir + "/sz.txt");
+    EXPECT_EQ(0, ChildProcess::Run(argv, OnPty(pair.PathB(), dir, dir + "/sz.txt"), 30000)) << Slurp(dir + "/sz.txt");
   }
   // The host waits for the next sender; Ctrl-C ends host mode.
-  for (int i = 0; i < 500 && Count(Slurp(dir + "/host.txt"), "Waiting for sender...") < 3; ++i)
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  Eventually([&] { return Count(Slurp(dir + "/host.txt"), "Waiting for sender...") >= 3; }, 5000);
   kill(host.Pid(), SIGINT);
   EXPECT_EQ(6, host.Wait(10000));
   const std::string said = Slurp(dir + "/host.txt");

@@ -5,20 +5,16 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <chrono>
-#include <functional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "fakes/ChildProcess.h"
 #include "fakes/TestData.h"
+#include "interop/Peers.h"
 
 namespace {
-const std::string kBin = ZANDREL_BINARY_DIR;
-const std::string kZandrel = kBin + "/bin/zandrel";
 
 class ModemInterop : public ::testing::Test {
  protected:
@@ -37,20 +33,12 @@ class ModemInterop : public ::testing::Test {
   }
 
   void StartEmulator(const std::vector<std::string>& modems) {
-    std::vector<std::string> argv = {kBin + "/tests/hayes-emulator", dir};
+    std::vector<std::string> argv = {kBinaryDir + "/tests/hayes-emulator", dir};
     argv.insert(argv.end(), modems.begin(), modems.end());
     ChildOptions o;
     o.stderrPath = dir + "/emulator.err";
     ASSERT_TRUE(emulator.Start(argv, o)) << emulator.Error();
     ASSERT_TRUE(Eventually([&] { return access((dir + "/ready").c_str(), F_OK) == 0; }));
-  }
-  // Polls for up to ten seconds.
-  static bool Eventually(const std::function<bool()>& done) {
-    for (int i = 0; i < 1000; ++i) {
-      if (done()) return true;
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return done();
   }
   std::string Log(const std::string& number) { return Slurp(dir + "/" + number + ".log"); }
   bool EndsOnHook(const std::string& number) {
@@ -93,10 +81,10 @@ TEST_F(ModemInterop, ZandrelDialsZandrel) {
 }
 
 TEST_F(ModemInterop, ZandrelDialsRzBehindAnAnsweringModem) {
-  if (ChildProcess::Run({"sh", "-c", "command -v rz >/dev/null"}, {}, 5000) != 0) GTEST_SKIP() << "lrzsz missing";
+  if (!Have("rz")) GTEST_SKIP() << "lrzsz missing";
   mkdir((dir + "/rz").c_str(), 0755);
   // rz on a pty loses its last bytes unless its tcdrain waits (the cure library).
-  StartEmulator({"5551001", "5551002=cd " + dir + "/rz && LD_PRELOAD=" + kBin +
+  StartEmulator({"5551001", "5551002=cd " + dir + "/rz && LD_PRELOAD=" + kBinaryDir +
                                 "/tests/interop/libtcdrain_wait.so exec rz -q"});
   EXPECT_EQ(Send("555-1002"), 0) << Slurp(dir + "/send.txt");
   EXPECT_TRUE(Slurp(dir + "/rz/report.bin") == data);

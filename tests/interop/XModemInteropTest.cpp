@@ -5,7 +5,6 @@
 #include "tools/CommandLine.h"
 
 #include <fcntl.h>
-#include <glob.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -22,16 +21,9 @@
 #include "fakes/TestData.h"
 #include "fakes/ChildProcess.h"
 #include "fakes/PtyPair.h"
+#include "interop/Peers.h"
 
 namespace {
-const std::string kZandrel = std::string(ZANDREL_BINARY_DIR) + "/bin/zandrel";
-
-bool Have(const std::string& commands) {
-  ChildOptions quiet;
-  quiet.stdoutPath = quiet.stderrPath = "/dev/null";
-  return ChildProcess::Run({"sh", "-c", commands}, quiet, 5000) == 0;
-}
-
 std::string Padded(std::string s, char pad) {
   s.append((128 - s.size() % 128) % 128, pad);
   return s;
@@ -40,10 +32,8 @@ std::string Padded(std::string s, char pad) {
 class XModemInterop : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (!Have("command -v sx && command -v rx && command -v socat")) GTEST_SKIP() << "lrzsz or socat missing";
+    if (!Have("sx rx socat")) GTEST_SKIP() << "lrzsz or socat missing";
     ASSERT_EQ(0, access(kZandrel.c_str(), X_OK)) << kZandrel << " not built";
-    cure = std::string(ZANDREL_BINARY_DIR) + "/tests/interop/libtcdrain_wait.so";
-    if (access(cure.c_str(), R_OK) != 0) cure.clear();
   }
   void NewPair() {
     pair = std::make_unique<PtyPair>();
@@ -56,26 +46,17 @@ class XModemInterop : public ::testing::Test {
   void Start(ChildProcess& child, std::vector<std::string> argv, const std::string& log = "") {
     ChildOptions o;
     o.workDir = pair->Dir();
-    o.stderrPath = In(log.empty() ? "peer.log" : log);
-    if (log.empty()) {
-      o.stdinPath = o.stdoutPath = pair->PathB();
-      if (!cure.empty()) o.env.push_back({"LD_PRELOAD", cure});
-    } else {
-      argv.insert(argv.begin(), kZandrel);
-    }
+    o.stderrPath = In(log);
+    if (log.empty()) o = OnPty(pair->PathB(), pair->Dir(), In("peer.log"));
+    else argv.insert(argv.begin(), kZandrel);
     ASSERT_TRUE(child.Start(argv, o)) << child.Error();
   }
   // Waits until a log holds text (the host has set the port up and purged its input).
-  bool WaitFor(const std::string& log, const std::string& text, int ms = 5000) {
-    for (int i = 0; i < ms / 10; ++i) {
-      if (Slurp(In(log)).find(text) != std::string::npos) return true;
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return false;
+  bool WaitFor(const std::string& log, const std::string& text) {
+    return Eventually([&] { return Slurp(In(log)).find(text) != std::string::npos; }, 5000);
   }
 
   std::unique_ptr<PtyPair> pair;
-  std::string cure;
 };
 
 TEST_F(XModemInterop, EdgeSizesBothWays) {

@@ -4,7 +4,6 @@
 #include "transfer/zmodem/ZModem.h"
 
 #include <fcntl.h>
-#include <glob.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <termios.h>
@@ -28,26 +27,11 @@
 #include "fakes/TestData.h"
 #include "fakes/ChildProcess.h"
 #include "fakes/PtyPair.h"
+#include "interop/Peers.h"
 #include "link/PosixPort.h"
 #include "link/SerialPort.h"
 
 namespace {
-
-// lrzsz flushes at exit with tcdrain, which does not wait on a pty: the cure library makes it.
-std::string CureLibrary() {
-  glob_t g;
-  std::string found;
-  const std::string pattern = std::string(ZANDREL_BINARY_DIR) + "/tests/interop/*tcdrain_wait*.so";
-  if (glob(pattern.c_str(), 0, nullptr, &g) == 0 && g.gl_pathc > 0) found = g.gl_pathv[0];
-  globfree(&g);
-  return found;
-}
-
-bool HavePeers() {
-  ChildOptions quiet;
-  quiet.stdoutPath = "/dev/null";
-  return ChildProcess::Run({"sh", "-c", "command -v sz && command -v rz && command -v socat"}, quiet, 5000) == 0;
-}
 
 void Spit(const std::string& path, const std::string& data, time_t mtime) {
   ::Spit(path, data);
@@ -80,7 +64,7 @@ class WatchStatus : public TransferStatus {
 class ZModemInterop : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (!HavePeers()) GTEST_SKIP() << "lrzsz or socat missing";
+    if (!Have("sz rz socat")) GTEST_SKIP() << "lrzsz or socat missing";
     pair = std::make_unique<PtyPair>();
     ASSERT_TRUE(pair->Ok()) << pair->Error();
     ours = pair->Dir() + "/ours";
@@ -89,7 +73,6 @@ class ZModemInterop : public ::testing::Test {
     mkdir(theirs.c_str(), 0755);
     getcwd(oldCwd, sizeof oldCwd);
     chdir(ours.c_str());
-    cure = CureLibrary();
   }
   void TearDown() override {
     if (oldCwd[0]) chdir(oldCwd);
@@ -98,13 +81,8 @@ class ZModemInterop : public ::testing::Test {
 
   // Starts the lrzsz peer on end B, working in `theirs`.
   void StartPeer(const std::vector<std::string>& argv) {
-    ChildOptions o;
-    o.workDir = theirs;
-    o.stdinPath = o.stdoutPath = pair->PathB();
-    o.stderrPath = pair->Dir() + "/peer.log";
-    if (!cure.empty()) o.env.push_back({"LD_PRELOAD", cure});
     peer = std::make_unique<ChildProcess>();
-    ASSERT_TRUE(peer->Start(argv, o)) << peer->Error();
+    ASSERT_TRUE(peer->Start(argv, OnPty(pair->PathB(), theirs, pair->Dir() + "/peer.log"))) << peer->Error();
   }
   int32_t PeerExit() { return peer->Wait(20000); }
   // Drops what the last run left in flight toward the peer's end (our cancel sequence).
@@ -135,7 +113,7 @@ class ZModemInterop : public ::testing::Test {
 
   std::unique_ptr<PtyPair> pair;
   std::unique_ptr<ChildProcess> peer;
-  std::string ours, theirs, cure;
+  std::string ours, theirs;
   char oldCwd[1024] = {};
 };
 
@@ -232,7 +210,7 @@ TEST_F(ZModemInterop, SzKilledHalfWayIntoTheHostExitsNonZeroAndTheRestResumes) {
     auto host = [&](ChildProcess& child) {
       ChildOptions o;
       o.stderrPath = pair->Dir() + "/host.log";
-      ASSERT_TRUE(child.Start({std::string(ZANDREL_BINARY_DIR) + "/bin/zandrel", "receive", "--port", pair->PathA(),
+      ASSERT_TRUE(child.Start({kZandrel, "receive", "--port", pair->PathA(),
                                "--protocol", "zmodem", "--dir", ours, "--overwrite", "4", "--recv-timeout", "2",
                                "--crash-recovery", c.crashRecovery},
                               o));
@@ -431,15 +409,10 @@ TEST_F(ZModemInterop, FaultyLineAgainstLrzszNeverDeliversADamagedFile) {
       const std::string dir = ourSender ? theirs : ours;
       Spit((ourSender ? ours : theirs) + "/f.bin", data, 1400000000);
       unlink((dir + "/f.bin").c_str());
-      ChildOptions o;
-      o.workDir = theirs;
-      o.stdinPath = o.stdoutPath = relay.slave[1];
-      o.stderrPath = pair->Dir() + "/peer.log";
-      if (!cure.empty()) o.env.push_back({"LD_PRELOAD", cure});
       ChildProcess lrzsz;
       ASSERT_TRUE(lrzsz.Start(ourSender ? std::vector<std::string>{"rz", "-q", "-y"}
                                         : std::vector<std::string>{"sz", "-q", "f.bin"},
-                              o));
+                              OnPty(relay.slave[1], theirs, pair->Dir() + "/peer.log")));
       WatchStatus s;
       s.deadline = std::chrono::steady_clock::now() + std::chrono::seconds(40);
       int32_t code;

@@ -183,18 +183,12 @@ TEST_F(JobOverNullModem, HostModeReceivesBatchAfterBatchUntilCancelled) {
   const std::string first = Add("a.bin", 2000) + ";" + Add("b.bin", 10);
   const std::string second = Add("c.bin", 70000);
   Run({first, second}, true);
-  EXPECT_EQ(6, result & 0xFFFF);  // the cancel that ends host mode
+  EXPECT_EQ(6, result & 0xFFFF);  // the cancel that ends host mode (batch counts: tests/interop)
   EXPECT_EQ(3, settings.Transferred);
   EXPECT_EQ("", settings.FileList);
   EXPECT_FALSE(fs::exists("renamed.bin"));
   for (const char* name : {"a.bin", "b.bin", "c.bin"})
     EXPECT_TRUE(Slurp((root / "send" / name).string()) == Slurp(name)) << name;
-  std::vector<std::string> counts;
-  for (const std::string& line : view.Lines("status "))
-    if (line.find("File(s)") != std::string::npos) counts.push_back(line.substr(7));
-  EXPECT_EQ((std::vector<std::string>{"2 / 2 File(s) received.", "1 / 1 File(s) received.",
-                                      "0 / 0 File(s) received."}),
-            counts);
 }
 
 // The sender's view that, once 60000 bytes are out, has the line cut and waits for the carrier to
@@ -204,7 +198,7 @@ class CuttingView : public RecordingView {
   CuttingView(ModemBench::Port* line, std::atomic<bool>& request) : port(line), cutRequested(request) {}
   void ShowBytes(int64_t bytes, int64_t size) override {
     RecordingView::ShowBytes(bytes, size);
-    if (!port || bytes < 60000 || cutRequested) return;
+    if (bytes < 60000 || cutRequested) return;
     cutRequested = true;
     while (port->Signal(LineSignal::Cd, -1) == 1) port->Idle();
   }
@@ -214,12 +208,13 @@ class CuttingView : public RecordingView {
   std::atomic<bool>& cutRequested;
 };
 
-// Through modems on one switchboard: a job that dials and sends, a job that answers and receives,
-// each hanging up after its pass; and the calls that do not come about.
+// Through modems on one switchboard: a call cut half-way (both jobs see the carrier go and hang
+// up) and a call that does not come about. A call that goes through is proven end to end with
+// the zandrel host (tests/interop/ModemInteropTest.cpp).
 TEST_F(JobOverNullModem, ACallThroughModemsAndTheCallsThatFail) {
   const std::string file = Add("data.bin", 200000);
-  enum class Far { Answers, CutOff, Busy };
-  for (const Far far : {Far::Answers, Far::CutOff, Far::Busy}) {
+  enum class Far { CutOff, Busy };
+  for (const Far far : {Far::CutOff, Far::Busy}) {
     SCOPED_TRACE(static_cast<int>(far));
     ModemBench bench;
     ModemBench::Port& a = bench.Add("5551001");
@@ -242,31 +237,19 @@ TEST_F(JobOverNullModem, ACallThroughModemsAndTheCallsThatFail) {
     sendSettings.Telephone = "5551002";
     sendSettings.SendTimeout = 90;
     TestJob sender(sendSettings, &a), receiver(receiveSettings, &b);
-    CuttingView sendView(far == Far::CutOff ? &a : nullptr, cutRequested);
+    CuttingView sendView(&a, cutRequested);
     RecordingView receiveView;
     std::vector<std::function<void()>> sides = {[&] {
       sendView.lastActivity = FakeClock::Now();
       sender.Run(sendView);
     }};
-    if (far == Far::Answers || far == Far::CutOff)
+    if (far == Far::CutOff)
       sides.push_back([&] {
         receiveView.lastActivity = FakeClock::Now();
         receiver.Run(receiveView);
       });
     bench.Run(sides);
-    if (far == Far::Answers) {
-      EXPECT_EQ(0, sender.result);
-      EXPECT_EQ(0, receiver.result);
-      EXPECT_TRUE(Slurp(file) == Slurp("data.bin"));
-      std::remove("data.bin");
-      for (RecordingView* v : {static_cast<RecordingView*>(&sendView), &receiveView}) {
-        const auto statuses = v->Lines("status ");
-        const auto connected = std::find(statuses.begin(), statuses.end(), "status Modem Connected.");
-        EXPECT_LT(connected, std::find(connected, statuses.end(), "status Disconnecting..."));
-        EXPECT_NE(statuses.end(), std::find(connected, statuses.end(), "status Disconnecting..."));
-      }
-      for (ModemBench::Port* port : {&a, &b}) EXPECT_EQ(HayesModem::State::OnHook, port->modem.GetState());
-    } else if (far == Far::CutOff) {
+    if (far == Far::CutOff) {
       // The engines watch the carrier: both stop at once, say so, and hang up.
       EXPECT_NE(0, sender.result);
       EXPECT_NE(0, receiver.result);

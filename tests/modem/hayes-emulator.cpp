@@ -17,14 +17,15 @@
 #include <poll.h>
 #include <signal.h>
 #include <stdlib.h>
-#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "fakes/ChildProcess.h"
 #include "fakes/Switchboard.h"
 #include "link/TickSource.h"
 
@@ -40,7 +41,7 @@ struct Line {
   int master = -1;      // the computer side
   bool hungUp = true;   // nobody holds the terminal: DTR off
   bool attached = false;  // an existing terminal: its hang-ups say nothing about DTR
-  pid_t child = -1;
+  std::unique_ptr<ChildProcess> program;
   FILE* log = nullptr;
   size_t logged = 0;
   HayesModem::State state = HayesModem::State::OnHook;
@@ -64,31 +65,20 @@ int OpenTerminal(std::string& slavePath) {
 void StartProgram(Line& line) {
   std::string slavePath;
   line.master = OpenTerminal(slavePath);
-  // Opened before the fork, so the terminal never reads as hung up before the program holds it.
+  // Held while the program starts, so the terminal never reads as hung up before it holds it.
   const int slave = open(slavePath.c_str(), O_RDWR | O_NOCTTY);
-  line.child = fork();
-  if (line.child == 0) {
-    setsid();
-    dup2(slave, 0);
-    dup2(slave, 1);
-    close(slave);
-    execl("/bin/sh", "sh", "-c", line.command.c_str(), static_cast<char*>(nullptr));
-    _exit(127);
-  }
+  ChildOptions o;
+  o.stdinPath = o.stdoutPath = slavePath;
+  line.program = std::make_unique<ChildProcess>();
+  line.program->Start({"sh", "-c", line.command}, o);
   close(slave);
   line.hungUp = false;
   line.modem->ToComputer().clear();  // the CONNECT line is for a terminal, not for the program
 }
 
 void EndProgram(Line& line, uint32_t now) {
-  kill(-line.child, SIGHUP);
-  for (int i = 0; i < 100 && waitpid(line.child, nullptr, WNOHANG) == 0; ++i) usleep(20000);
-  if (kill(line.child, 0) == 0) {
-    kill(-line.child, SIGKILL);
-    waitpid(line.child, nullptr, 0);
-  }
-  if (line.master >= 0) close(line.master);
-  line.child = -1;
+  line.program.reset();  // ended, or told to end (its whole group)
+  close(line.master);
   line.master = -1;
   line.modem->SetDtr(false, now);  // &D2: the call ends with the program
   line.modem->SetDtr(true, now);
@@ -193,8 +183,8 @@ int main(int argc, char** argv) {
       if (!line.command.empty()) {
         const bool call = m.GetState() == HayesModem::State::Online || m.GetState() == HayesModem::State::OnlineCommand;
         // The program is done once its terminal hangs up (everything it wrote has been read).
-        if (call && line.child < 0) StartProgram(line);
-        else if (line.child > 0 && (!call || line.hungUp)) EndProgram(line, now);
+        if (call && !line.program) StartProgram(line);
+        else if (line.program && (!call || line.hungUp)) EndProgram(line, now);
       }
       if (!line.log) continue;
       for (; line.logged < m.Commands().size(); ++line.logged)
@@ -207,7 +197,7 @@ int main(int argc, char** argv) {
     }
   }
   for (Line& line : lines) {
-    if (line.child > 0) EndProgram(line, TickSource::Now());
+    if (line.program) EndProgram(line, TickSource::Now());
     if (line.command.empty() && !line.attached) unlink((dir + "/" + line.modem->Number()).c_str());
     if (line.log) std::fclose(line.log);
   }

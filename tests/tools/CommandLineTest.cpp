@@ -49,24 +49,14 @@ TEST(CommandLine, EveryOptionInBothSpellings) {
       "--log-append --quiet -- --odd-name");
   ASSERT_TRUE(p.ok) << p.error;
   const TransferSettings& s = p.line.settings;
-  EXPECT_EQ(0, s.Transfer);
-  EXPECT_EQ("/dev/pts/3", p.line.port);
-  EXPECT_EQ(115200, s.BaudRate);
-  EXPECT_EQ(TransferSettings::kZModem, s.Protocol);
-  EXPECT_EQ(TransferSettings::kFlowRtsCts, s.FlowControl);
-  EXPECT_EQ(12, s.MaxErrors);
-  EXPECT_EQ(3, s.Overwrite);
-  EXPECT_EQ(0, s.SendTimeout);
-  EXPECT_EQ(5, s.RecvTimeout);
-  EXPECT_EQ(1024, s.WindowSize);
-  EXPECT_EQ(3, s.CrashRecovery);
-  EXPECT_EQ(1, s.PathSwitch);
-  EXPECT_EQ(1, s.HostMode);
-  EXPECT_EQ(1, s.LogToFile);
-  EXPECT_EQ("x.log", s.LogFilename);
-  EXPECT_EQ(1, s.AppendToLog);
-  EXPECT_TRUE(p.line.quiet);
-  EXPECT_EQ("--odd-name", s.FileList);
+  EXPECT_EQ(std::make_tuple(0, 115200, int(TransferSettings::kZModem), int(TransferSettings::kFlowRtsCts), 12, 3, 0, 5,
+                            1024, 3, 1, 1, 1, 1),
+            std::make_tuple(int(s.Transfer), int(s.BaudRate), int(s.Protocol), int(s.FlowControl), int(s.MaxErrors),
+                            int(s.Overwrite), int(s.SendTimeout), int(s.RecvTimeout), int(s.WindowSize),
+                            int(s.CrashRecovery), int(s.PathSwitch), int(s.HostMode), int(s.LogToFile),
+                            int(s.AppendToLog)));
+  EXPECT_EQ(std::make_tuple(std::string("/dev/pts/3"), std::string("x.log"), std::string("--odd-name"), true),
+            std::make_tuple(p.line.port, s.LogFilename, s.FileList, p.line.quiet));
   const Parsed modem = Parse(
       "send --port p --dial 555-1002 --modem-init ATX3 --pulse --response-timeout 5000 --no-carrier-detect "
       "--modem-set Hangup/1=ATH<cr> --modem-set=Tone=T x");
