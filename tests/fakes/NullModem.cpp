@@ -24,6 +24,11 @@ struct NullModem::Shared {
   LineFaults faults[2];
   std::mt19937_64 rng[2];
   uint32_t lastAt[2] = {0, 0};  // delivery time of the last byte queued toward each end
+  double rate = 0;              // bytes per millisecond; 0: no line time
+  double lineFree[2] = {0, 0};  // when the line toward each end has carried what it was given
+  size_t hold = 0, queue = 0;
+  int64_t flips = 0;
+  int64_t dropped[2] = {0, 0};
   int running = 0;
   int waiting = 0;
   uint64_t timeGeneration = 0;
@@ -41,9 +46,23 @@ struct NullModem::Shared {
   }
   double Roll(int from) { return std::uniform_real_distribution<double>(0, 1)(rng[from]); }
   void Queue(int to, uint32_t at, uint8_t value) {
+    if (rate > 0) {
+      // Each byte takes its share of a millisecond behind the one before it.
+      lineFree[to] = std::max(lineFree[to], static_cast<double>(at)) + 1.0 / rate;
+      at = static_cast<uint32_t>(lineFree[to] + 0.999999);
+    }
     at = std::max(at, lastAt[to]);
     lastAt[to] = at;
     toEnd[to].push_back({at, value});
+  }
+  // Caller holds the lock. The written bytes toward `to` that still wait in the writer's device
+  // queue: those further from delivery than the line and its hold carry.
+  size_t Queued(int to, uint32_t now) const {
+    if (rate <= 0) return 0;
+    const double holdUntil = now + static_cast<double>(hold) / rate;
+    size_t n = 0;
+    for (auto it = toEnd[to].rbegin(); it != toEnd[to].rend() && it->at > holdUntil; ++it) ++n;
+    return n;
   }
   // Caller holds the lock. Puts one written byte on the wire from end `from`, through the faults.
   void Transmit(int from, uint8_t value) {
@@ -57,7 +76,10 @@ struct NullModem::Shared {
     if (f.strayFlow > 0 && Roll(from) < f.strayFlow) Queue(to, at, (rng[from]() & 1) ? 0x11 : 0x13);
     if (f.insert > 0 && Roll(from) < f.insert) Queue(to, at, static_cast<uint8_t>(rng[from]()));
     if (f.drop > 0 && Roll(from) < f.drop) return;
-    if (f.flip > 0 && Roll(from) < f.flip) value ^= static_cast<uint8_t>(1u << (rng[from]() % 8));
+    if (f.flip > 0 && Roll(from) < f.flip) {
+      value ^= static_cast<uint8_t>(1u << (rng[from]() % 8));
+      ++flips;
+    }
     Queue(to, at, value);
   }
   size_t Room(int to) const { return toEnd[to].size() >= room ? 0 : room - toEnd[to].size(); }
@@ -82,6 +104,15 @@ void NullModem::SetFaults(const LineFaults& aToB, const LineFaults& bToA) {
 }
 
 void NullModem::SetReceiveRoom(size_t bytes) { shared->room = bytes; }
+
+void NullModem::SetLine(double bytesPerSecond, size_t holdBytes, size_t queueBytes) {
+  shared->rate = bytesPerSecond / 1000.0;
+  shared->hold = holdBytes;
+  shared->queue = queueBytes;
+}
+
+int64_t NullModem::Flips() const { return shared->flips; }
+int64_t NullModem::Dropped(int side) const { return shared->dropped[side]; }
 
 uint32_t NullModem::Now() const { return FakeClock::Now(); }
 
@@ -147,7 +178,8 @@ void NullModem::End::GetBufferStatus(BufferStatus& s, int32_t) {
     if (TickSource::Passed(byte.at, now)) ++due;
   s.receiveCount = due;
   s.receiveSize = static_cast<int32_t>(shared.room);
-  s.transmitSize = static_cast<int32_t>(shared.room);
+  s.transmitCount = static_cast<int32_t>(shared.Queued(1 - which, now));
+  s.transmitSize = static_cast<int32_t>(shared.rate > 0 ? shared.queue : shared.room);
 }
 
 int32_t NullModem::End::SetHandshake(int32_t in, int32_t out) {
@@ -215,7 +247,12 @@ int32_t NullModem::End::PutString(const char* text) {
 int32_t NullModem::End::Write(const uint8_t* data, int32_t length) {
   std::lock_guard<std::mutex> hold(shared.lock);
   const int to = 1 - which;
-  const int32_t n = static_cast<int32_t>(std::min<size_t>(static_cast<size_t>(length), shared.Room(to)));
+  size_t room = shared.Room(to);
+  if (shared.rate > 0) {
+    const size_t queued = shared.Queued(to, FakeClock::Now());
+    room = std::min(room, queued >= shared.queue ? 0 : shared.queue - queued);
+  }
+  const int32_t n = static_cast<int32_t>(std::min<size_t>(static_cast<size_t>(length), room));
   for (int32_t i = 0; i < n; ++i) {
     sent.push_back(data[i]);
     shared.Transmit(which, data[i]);
@@ -248,7 +285,19 @@ int32_t NullModem::End::Read(uint8_t* data, int32_t length) {
 }
 
 int32_t NullModem::End::ClearBuffer(int32_t direction, int32_t count) {
-  if (direction != 0) return 0;
+  if (direction != 0) {
+    // What still waits in our device queue is dropped; the line then carries on from the last
+    // byte it already took.
+    std::lock_guard<std::mutex> hold(shared.lock);
+    const int to = 1 - which;
+    size_t n = shared.Queued(to, FakeClock::Now());
+    shared.dropped[which] += static_cast<int64_t>(n);
+    while (n-- > 0) shared.toEnd[to].pop_back();
+    const uint32_t last = shared.toEnd[to].empty() ? FakeClock::Now() : shared.toEnd[to].back().at;
+    shared.lastAt[to] = last;
+    shared.lineFree[to] = last;
+    return 0;
+  }
   if (count != 0) return DrainInput(count);
   std::lock_guard<std::mutex> hold(shared.lock);
   const uint32_t now = FakeClock::Now();

@@ -39,6 +39,14 @@ class NullModem {
   void SetFaults(const LineFaults& aToB, const LineFaults& bToA);
   // Bytes that can wait unread in each end's receive side (a pty or UART buffer).
   void SetReceiveRoom(size_t bytes);
+  // A line that carries bytesPerSecond each way (0, the default: bytes arrive at once). Of what a
+  // side has written and the line not yet delivered, the last queueBytes at most wait in its
+  // device queue, which its ClearBuffer(1) drops; the holdBytes ahead of them are on the wire or
+  // in a modem's buffer, beyond any purge.
+  void SetLine(double bytesPerSecond, size_t holdBytes, size_t queueBytes);
+  // Bytes damaged by flips, both ways; bytes each side wrote that its purges dropped.
+  int64_t Flips() const;
+  int64_t Dropped(int side) const;
 
   // Runs both sides on their own threads under the virtual clock; returns when both ended.
   void Run(const std::function<void(End&)>& sideA, const std::function<void(End&)>& sideB);

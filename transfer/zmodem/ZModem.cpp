@@ -15,7 +15,6 @@ constexpr int32_t kCharTimeoutMs = 2500;   // per character inside a header or s
 constexpr int32_t kHuntTimeoutMs = 1000;   // per character while hunting for ZPAD
 constexpr int32_t kHuntTimeouts = 10;      // time-outs in a row that end a hunt
 constexpr int32_t kCancelCount = 5;        // CAN (or ZDLE) in a row that cancel
-constexpr int32_t kGarbageLimit = 2048;    // bytes that are not a header, per ReceiveHeader
 constexpr int32_t kHexTailWaitMs = 55;     // room for CR LF to arrive after a hex header
 constexpr int32_t kHexTailLooks = 5;
 constexpr uint32_t kCrc32Residue = 0xDEBB20E3u;
@@ -235,43 +234,40 @@ int32_t ZModem::ReadEscaped() {
   }
 }
 
-bool ZModem::HuntPad(int32_t& garbage) {
+int32_t ZModem::HuntPad(int32_t& garbage, int32_t garbageLimit, int32_t quietSeconds) {
   int32_t timeouts = 0, cancels = 0;
   for (;;) {
     // A peer that never stops talking must not keep the host from being asked.
-    if (PollAbort()) return false;
+    if (PollAbort()) return status->code;
     int32_t c;
     if (aheadPos < aheadEnd) {
       c = ahead[aheadPos++];
     } else {
       c = ReadWaiting(0);
       if (c == LinkCode::Timeout) {
-        if (CheckAbort()) return false;
+        if (CheckAbort()) return status->code;
         c = link->GetChar(kHuntTimeoutMs);
       }
     }
     if (c == LinkCode::Timeout) {
-      if (++timeouts >= kHuntTimeouts) return false;
+      if (++timeouts >= quietSeconds) return LinkCode::Timeout;
       continue;
     }
-    if (c < 0) {  // a failing Yield: the link is gone
-      status->code = c;
-      return false;
-    }
+    if (c < 0) return status->code = c;  // a failing Yield: the link is gone
     if (c == Ascii::CAN) {
       timeouts = 0;
       if (++cancels >= kCancelCount) {
         status->code = TransferCode::RemoteCancelled;
         Finish();
-        return false;
+        return status->code;
       }
       continue;
     }
-    if (c == Zm::ZPAD) return true;
+    if (c == Zm::ZPAD) return 1;
     timeouts = cancels = 0;
     // Checked as the counter moves, so a hunt that starts past the limit still reads (and
     // waits) instead of failing at once and spinning through the error count.
-    if (++garbage >= kGarbageLimit) return false;
+    if (++garbage >= garbageLimit) return TransferCode::NoHeader;
   }
 }
 
@@ -347,34 +343,35 @@ int32_t ZModem::ReadBinaryHeader(bool wide) {
   return raw[0];
 }
 
+int32_t ZModem::ReadHeader(int32_t& garbage, int32_t garbageLimit, int32_t quietSeconds) {
+  for (;;) {
+    const int32_t hunt = HuntPad(garbage, garbageLimit, quietSeconds);
+    if (hunt != 1) {
+      frameKind = LinkCode::Timeout;
+      return hunt;
+    }
+    const int32_t kind = ReadFrameKind(garbage);
+    frameKind = kind;
+    if (kind == Zm::ZBIN) return ReadBinaryHeader(false);
+    if (kind == Zm::ZHEX) return ReadHexHeader();
+    if (kind == Zm::ZBIN32) return ReadBinaryHeader(true);
+    if (status->code < 0) return status->code;
+    if (kind == LinkCode::Timeout) return kind;
+    // A pad in the middle of other bytes: hunt on, as long as the garbage allows.
+    if (kind != 0 || garbage >= garbageLimit) return TransferCode::NoHeader;
+  }
+}
+
 int32_t ZModem::ReceiveHeader(int32_t returnOnError) {
   int32_t garbage = 0;
   for (;;) {
     // Headers that keep coming (a peer repeating itself) would otherwise never reach a wait.
     if (PollAbort()) return status->code;
-    int32_t kind;
-    if (HuntPad(garbage)) {
-      kind = ReadFrameKind(garbage);
-    } else {
-      if (status->code < 0) return status->code;
-      kind = LinkCode::Timeout;
-    }
-    frameKind = kind;
-    int32_t result;
-    if (kind == 0) {
-      if (garbage < kGarbageLimit) continue;
-      result = TransferCode::NoHeader;
-    } else if (kind == Zm::ZBIN) {
-      result = ReadBinaryHeader(false);
-    } else if (kind == Zm::ZHEX) {
-      result = ReadHexHeader();
-    } else if (kind == Zm::ZBIN32) {
-      result = ReadBinaryHeader(true);
-    } else {
-      result = TransferCode::NoHeader;
-    }
+    int32_t result = ReadHeader(garbage, Zm::kGarbageLimit, kHuntTimeouts);
     if (result >= 0) return result;
-    if (status->code >= 0) CountError(TransferCode::ErrorLimit);
+    if (status->code < 0) return status->code;
+    if (frameKind == LinkCode::Timeout) result = TransferCode::NoHeader;  // nothing that starts a header
+    CountError(TransferCode::ErrorLimit);
     if (status->code < 0) return status->code;
     if (returnOnError) return result;
   }

@@ -24,6 +24,7 @@ constexpr int32_t kOutRoom = 2060;     // escaped image of one subpacket we send
 constexpr int64_t kMaxPosition = 0xFFFFFFFF;  // the last file position a header can name
 constexpr int32_t kFileWindow = 32768; // file bytes the sender reads at a time
 constexpr int32_t kNameRoom = 260;     // a received name, NUL included
+constexpr int32_t kGarbageLimit = 2048; // bytes that are not a header, per ReceiveHeader
 constexpr int32_t kSendNameRoom = 256; // the sender's copy of a paired name
 }  // namespace Zm
 
@@ -96,8 +97,14 @@ class ZModem : public TransferEngine {
   void DropInput();
   int32_t ReadStripped();
   int32_t ReadEscaped();
-  bool HuntPad(int32_t& garbage);
+  // 1 at a ZPAD; -802 after quietSeconds silent seconds in a row, -931 once garbage reaches
+  // garbageLimit, or the run's code (an abort, five CAN, a failed link).
+  int32_t HuntPad(int32_t& garbage, int32_t garbageLimit, int32_t quietSeconds);
   int32_t ReadFrameKind(int32_t& garbage);
+  // One header without counting an error: its type; -802 after quietSeconds of silence (or
+  // silence inside the header), -931 when garbage reaches garbageLimit or the header is not one,
+  // -937, -938; or the run's code. Garbage counts the bytes that were not a header.
+  int32_t ReadHeader(int32_t& garbage, int32_t garbageLimit, int32_t quietSeconds);
   int32_t ReadHexHeader();
   int32_t ReadBinaryHeader(bool crc32);
   void CountError(int32_t limitCode);
@@ -106,7 +113,7 @@ class ZModem : public TransferEngine {
   int32_t ReceiveFiles();
   int32_t GetFileHeader(int32_t type);
   int32_t ReceiveFileData();
-  void SendPositionHeader(int32_t type);
+  void SendPositionHeader(int32_t type, int64_t position);
   int32_t ParseFileInfo();
   void HoldAround(bool begin);
 

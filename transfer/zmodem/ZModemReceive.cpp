@@ -12,6 +12,15 @@
 
 namespace {
 constexpr int32_t kZrinitFlags = Zm::CANFDX | Zm::CANOVIO | Zm::CANBRK | Zm::CANFC32;
+// Input let pass after we asked for a position, before we ask again: what the sender may still
+// have had on its way when our request reached it (its queue, a modem's or adapter's buffer).
+constexpr int32_t kStaleAllowance = 32768;
+// After a silence that queue is empty, or went with the dead line: the answer (an empty
+// subpacket and a ZDATA header) comes first.
+constexpr int32_t kQuietAllowance = 1024;
+// A silent line costs one error every this many seconds (a failed header used to cost two in
+// ten: the hunt's and the data phase's).
+constexpr int32_t kQuietErrorSeconds = 5;
 
 // "%ld %lo" done by hand, so that an over-long number from a hostile sender saturates instead
 // of reaching the C library's undefined overflow. The count of values read (0..2).
@@ -85,10 +94,10 @@ int32_t ZModem::Receive(char* fileName) {
   return status->code;
 }
 
-void ZModem::SendPositionHeader(int32_t type) {
+void ZModem::SendPositionHeader(int32_t type, int64_t position) {
   if (CheckAbort()) return;
   uint8_t bytes[4];
-  PutPosition(static_cast<uint32_t>(status->bytesDone), bytes);
+  PutPosition(static_cast<uint32_t>(position), bytes);
   SendHexHeader(type, bytes);
 }
 
@@ -298,90 +307,123 @@ int32_t ZModem::GetFileHeader(int32_t type) {
 }
 
 int32_t ZModem::ReceiveFileData() {
-  DropInput();
-  SendPositionHeader(Zm::ZRPOS);
-  if (status->code < 0 || CheckAbort()) return status->code;
+  // While a ZRPOS of ours is out and no ZDATA at that position has come, what arrives is what the
+  // sender had on its way before it heard us: it passes unanswered and uncounted, up to an
+  // allowance. Answering each piece of it (noise, a damaged or stray header) with one more ZRPOS
+  // made one damaged byte a storm: every request brought a new frame, and more stale bytes.
+  bool asked = false;
+  int32_t allowance = 0, passed = 0, quiet = 0;
+  auto ask = [&](int32_t room) {
+    DropInput();
+    SendPositionHeader(Zm::ZRPOS, status->bytesDone);
+    asked = true;
+    allowance = room;
+    passed = 0;
+    return status->code >= 0 && !CheckAbort();
+  };
+  if (!ask(kQuietAllowance)) return status->code;
   for (;;) {
-    const int32_t t = ReceiveHeader(1);
+    int32_t garbage = 0;
+    const int32_t t = ReadHeader(garbage, asked ? std::max(1, allowance - passed) : Zm::kGarbageLimit, 1);
     if (status->code < 0) return status->code;
-    bool error = false;
-    switch (t) {
-      case Zm::ZDATA: {
-        if (Position(headerBytes) != status->bytesDone) {
-          error = true;
-          break;
-        }
-        HoldAround(true);
-        file->Seek(status->bytesDone + appendOffset, 0);
-        HoldAround(false);
-        for (;;) {
-          if (CheckAbort()) return status->code;
-          const int32_t end = ReceiveSubpacket();
-          if (status->code < 0) return status->code;
-          if (end < 0) {
-            error = true;
+    if (t == LinkCode::Timeout) {
+      // A silent second: an answer of ours was lost and the sender waits, or the line is dead.
+      // Ask again each second; count it as a failed header every few.
+      if (++quiet % kQuietErrorSeconds == 0) CountError(TransferCode::ErrorLimit);
+      if (status->code < 0 || !ask(kQuietAllowance)) return status->code;
+      continue;
+    }
+    quiet = 0;
+    passed += garbage;
+    int32_t retry = 0;  // not 0: ask again, with this allowance
+    if (t < 0) {
+      if (asked && passed < allowance) continue;
+      retry = kStaleAllowance;
+    } else {
+      switch (t) {
+        case Zm::ZDATA: {
+          int64_t framePos = Position(headerBytes);
+          if (framePos > status->bytesDone) {
+            retry = kStaleAllowance;
             break;
           }
-          ++status->blockNumber;
-          const int32_t length = status->blockLength;
-          if (status->bytesDone + length > Zm::kMaxPosition) {
-            // Past the last position a header can name: no later ZRPOS or ZEOF could place it.
-            status->code = TransferCode::BadPosition;
-            return status->code;
-          }
+          // A frame from further back than we hold (the sender heard a request twice) repeats
+          // what we have: its known part is dropped, which costs less than one more request.
+          asked = false;
           HoldAround(true);
-          const int32_t written = length > 0 ? file->WriteBlock(buffer.get(), length) : 0;
+          file->Seek(status->bytesDone + appendOffset, 0);
           HoldAround(false);
-          if (length != 0 && written < length) {
-            status->code = TransferCode::WriteFailed;
-            Finish();
+          for (;;) {
+            if (CheckAbort()) return status->code;
+            const int32_t end = ReceiveSubpacket();
+            if (status->code < 0) return status->code;
+            if (end < 0) {
+              retry = end == LinkCode::Timeout ? kQuietAllowance : kStaleAllowance;
+              break;
+            }
+            ++status->blockNumber;
+            const int64_t known = std::min<int64_t>(status->bytesDone - framePos, status->blockLength);
+            const int32_t length = status->blockLength - static_cast<int32_t>(known);
+            framePos += status->blockLength;
+            if (status->bytesDone + length > Zm::kMaxPosition) {
+              // Past the last position a header can name: no later ZRPOS or ZEOF could place it.
+              status->code = TransferCode::BadPosition;
+              return status->code;
+            }
+            HoldAround(true);
+            const int32_t written = length > 0 ? file->WriteBlock(buffer.get() + known, length) : 0;
+            HoldAround(false);
+            if (length > 0 && written < length) {
+              status->code = TransferCode::WriteFailed;
+              Finish();
+              return status->code;
+            }
+            status->bytesDone += length;
+            // The sender counts in its own frame, which runs behind us while it repeats.
+            if (end == Zm::ZCRCQ || end == Zm::ZCRCW) SendPositionHeader(Zm::ZACK, framePos);
+            if (status->code < 0) return status->code;
+            if (end == Zm::ZCRCG || end == Zm::ZCRCQ) continue;
+            if (CheckAbort()) return status->code;
+            break;
+          }
+          break;
+        }
+        case Zm::ZEOF:
+          if (Position(headerBytes) == status->bytesDone) {
+            // The sender says the file ends here: short of the length it announced, the file did
+            // not arrive whole (it stays for a resume, unstamped).
+            if (announcedLength >= 0 && status->bytesDone < announcedLength) status->code = TransferCode::BadPosition;
             return status->code;
           }
-          status->bytesDone += length;
-          if (end == Zm::ZCRCQ || end == Zm::ZCRCW) SendPositionHeader(Zm::ZACK);
+          // Sent before our request reached the sender: it will answer the request, or fall
+          // silent waiting for us, and the silence asks again.
+          if (!asked) retry = kStaleAllowance;
+          break;
+        case Zm::ZFILE:
+          // A repeated offer of the file we are already receiving (the sender took a late
+          // ZRINIT for a lost ZFILE): drop it and keep waiting for the data we asked for. Taking
+          // it as the end of this file would report a short file as done.
+          ReceiveSubpacket();
           if (status->code < 0) return status->code;
-          if (end == Zm::ZCRCG || end == Zm::ZCRCQ) continue;
-          if (CheckAbort()) return status->code;
           break;
+        case Zm::ZFIN: {
+          // The sender ends the batch in the middle of this file: answer it, keep the part.
+          const uint8_t zero[4] = {};
+          SendHexHeader(Zm::ZFIN, zero);
         }
-        break;
-      }
-      case Zm::ZEOF:
-        if (Position(headerBytes) != status->bytesDone) {
-          error = true;
+          [[fallthrough]];
+        case Zm::ZABORT:
+        case Zm::ZFERR:
+          if (status->code >= 0) status->code = TransferCode::RemoteCancelled;
+          return status->code;
+        default:
+          retry = kStaleAllowance;
           break;
-        }
-        // The sender says the file ends here: short of the length it announced, the file did
-        // not arrive whole (it stays for a resume, unstamped).
-        if (announcedLength >= 0 && status->bytesDone < announcedLength) status->code = TransferCode::BadPosition;
-        return status->code;
-      case Zm::ZFILE:
-        // A repeated offer of the file we are already receiving (the sender took a late
-        // ZRINIT for a lost ZFILE): drop it and keep waiting for the data we asked for. Taking
-        // it as the end of this file would report a short file as done.
-        ReceiveSubpacket();
-        if (status->code < 0) return status->code;
-        continue;
-      case Zm::ZFIN: {
-        // The sender ends the batch in the middle of this file: answer it, keep the part.
-        const uint8_t zero[4] = {};
-        SendHexHeader(Zm::ZFIN, zero);
       }
-        [[fallthrough]];
-      case Zm::ZABORT:
-      case Zm::ZFERR:
-        if (status->code >= 0) status->code = TransferCode::RemoteCancelled;
-        return status->code;
-      default:
-        error = true;
-        break;
     }
-    if (!error) continue;
+    if (retry == 0) continue;
     CountError(TransferCode::ErrorLimit);
-    if (status->code < 0) return status->code;
-    DropInput();
-    SendPositionHeader(Zm::ZRPOS);
-    if (status->code < 0 || CheckAbort()) return status->code;
+    if (status->code < 0 || !ask(retry)) return status->code;
   }
 }
 
