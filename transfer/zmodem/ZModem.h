@@ -127,13 +127,21 @@ class ZModem : public TransferEngine {
   int32_t BuildFileInfo();
   int32_t SendFileHeader();
   void SendFileData();
+  // One frame from bytesDone: 0 when it reached the end of the file, else the type of the
+  // header that stopped it (ZRPOS has already moved bytesDone); 0 with the code set on failure.
   int32_t SendFrame();
-  int32_t SendChunk();
+  // One subpacket; the frame end it carried, 0 on failure.
+  int32_t SendChunk(bool sliding);
+  // While a sliding window goes out: 0 to go on, or the header that stops the frame.
+  int32_t HearAcknowledgements();
+  // What a header from the receiver does to the position (ZRPOS also drops queued output).
+  int32_t TakeSync(int32_t type);
   // Copies count file bytes from position into the buffer through the file window: the
   // number copied, fewer at the end of the file, 0 on a failed read.
   int32_t ReadFileData(int64_t position, int32_t count);
   int32_t CheckReverseChannel();
-  int32_t WaitForSync();
+  // The receiver's next header; a ZACK moves bytesDone back to it unless takeAck is false.
+  int32_t WaitForSync(bool takeAck = true);
   bool HeaderFollows();
   void EndBatch();
   void SendFileInfo();
@@ -149,6 +157,7 @@ class ZModem : public TransferEngine {
   uint32_t rxBufferSize = 0;
   int32_t frameBytes = 0;
   int64_t lastSyncPos = -1;
+  int64_t ackedPos = 0;  // the receiver's last acknowledgement within the current frame
   int32_t junkCount = 0;
   uint32_t sendFileTime = 0;
   int64_t appendOffset = 0;

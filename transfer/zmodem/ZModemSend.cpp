@@ -10,6 +10,12 @@
 #include "link/TickSource.h"
 #include "transfer/zmodem/ZModem.h"
 
+namespace {
+// A full window waits this long for an answer before its frame starts again. Longer than the
+// receiver's own silent second, after which it asks for what it is missing.
+constexpr int32_t kAckWaitMs = 2000;
+}  // namespace
+
 int32_t ZModem::Send(char* fileList) {
   status->Begin(1);
   if (!Prepare()) return status->code;
@@ -176,10 +182,9 @@ void ZModem::SendFileData() {
   bool atEnd = status->bytesDone >= status->fileSize;
   for (;;) {
     if (!atEnd) {
-      const int32_t r = SendFrame();
+      const int32_t t = SendFrame();
       if (status->code < 0) return;
-      if (r == 1) {
-        const int32_t t = WaitForSync();
+      if (t != 0) {
         switch (t) {
           case Zm::ZACK:
             break;
@@ -196,7 +201,6 @@ void ZModem::SendFileData() {
             status->code = TransferCode::RemoteCancelled;
             return;
           default:
-            if (status->code < 0) return;
             if (junkCount < 3) {
               junkCount = 3;
             } else if (junkCount < 10) {
@@ -219,16 +223,20 @@ void ZModem::SendFileData() {
         SendBinaryHeader(Zm::ZEOF, bytes);
         if (status->code < 0) return;
         // No time-out of our own: a silent receiver is the host's inactivity limit's business.
-        while (!CheckReverseChannel()) {
-          if (CheckAbort()) return;
-          const int32_t y = link->Yield();
-          if (y < 0) {
-            status->code = y;
-            return;
+        // Answers to a window's last subpackets may still come first; they say nothing here.
+        int32_t t;
+        do {
+          while (!CheckReverseChannel()) {
+            if (CheckAbort()) return;
+            const int32_t y = link->Yield();
+            if (y < 0) {
+              status->code = y;
+              return;
+            }
           }
-        }
-        if (status->code < 0) return;
-        const int32_t t = WaitForSync();
+          if (status->code < 0) return;
+          t = WaitForSync(false);
+        } while (t == Zm::ZACK);
         if (t == Zm::ZRINIT) {
           done = true;
           break;
@@ -249,6 +257,7 @@ void ZModem::SendFileData() {
 
 int32_t ZModem::SendFrame() {
   frameBytes = 0;
+  ackedPos = status->bytesDone;
   uint8_t bytes[4];
   PutPosition(static_cast<uint32_t>(status->bytesDone), bytes);
   SendBinaryHeader(Zm::ZDATA, bytes);
@@ -257,10 +266,20 @@ int32_t ZModem::SendFrame() {
     SendSubpacket(0, Zm::ZCRCE);
     return 0;
   }
+  // A window slides over a receiver that takes data while it answers and writes: the frame goes
+  // on while acknowledgements come back, and stops only when the whole window is unanswered.
+  const bool sliding = rxBufferSize != 0 && (rxFlags & (Zm::CANFDX | Zm::CANOVIO)) == (Zm::CANFDX | Zm::CANOVIO);
   for (;;) {
-    if (SendChunk()) return 1;
-    if (CheckReverseChannel()) return 1;
-    if (status->bytesDone >= status->fileSize) return 0;
+    const int32_t end = SendChunk(sliding);
+    if (status->code < 0) return 0;
+    if (end == Zm::ZCRCW) return WaitForSync();
+    if (end == Zm::ZCRCE) return 0;
+    if (sliding) {
+      const int32_t t = HearAcknowledgements();
+      if (t != 0 || status->code < 0) return t;
+    } else if (CheckReverseChannel()) {
+      return status->code < 0 ? 0 : WaitForSync();
+    }
     if (CheckAbort()) {
       SendSubpacket(0, Zm::ZCRCE);
       return 0;
@@ -268,37 +287,76 @@ int32_t ZModem::SendFrame() {
   }
 }
 
-int32_t ZModem::SendChunk() {
+int32_t ZModem::SendChunk(bool sliding) {
   int32_t n = Zm::kSubpacketRoom;
-  if (rxBufferSize != 0)
+  if (sliding) {
+    // Two subpackets to a window at least, so one is on the line while the other is answered.
+    n = static_cast<int32_t>(std::min<uint32_t>(std::max<uint32_t>(rxBufferSize / 2, 64), Zm::kSubpacketRoom));
+  } else if (rxBufferSize != 0) {
     n = static_cast<int32_t>(std::min<uint32_t>(rxBufferSize - static_cast<uint32_t>(frameBytes), Zm::kSubpacketRoom));
+  }
   const int32_t count = n > 0 ? ReadFileData(status->bytesDone, n) : 0;
   status->blockLength = count > 0 ? count : 0;
   if (count <= 0) {
     status->code = TransferCode::ReadFailed;
     Finish();
-    return 1;
+    return 0;
   }
   status->bytesDone += count;
   frameBytes += count;
-  // Where we stop to wait for the receiver the frame ends with ZCRCW, not ZCRCQ: after the
-  // answer a new ZDATA header follows, and a receiver that took ZCRCQ still reads subpackets
-  // (lrzsz does, and so do we), so it would take that header for a damaged subpacket and
-  // cost a ZRPOS and a resent window every time.
+  // A sliding window asks for an answer with every subpacket (ZCRCQ) and keeps the frame going.
+  // Where the sender stops to wait, the frame ends with ZCRCW, not ZCRCQ: after the answer a
+  // new ZDATA header follows, and a receiver that took ZCRCQ still reads subpackets (lrzsz
+  // does, and so do we), so it would take that header for a damaged subpacket.
   uint8_t end;
   if (count < n || status->bytesDone >= status->fileSize) {
-    end = rxBufferSize != 0 ? Zm::ZCRCW : Zm::ZCRCE;
+    end = rxBufferSize != 0 && !sliding ? Zm::ZCRCW : Zm::ZCRCE;
   } else if (junkCount > 3) {
     end = Zm::ZCRCW;
   } else if (status->bytesDone == lastSyncPos) {
     end = Zm::ZCRCW;
+  } else if (sliding) {
+    end = Zm::ZCRCQ;
   } else if (rxBufferSize == 0) {
     end = (rxFlags & Zm::CANOVIO) ? Zm::ZCRCG : Zm::ZCRCW;
   } else {
     end = static_cast<uint32_t>(frameBytes) >= rxBufferSize ? Zm::ZCRCW : Zm::ZCRCG;
   }
   SendSubpacket(count, end);
-  return end == Zm::ZCRCW ? 1 : 0;
+  return status->code < 0 ? 0 : end;
+}
+
+int32_t ZModem::HearAcknowledgements() {
+  uint32_t deadline = TickSource::Now() + kAckWaitMs;
+  for (;;) {
+    const bool full = status->bytesDone - ackedPos >= static_cast<int64_t>(rxBufferSize);
+    if (!full && InputWaiting() <= 0) return 0;
+    if (full && TickSource::Passed(deadline)) {
+      // The receiver answers nothing: its answers were lost, or it lost our frame and waits
+      // for one at its position. The frame starts again from the last answer it gave.
+      link->ClearOutput();
+      status->bytesDone = lastSyncPos = ackedPos;
+      return Zm::ZRPOS;
+    }
+    const int32_t c = ReadRaw(full ? std::min<int32_t>(1000, static_cast<int32_t>(deadline - TickSource::Now())) : 0);
+    if (c == LinkCode::Timeout) {
+      if (CheckAbort()) return 0;
+      continue;
+    }
+    if (c < 0) {
+      status->code = c;
+      return 0;
+    }
+    if (c != Ascii::CAN && c != Zm::ZPAD) continue;  // XON, XOFF, noise
+    int32_t garbage = 0;
+    const int32_t t = ReadHeader(garbage, Zm::kGarbageLimit, 1);
+    if (status->code < 0) return 0;
+    if (t < 0) continue;  // a damaged answer: the next one says as much
+    if (t != Zm::ZACK) return TakeSync(t);
+    const int64_t at = Position(headerBytes);
+    if (at > ackedPos && at <= status->bytesDone) ackedPos = at;
+    deadline = TickSource::Now() + kAckWaitMs;
+  }
 }
 
 int32_t ZModem::ReadFileData(int64_t position, int32_t count) {
@@ -353,27 +411,34 @@ bool ZModem::HeaderFollows() {
   }
 }
 
-int32_t ZModem::WaitForSync() {
+int32_t ZModem::TakeSync(int32_t type) {
+  if (type == Zm::ZRPOS) {
+    // What is still queued for the abandoned position would only keep the line busy.
+    link->ClearOutput();
+    status->bytesDone = Position(headerBytes);
+    lastSyncPos = status->bytesDone;
+  } else if (type == Zm::ZACK) {
+    // A receiver cannot have more than we sent: a position beyond it is noise.
+    if (Position(headerBytes) <= status->bytesDone) status->bytesDone = Position(headerBytes);
+  }
+  return type;
+}
+
+int32_t ZModem::WaitForSync(bool takeAck) {
   const uint8_t zero[4] = {};
   for (;;) {
     const int32_t t = ReceiveHeader(0);
     switch (t) {
-      case Zm::ZRPOS:
-        link->ClearOutput();
-        status->bytesDone = Position(headerBytes);
-        lastSyncPos = status->bytesDone;
-        return t;
       case Zm::ZACK:
-        // A receiver cannot have more than we sent: a position beyond it is noise.
-        if (Position(headerBytes) <= status->bytesDone) status->bytesDone = Position(headerBytes);
-        return t;
+        return takeAck ? TakeSync(t) : t;
+      case Zm::ZRPOS:
       case Zm::ZRINIT:
       case Zm::ZSKIP:
       case Zm::ZNAK:
       case Zm::ZABORT:
       case Zm::ZFIN:
       case Zm::ZFERR:
-        return t;
+        return TakeSync(t);
       default:
         if (status->code < 0) return 0;
         SendBinaryHeader(Zm::ZNAK, zero);

@@ -156,8 +156,9 @@ class ZModemPair : public ::testing::Test {
   fs::path oldCwd;
 };
 
-// Frame ends on the wire (h: ZCRCE, i: ZCRCG, k: ZCRCW) follow the smaller of the receiver's
-// buffer and our window; every pairing of windows delivers the file.
+// Frame ends on the wire (h: ZCRCE, i: ZCRCG, j: ZCRCQ, k: ZCRCW) follow the smaller of the
+// receiver's buffer and our window, which slides: every subpacket asks for an answer and the
+// frame goes on. Every pairing of windows delivers the file.
 TEST_F(ZModemPair, FrameEndsFollowTheReceiverBufferAndOurWindow) {
   AddFile("f.bin", RandomBytes(2048, 3));
   AddFile("g.bin", RandomBytes(20000, 4));
@@ -171,8 +172,8 @@ TEST_F(ZModemPair, FrameEndsFollowTheReceiverBufferAndOurWindow) {
     int32_t sendCode = 0;
   } cases[] = {
       {"f.bin", 0, 0, "qFkDihEz"},              // both stream: one frame for the whole file
-      {"f.bin", 4096, 1024, "qFkDkDkEz"},       // a 1024-byte receiver: every subpacket its own frame
-      {"h.bin", 2048, 8192, "qFkDikDikDkEz"},   // our window caps a bigger receiver buffer
+      {"f.bin", 4096, 1024, "qFkDjjjhEz"},      // a 1024-byte window slides in subpackets of 512
+      {"h.bin", 2048, 8192, "qFkDjjjjhEz"},     // our window caps a bigger receiver buffer
       {"zero.bin", 4096, 4096, "qFkEz"},        // nothing to send: ZEOF at once, no ZDATA
       {"nothing*.bin", 0, 0, "", TransferCode::NoFilesSent},  // no file: no receiver is waited for
       {"e *", 4096, 4096, nullptr},             // a batch of edge sizes, names with spaces
@@ -377,9 +378,10 @@ TEST_F(ZModemPair, PositionsPastTwoGiBAndFilesPastFourGiB) {
   EXPECT_FALSE(fs::exists(recvDir + "/huge.bin"));
 }
 
-// A receiver that asks for an earlier position while the sender streams: the queued output is
+// A receiver that asks for an earlier position while a window slides: the queued output is
 // dropped, an empty ZCRCE closes the frame, the error is counted and a new ZDATA header starts
-// at the position asked for.
+// at the position asked for; acknowledgements keep that frame going to the end of the file, and
+// one for more than was sent moves nothing.
 TEST_F(ZModemPair, ZrposDuringABurstRestartsTheFrameThere) {
   AddFile("b.bin", RandomBytes(8192, 41));
   FakeClock clock;
@@ -387,39 +389,40 @@ TEST_F(ZModemPair, ZrposDuringABurstRestartsTheFrameThere) {
   SerialPort port(&link);
   RecordingStatus status;
   status.limit = 60000;
-  ZModem z(&port, &status);
+  ZModem z(&port, &status);  // window 4096: subpackets of 1024, each asking for an answer
   auto hex = [](int32_t type, uint32_t position) {
     const std::string text = ZModemWire().Header(type, position, true).text;
     return std::vector<uint8_t>(text.begin(), text.end());
   };
   // The sender purges its input first: the answers arrive a little later.
   link.AddInput(hex(Zm::ZRINIT, uint32_t{Zm::CANFDX | Zm::CANOVIO | Zm::CANFC32} << 24), FakeClock::Now() + 20);
-  bool askedFile = false, askedBack = false, bogusAck = false;
-  size_t markAt = 0;
+  size_t seen = 0, markAt = 0, frames = 0;
+  uint32_t at = 0;
   link.onOutput = [&](FakeComLink& l) {
     const std::string events = WireEvents(std::deque<uint8_t>(l.output.begin(), l.output.end()));
-    if (!askedFile && events.find('F') != std::string::npos) {
-      askedFile = true;
-      l.AddInput(hex(Zm::ZRPOS, 0));
-    } else if (!askedBack && events.size() >= 7) {  // q F k D i i i: three subpackets out
-      askedBack = true;
-      markAt = l.output.size();
-      l.AddInput(hex(Zm::ZRPOS, 1024));
-    } else if (askedBack && !bogusAck && events.find('k', 7) != std::string::npos) {
-      bogusAck = true;  // a ZACK for far more than was sent: ignored
-      l.AddInput(hex(Zm::ZACK, 0xFFFFFF00u));
+    for (; seen < events.size(); ++seen) {
+      if (events[seen] == 'F') l.AddInput(hex(Zm::ZRPOS, 0));
+      if (events[seen] == 'D') at = frames++ == 0 ? 0 : 1024;
+      if (events[seen] != 'j') continue;
+      at += 1024;
+      if (frames == 1 && at == 3072) {
+        markAt = l.output.size();
+        l.AddInput(hex(Zm::ZRPOS, 1024));
+      } else if (frames == 2) {
+        if (at == 2048) l.AddInput(hex(Zm::ZACK, 0xFFFFFF00u));
+        l.AddInput(hex(Zm::ZACK, at));
+      }
     }
   };
   status.start = TickSource::Now();
   std::string list = sendDir + "/b.bin";
   z.Send(list.data());  // ends at the status's time limit, waiting for a ZRINIT after ZEOF
-  ASSERT_TRUE(askedBack);
+  ASSERT_NE(0u, markAt);
   EXPECT_NE(std::find(link.events.begin(), link.events.end(), "clear 1 0"), link.events.end());  // queue dropped
-  EXPECT_TRUE(bogusAck);
   EXPECT_EQ(8192, status.bytesDone);
   const std::deque<uint8_t> after(link.output.begin() + static_cast<long>(markAt), link.output.end());
-  const std::string events = WireEvents(after);
-  EXPECT_EQ(events.substr(0, 2), "hD") << events;  // the empty ZCRCE, then a new frame
+  // The empty ZCRCE, then one frame to the end of the file and ZEOF.
+  EXPECT_EQ("hDjjjjjjhE", WireEvents(after));
   // That frame starts at 1024: its header is exactly what a CRC-32 ZDATA at 1024 looks like.
   EXPECT_NE(std::string(after.begin(), after.end()).find(ZModemWire().Header(Zm::ZDATA, 1024).text), std::string::npos);
   EXPECT_GE(status.errors, 1);
