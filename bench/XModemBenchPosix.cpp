@@ -3,7 +3,11 @@
 // zandrel processes for a 1 MiB text file. Each XModem pairing runs several times on a fresh
 // pair; rx purges its input after each ACK and now and then eats the next block (a stall of
 // seconds for any sender), so the median and the best run are both printed.
-// Run: build/native/bench/XModemBenchPosix [runs] [kibibytes]   (needs socat and lrzsz)
+// Then line efficiency on a relay that holds 115200 baud (11520 bytes/s), 128 KiB to `rx -c`
+// started first (its 'C' already waits when the sender starts): `sx` and our engine, timed from
+// the sender's start; efficiency = file bytes / (seconds * 11520).
+// Run: build/native/bench/XModemBenchPosix [runs] [kibibytes] [line KiB, 0 skips]
+// (needs socat and lrzsz)
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
@@ -16,10 +20,16 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <memory>
 #include <random>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "LineRelay.h"
+#include "link/PosixPort.h"
+#include "link/SerialPort.h"
+#include "transfer/XModem.h"
 
 extern char** environ;
 
@@ -179,11 +189,66 @@ Figures Measure(const char* name, Kind kind, int runs, const std::string& dir, c
   std::printf("   median %8.0f B/s  best %8.0f B/s\n", f.median, f.best);
   return f;
 }
+// One run on the line: rx -c starts first; a second later the sender starts (sx, or our engine
+// on a port it opened before rx began). Seconds from the sender's start to the end of both, or -1.
+double LineRun(bool ours, const std::string& dir, const std::string& expected) {
+  bench::Pty a, b;
+  bench::LineRelay line(a.master, b.master, bench::LinePlan{});
+  const std::string got = dir + "/got.bin";
+  unlink(got.c_str());
+  std::unique_ptr<PosixPort> port;
+  std::unique_ptr<SerialPort> serial;
+  if (ours) {
+    port = std::make_unique<PosixPort>(a.slave);
+    serial = std::make_unique<SerialPort>(port.get());
+  }
+  Child receiver = Spawn({"rx", "-c", "-q", "got.bin"}, b.slave, dir + "/second.log", true);
+  std::this_thread::sleep_for(std::chrono::seconds(1));
+  const Clock::time_point start = Clock::now();
+  int sent = -1;
+  if (ours) {
+    XModem engine(serial.get(), nullptr);
+    engine.SetMaxErrors(10);
+    char list[] = "sent.bin";
+    sent = engine.Send(list);
+  } else {
+    Child sender = Spawn({"sx", "-q", "sent.bin"}, a.slave, dir + "/first.log", true);
+    sent = Wait(sender, 600);
+  }
+  const int received = Wait(receiver, 600);
+  const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+  if (sent != 0 || received != 0 || Slurp(got) != expected) {
+    std::printf("    (a run failed: %d %d)\n", sent, received);
+    return -1;
+  }
+  return seconds;
+}
+
+void LineSection(int runs, size_t kib, const std::string& dir) {
+  std::mt19937 rng(3);
+  std::string data(kib * 1024, '\0');
+  for (char& c : data) c = static_cast<char>(rng());
+  std::ofstream(dir + "/sent.bin", std::ios::binary | std::ios::trunc) << data;
+  std::printf("XModem at 115200 baud, %zu KiB of random data to rx -c started first, %d runs each\n", kib, runs);
+  for (const bool ours : {false, true}) {
+    std::vector<double> eff;
+    std::printf("  %-22s", ours ? "zandrel -> rx -c" : "sx -> rx -c");
+    for (int i = 0; i < runs; ++i) {
+      const double t = LineRun(ours, dir, data);
+      eff.push_back(t > 0 ? static_cast<double>(data.size()) / (t * 11520.0) : 0);
+      std::printf(" %6.3f", eff.back());
+      std::fflush(stdout);
+    }
+    std::sort(eff.begin(), eff.end());
+    std::printf("   median efficiency %.3f\n", eff[eff.size() / 2]);
+  }
+}
 }  // namespace
 
 int main(int argc, char** argv) {
   const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
   const size_t kib = argc > 2 ? static_cast<size_t>(std::max(1, std::atoi(argv[2]))) : 64;
+  const size_t lineKib = argc > 3 ? static_cast<size_t>(std::max(0, std::atoi(argv[3]))) : 128;
   if (access(kZandrel.c_str(), X_OK) != 0) {
     std::printf("zandrel not built at %s\n", kZandrel.c_str());
     return 1;
@@ -228,6 +293,8 @@ int main(int argc, char** argv) {
   std::ofstream(textPath, std::ios::binary | std::ios::trunc) << text;
   std::printf("ACK/NAK, 1 MiB text file (lines of 0..99 characters), zandrel -> zandrel\n");
   Measure("zandrel -> zandrel", Kind::AckNak, 1, dir, textPath, text, text.size());
+
+  if (lineKib > 0) LineSection(runs, lineKib, dir);
 
   if (chdir("/") == 0) std::system(("rm -rf '" + dir + "'").c_str());
   return 0;

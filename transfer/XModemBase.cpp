@@ -18,14 +18,27 @@ constexpr int32_t kHeaderReads = 10;
 constexpr int32_t kResponseReads = 10;
 // Start requests in one mode before the receiver tries the other.
 constexpr int32_t kRequestsPerMode = 5;
+// Bytes Send reads one by one looking for a start request before it purges the rest.
+constexpr int32_t kDiscardLimit = 4096;
 }  // namespace
 
 int32_t XModemBase::Send(char* fileList) {
   status->Begin(1);
   if (!Prepare()) return status->code;
-  link->ClearInput(0);
+  DiscardKeepingStart();
   SendFile(fileList);
   return status->code;
+}
+
+void XModemBase::DiscardKeepingStart() {
+  // A receiver started before us has already asked, and asks again only some seconds later:
+  // its request is kept (in lastByte) for WaitForStart. Anything else waiting is stale.
+  for (int32_t n = 0; n < kDiscardLimit; ++n) {
+    const int32_t c = link->GetChar(0);
+    if (c < 0) return;
+    if (c == kCrcRequest || c == Ascii::NAK) lastByte = c;
+  }
+  link->ClearInput(0);  // a line that keeps talking: the rest goes in one purge
 }
 
 int32_t XModemBase::Receive(char* fileName) {
@@ -290,7 +303,8 @@ bool XModemBase::ReadNextBlock(bool first) {
 
 bool XModemBase::WaitForStart() {
   for (;;) {
-    const int32_t c = ReadByte(kSecondMs);
+    // A request found waiting when the run began is answered first.
+    const int32_t c = lastByte == kCrcRequest || lastByte == Ascii::NAK ? lastByte : ReadByte(kSecondMs);
     if (c < 0) {
       if (CheckAbort()) return false;
       continue;

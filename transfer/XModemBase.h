@@ -52,6 +52,9 @@ class XModemBase : public XModemData {
   // Sender: fills buffer with the next block (padded with 0x00); at the end of the file
   // blockLength becomes 0, and for the first block that is -903.
   bool ReadNextBlock(bool first);
+  // Drops the input waiting at the start of Send but keeps the last start request ('C' or NAK)
+  // among it in lastByte.
+  void DiscardKeepingStart();
   bool WaitForStart();
   bool SendBlockOrEot();
   // 1 ACK, 0 no response (NAK, garbage, silence), -1 stop (CAN).

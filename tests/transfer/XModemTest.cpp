@@ -235,11 +235,15 @@ TEST(XModemSender, WireAndCodesAgainstAScriptedReceiver) {
     int32_t errors = 0;
     Options setup = {};
     int32_t cancelAfterQueries = 0;
+    bool waiting = false;  // the start is already waiting when the run begins
   };
   const Row rows[] = {
       {"CRC blocks with zero padding", d130, {'C'}, {{ACK}, {ACK}, {ACK}}, 0,
        Cat({block(d130, 1), block(d130, 2), {EOT}})},
       {"NAK start: checksum mode", d128, {NAK}, {{ACK}, {ACK}}, 0, Cat({Block(1, d128, false), {EOT}})},
+      // A receiver started first has asked already: answered at once, the stale bytes dropped.
+      {"a start request waiting", d130, {'x', NAK, 'y', 'C'}, {{ACK}, {ACK}, {ACK}}, 0,
+       Cat({block(d130, 1), block(d130, 2), {EOT}}), 0, {}, 0, true},
       {"NAK, garbage and silence resend", d128, {'C'}, {{NAK}, {'z', 'z'}, {}, {ACK}, {ACK}}, 0,
        Cat({b1, b1, b1, b1, {EOT}}), 3},
       {"all errors of the file count toward the limit", d640, {'C'}, {{NAK}, {ACK}, {NAK}, {ACK}, {NAK}, {ACK}}, -908,
@@ -258,18 +262,20 @@ TEST(XModemSender, WireAndCodesAgainstAScriptedReceiver) {
     std::deque<Bytes> answers(r.answers.begin(), r.answers.end());
     const size_t blockSize = r.start == Bytes{NAK} ? 132 : 133;
     size_t seen = 0;
+    uint32_t firstBlockAt = 0;
     line.onOutput = [&](FakeComLink& l) {
       while (seen < l.output.size()) {
         const uint8_t first = l.output[seen];
         const size_t unit = first == SOH ? blockSize : 1;
         if (l.output.size() - seen < unit) return;
         seen += unit;
+        if (first == SOH && firstBlockAt == 0) firstBlockAt = TickSource::Now();
         if ((first != SOH && first != EOT) || answers.empty()) continue;
         if (!answers.front().empty()) l.AddInput(answers.front(), TickSource::Now() + 1);
         answers.pop_front();
       }
     };
-    line.AddInput(r.start, TickSource::Now() + 5);
+    line.AddInput(r.start, TickSource::Now() + (r.waiting ? 0 : 5));
     MemoryDisk disk;
     if (r.code != -926) disk["out.bin"] = r.data;
     RecordingStatus status;
@@ -281,10 +287,13 @@ TEST(XModemSender, WireAndCodesAgainstAScriptedReceiver) {
     EXPECT_EQ(0, status.retries);
     EXPECT_EQ(r.code == 0 ? -804 : r.code, status.last);
     EXPECT_EQ(r.code == -926 ? 0 : 1, status.filesDone);
+    if (r.waiting) {
+      EXPECT_EQ(start, firstBlockAt);
+    }
     if (r.code == 0) {
       EXPECT_EQ(static_cast<int32_t>(r.data.size()), status.bytesDone);
       EXPECT_EQ(static_cast<int32_t>(r.data.size()), status.fileSize);
-      EXPECT_EQ(r.start == Bytes{'C'} ? 3 : 1, status.checkType);
+      EXPECT_EQ(r.start.back() == 'C' ? 3 : 1, status.checkType);
     }
     // With nothing to send the sender never waits for a start request: only the cancel's pause.
     if (r.data.empty()) {
