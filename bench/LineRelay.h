@@ -87,7 +87,7 @@ class LineRelay {
       const uint8_t type = static_cast<uint8_t>(w[n - 1]);
       if (type < 20) ++tally.headers[from][type];
     } else if (n == 6 && w[0] == '*' && w[1] == '*' && w[2] == 0x18 && w[3] == 'B') {
-      const int type = std::atoi(w.substr(4, 2).c_str());
+      const int type = static_cast<int>(std::strtol(w.substr(4, 2).c_str(), nullptr, 16));
       if (type >= 0 && type < 20) ++tally.headers[from][type];
     }
   }
