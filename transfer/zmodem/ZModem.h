@@ -134,6 +134,11 @@ class ZModem : public TransferEngine {
   int32_t SendChunk(bool sliding);
   // While a sliding window goes out: 0 to go on, or the header that stops the frame.
   int32_t HearAcknowledgements();
+  // Bytes of one subpacket of a sliding window.
+  int32_t SlidingSubpacket() const;
+  // Moves flightCap by what the answer to a timed subpacket, ms after it went out, says of the
+  // queues between us and the receiver.
+  void TakeAnswerTime(int32_t ms);
   // What a header from the receiver does to the position (ZRPOS also drops queued output).
   int32_t TakeSync(int32_t type);
   // Copies count file bytes from position into the buffer through the file window: the
@@ -158,6 +163,10 @@ class ZModem : public TransferEngine {
   int32_t frameBytes = 0;
   int64_t lastSyncPos = -1;
   int64_t ackedPos = 0;  // the receiver's last acknowledgement within the current frame
+  int64_t flightCap = 0;  // unanswered bytes a sliding window allows; 0 until a frame sets it
+  int64_t timedPos = -1;  // end of the subpacket whose answer is being timed, -1 when none
+  uint32_t timedAt = 0;
+  int32_t fastestAnswerMs = -1;  // the quickest answer of the file, -1 before the first
   int32_t junkCount = 0;
   uint32_t sendFileTime = 0;
   int64_t appendOffset = 0;

@@ -179,6 +179,8 @@ int32_t ZModem::SendFileHeader() {
 
 void ZModem::SendFileData() {
   junkCount = 0;
+  flightCap = 0;
+  fastestAnswerMs = -1;
   bool atEnd = status->bytesDone >= status->fileSize;
   for (;;) {
     if (!atEnd) {
@@ -258,6 +260,7 @@ void ZModem::SendFileData() {
 int32_t ZModem::SendFrame() {
   frameBytes = 0;
   ackedPos = status->bytesDone;
+  timedPos = -1;
   uint8_t bytes[4];
   PutPosition(static_cast<uint32_t>(status->bytesDone), bytes);
   SendBinaryHeader(Zm::ZDATA, bytes);
@@ -269,12 +272,20 @@ int32_t ZModem::SendFrame() {
   // A window slides over a receiver that takes data while it answers and writes: the frame goes
   // on while acknowledgements come back, and stops only when the whole window is unanswered.
   const bool sliding = rxBufferSize != 0 && (rxFlags & (Zm::CANFDX | Zm::CANOVIO)) == (Zm::CANFDX | Zm::CANOVIO);
+  // A damaged byte costs what is unanswered when the receiver notices it, so the window starts
+  // at two subpackets and grows only while answers show that the line needs more.
+  const int64_t least = sliding ? std::min<int64_t>(2 * SlidingSubpacket(), rxBufferSize) : 0;
+  if (flightCap < least) flightCap = least;
   for (;;) {
     const int32_t end = SendChunk(sliding);
     if (status->code < 0) return 0;
     if (end == Zm::ZCRCW) return WaitForSync();
     if (end == Zm::ZCRCE) return 0;
     if (sliding) {
+      if (timedPos < 0) {
+        timedPos = status->bytesDone;
+        timedAt = TickSource::Now();
+      }
       const int32_t t = HearAcknowledgements();
       if (t != 0 || status->code < 0) return t;
     } else if (CheckReverseChannel()) {
@@ -287,11 +298,28 @@ int32_t ZModem::SendFrame() {
   }
 }
 
+int32_t ZModem::SlidingSubpacket() const {
+  // Two subpackets to a window at least, so one is on the line while the other is answered.
+  return static_cast<int32_t>(std::min<uint32_t>(std::max<uint32_t>(rxBufferSize / 2, 64), Zm::kSubpacketRoom));
+}
+
+void ZModem::TakeAnswerTime(int32_t ms) {
+  if (fastestAnswerMs < 0 || ms < fastestAnswerMs) fastestAnswerMs = ms;
+  // The quickest answer is the line's own delay; anything slower waited in a queue, and the
+  // share of the time spent waiting is the share of the unanswered bytes that were queued.
+  const int64_t queued = ms > 0 ? flightCap * (ms - fastestAnswerMs) / ms : 0;
+  const int64_t step = SlidingSubpacket();
+  if (queued < step / 2) {
+    flightCap = std::min<int64_t>(flightCap + step, rxBufferSize);
+  } else if (queued > step + step / 2) {
+    flightCap = std::max<int64_t>(flightCap - step, std::min<int64_t>(2 * step, rxBufferSize));
+  }
+}
+
 int32_t ZModem::SendChunk(bool sliding) {
   int32_t n = Zm::kSubpacketRoom;
   if (sliding) {
-    // Two subpackets to a window at least, so one is on the line while the other is answered.
-    n = static_cast<int32_t>(std::min<uint32_t>(std::max<uint32_t>(rxBufferSize / 2, 64), Zm::kSubpacketRoom));
+    n = SlidingSubpacket();
   } else if (rxBufferSize != 0) {
     n = static_cast<int32_t>(std::min<uint32_t>(rxBufferSize - static_cast<uint32_t>(frameBytes), Zm::kSubpacketRoom));
   }
@@ -329,7 +357,7 @@ int32_t ZModem::SendChunk(bool sliding) {
 int32_t ZModem::HearAcknowledgements() {
   uint32_t deadline = TickSource::Now() + kAckWaitMs;
   for (;;) {
-    const bool full = status->bytesDone - ackedPos >= static_cast<int64_t>(rxBufferSize);
+    const bool full = status->bytesDone - ackedPos >= flightCap;
     if (!full && InputWaiting() <= 0) return 0;
     if (full && TickSource::Passed(deadline)) {
       // The receiver answers nothing: its answers were lost, or it lost our frame and waits
@@ -355,6 +383,10 @@ int32_t ZModem::HearAcknowledgements() {
     if (t != Zm::ZACK) return TakeSync(t);
     const int64_t at = Position(headerBytes);
     if (at > ackedPos && at <= status->bytesDone) ackedPos = at;
+    if (timedPos >= 0 && at >= timedPos && at <= status->bytesDone) {
+      TakeAnswerTime(static_cast<int32_t>(TickSource::Now() - timedAt));
+      timedPos = -1;
+    }
     deadline = TickSource::Now() + kAckWaitMs;
   }
 }
