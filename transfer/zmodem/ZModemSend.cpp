@@ -486,11 +486,13 @@ void ZModem::EndBatch() {
   if (status->code < 0) return;
   for (;;) {
     int32_t t = ReceiveHeader(1);
-    if (t == Zm::ZRINIT || t == Zm::ZFERR) t = ReceiveHeader(1);
+    const bool waiting = t == Zm::ZRINIT || t == Zm::ZFERR;
+    if (waiting) t = ReceiveHeader(1);
     if (t < 0 && status->code >= 0) {
       // Every file was acknowledged already. A receiver that went quiet took our ZFIN and
-      // left (its answer was lost): the batch is done, as lrzsz's sender also takes it.
-      if (frameKind == LinkCode::Timeout) return;
+      // left (its answer was lost): the batch is done, as lrzsz's sender also takes it. After
+      // a ZRINIT it did not take it, and is quiet because it waits for it.
+      if (frameKind == LinkCode::Timeout && !waiting) return;
       SendHexHeader(Zm::ZFIN, zero);
       if (status->code < 0) return;
       continue;
