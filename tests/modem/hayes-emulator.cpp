@@ -1,7 +1,7 @@
 // hayes-emulator: emulated Hayes modems on one switchboard, each served on a pseudo-terminal,
 // so that whole programs can dial and answer each other (test equipment, POSIX only).
 //
-//   hayes-emulator DIR SPEC...
+//   hayes-emulator DIR MODEM...
 //     NUMBER           a modem on line NUMBER; its computer side is the terminal DIR/NUMBER.
 //                      The terminal being open stands for DTR: closing it hangs the modem up.
 //     NUMBER@PATH      a modem whose computer side is the existing terminal PATH (the far end
@@ -121,15 +121,15 @@ int main(int argc, char** argv) {
   std::vector<Line> lines(static_cast<size_t>(argc - 2));
   for (int i = 2; i < argc; ++i) {
     Line& line = lines[static_cast<size_t>(i - 2)];
-    const std::string spec = argv[i];
-    const size_t eq = spec.find('='), at = spec.find('@');
+    const std::string arg = argv[i];
+    const size_t eq = arg.find('='), at = arg.find('@');
     const bool program = eq != std::string::npos && (at == std::string::npos || eq < at);
     line.attached = !program && at != std::string::npos;
-    const std::string number = spec.substr(0, program ? eq : line.attached ? at : std::string::npos);
+    const std::string number = arg.substr(0, program ? eq : line.attached ? at : std::string::npos);
     line.modem = &board.Add(number);
     line.log = std::fopen((dir + "/" + number + ".log").c_str(), "w");
     if (program) {
-      line.command = spec.substr(eq + 1);
+      line.command = arg.substr(eq + 1);
       line.hungUp = false;
       for (char c : std::string("ATS0=1\r")) line.modem->FromComputer(static_cast<uint8_t>(c), TickSource::Now());
       line.modem->ToComputer().clear();
@@ -137,7 +137,7 @@ int main(int argc, char** argv) {
     }
     if (line.attached) {
       line.hungUp = false;
-      line.master = open(spec.substr(at + 1).c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+      line.master = open(arg.substr(at + 1).c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
       termios t{};
       if (line.master < 0 || tcgetattr(line.master, &t) != 0) {
         std::perror("hayes-emulator: attached terminal");
