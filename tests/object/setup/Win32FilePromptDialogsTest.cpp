@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <mutex>
 #include <vector>
 
 #include "WindowDriver.h"
@@ -15,19 +14,10 @@
 #include "object/setup/SetupIds.h"
 
 namespace {
-std::mutex helpLock;
-std::vector<int32_t> helpAsked;
-bool RecordHelp(const char*, int32_t context, void*) {
-  std::lock_guard<std::mutex> hold(helpLock);
-  helpAsked.push_back(context);
-  return true;
-}
-
 class Win32FilePromptDialogsTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    Help::Install(RecordHelp);
-    helpAsked.clear();
+    HelpRecord::Start();
     char temp[MAX_PATH];
     GetTempPathA(MAX_PATH, temp);
     folder = std::string(temp) + "zandrel-prompt";
@@ -101,7 +91,6 @@ TEST_F(Win32FilePromptDialogsTest, SendFileAs) {
     EXPECT_EQ(settings.FileList, c.result ? "" : folder + "\\a.txt;a.txt;" + folder + "\\b.txt;in\\b2.txt");
     EXPECT_EQ(settings.Attempted, 2);
   }
-  std::lock_guard<std::mutex> hold(helpLock);
-  EXPECT_EQ(helpAsked, (std::vector<int32_t>{9, 8, 9, 8, 9, 8}));
+  EXPECT_EQ(HelpRecord::Asked(), (std::vector<int32_t>{9, 8, 9, 8, 9, 8}));
 }
 }  // namespace

@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <mutex>
 #include <vector>
 
 #include "WindowDriver.h"
@@ -18,19 +17,10 @@
 namespace {
 const char* const kCaption = "Setup Zandrel Test";
 
-std::mutex helpLock;
-std::vector<int32_t> helpAsked;
-bool RecordHelp(const char*, int32_t context, void*) {
-  std::lock_guard<std::mutex> hold(helpLock);
-  helpAsked.push_back(context);
-  return true;
-}
-
 class Win32SetupSheetTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    Help::Install(RecordHelp);
-    helpAsked.clear();
+    HelpRecord::Start();
     // The seam asks no viewer about a missing file: the help file has to be there.
     char temp[MAX_PATH];
     GetTempPathA(MAX_PATH, temp);
@@ -288,7 +278,6 @@ TEST_F(Win32SetupSheetTest, PagesShownAndHelp) {
   Sleep(100);
   WindowDriver::F1(sheet, IDOK);  // F1 on the sheet's own buttons goes to the page on show
   Close(sheet, PSBTN_CANCEL);
-  std::lock_guard<std::mutex> hold(helpLock);
-  EXPECT_EQ(helpAsked, (std::vector<int32_t>{HELP_TRANSFER, HELP_LOGGING, HELP_LOGGING}));
+  EXPECT_EQ(HelpRecord::Asked(), (std::vector<int32_t>{HELP_TRANSFER, HELP_LOGGING, HELP_LOGGING}));
 }
 }  // namespace

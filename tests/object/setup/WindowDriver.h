@@ -8,8 +8,31 @@
 
 #include <atomic>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
+
+#include "job/Help.h"
+
+// Stands in for the help viewer: the topics the windows asked for, in order.
+struct HelpRecord {
+  static void Start() {
+    std::lock_guard<std::mutex> hold(lock);
+    topics.clear();
+    Help::Install([](const char*, int32_t context, void*) {
+      std::lock_guard<std::mutex> held(lock);
+      topics.push_back(context);
+      return true;
+    });
+  }
+  static std::vector<int32_t> Asked() {
+    std::lock_guard<std::mutex> hold(lock);
+    return topics;
+  }
+  static inline std::mutex lock;
+  static inline std::vector<int32_t> topics;
+};
 
 class WindowDriver {
  public:
