@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "job/Help.h"
+#include "object/setup/DialogControls.h"
 
 // Stands in for the help viewer: the topics the windows asked for, in order.
 struct HelpRecord {
@@ -135,15 +136,7 @@ class WindowDriver {
     state.state = row < 0 ? 0 : LVIS_SELECTED | LVIS_FOCUSED;
     SendMessageA(list, LVM_SETITEMSTATE, static_cast<WPARAM>(row < 0 ? -1 : row), reinterpret_cast<LPARAM>(&state));
   }
-  static std::string Cell(HWND list, int row, int column) {
-    char text[600] = "";
-    LVITEMA cell = {};
-    cell.iSubItem = column;
-    cell.pszText = text;
-    cell.cchTextMax = sizeof text;
-    SendMessageA(list, LVM_GETITEMTEXTA, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&cell));
-    return text;
-  }
+  static std::string Cell(HWND list, int row, int column) { return DialogControls::ItemText(list, row, column); }
   static int Rows(HWND list) { return static_cast<int>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0)); }
 
   // Property sheets: show page index, the page on show, press OK or Cancel.
