@@ -1,7 +1,9 @@
 // What a ZModem peer puts on the wire, for scripted-peer tests: headers made by the engine's own
-// framing (binary ones with CRC-32), subpackets of any length with an independent CRC-32.
+// framing (binary ones with CRC-32 unless told), subpackets of any length with an independent
+// CRC-32.
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "fakes/FakeComLink.h"
@@ -9,23 +11,24 @@
 #include "transfer/zmodem/ZModem.h"
 
 struct ZModemWire {
-  std::string text;
+  explicit ZModemWire(int32_t receiverFlags = Zm::CANFC32) : flags(receiverFlags) {}
 
-  // A header whose four bytes are position, least significant first (ZRINIT's flags are its
-  // top byte).
-  ZModemWire& Header(int32_t type, uint32_t position = 0, bool hex = false) {
+  // Whatever our engine puts on the wire in `make`, talking to a receiver that announced `flags`.
+  ZModemWire& Made(const std::function<void(ZModem&)>& make) {
     FakeComLink out;
     SerialPort outPort(&out);
     ZModem maker(&outPort, nullptr);
-    maker.SetReceiverFlags(Zm::CANFC32);
-    uint8_t bytes[4];
-    ZModem::PutPosition(position, bytes);
-    if (hex)
-      maker.SendHexHeader(type, bytes);
-    else
-      maker.SendBinaryHeader(type, bytes);
+    maker.SetReceiverFlags(flags);
+    make(maker);
     text.append(out.output.begin(), out.output.end());
     return *this;
+  }
+  // A header whose four bytes are position, least significant first (ZRINIT's flags are its
+  // top byte).
+  ZModemWire& Header(int32_t type, uint32_t position = 0, bool hex = false) {
+    uint8_t bytes[4];
+    ZModem::PutPosition(position, bytes);
+    return Made([&](ZModem& m) { hex ? m.SendHexHeader(type, bytes) : m.SendBinaryHeader(type, bytes); });
   }
   ZModemWire& Sub(const std::string& data, uint8_t end) {
     uint8_t escaped[2];
@@ -47,4 +50,7 @@ struct ZModemWire {
     for (size_t at = 0; at < data.size(); at += piece) Sub(data.substr(at, piece), at + piece >= data.size() ? end : Zm::ZCRCG);
     return *this;
   }
+
+  std::string text;
+  int32_t flags;
 };

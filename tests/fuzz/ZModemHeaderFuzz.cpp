@@ -3,25 +3,17 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "fakes/FakeClock.h"
-#include "fakes/FakeComLink.h"
-#include "fuzz/FuzzStatus.h"
-#include "link/SerialPort.h"
+#include "fuzz/FuzzLine.h"
 #include "transfer/zmodem/ZModem.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 1) return 0;
-  FakeClock clock;
-  FakeComLink link;
-  link.idleStepMs = 50;
-  link.readChunk = (data[0] & 0x0E) == 0 ? 1 : 4096;  // byte-at-a-time reads now and then
-  link.AddInput(std::vector<uint8_t>(data + 1, data + size));
-  SerialPort port(&link);
-  FuzzStatus status(link);
-  ZModem z(&port, &status);
+  FuzzLine line((data[0] & 0x0E) == 0);  // byte-at-a-time reads now and then
+  line.link.AddInput(std::vector<uint8_t>(data + 1, data + size));
+  ZModem z(&line.port, &line);
   z.SetMaxErrors(8);
   const int32_t returnOnError = data[0] & 1;
-  for (int i = 0; i < 64 && status.code == 0; ++i) {
+  for (int i = 0; i < 64 && line.code == 0; ++i) {
     const int32_t type = z.ReceiveHeader(returnOnError);
     if (type == Zm::ZDATA || type == Zm::ZFILE || type == Zm::ZSINIT) {
       for (int k = 0; k < 64; ++k) {
@@ -29,7 +21,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (end < 0 || end == Zm::ZCRCE || end == Zm::ZCRCW) break;
       }
     }
-    if (link.Pending() == 0) break;
+    if (line.link.Pending() == 0) break;
   }
   return 0;
 }

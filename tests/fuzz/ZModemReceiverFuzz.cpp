@@ -5,31 +5,24 @@
 #include <cstdint>
 #include <algorithm>
 
-#include "fakes/FakeClock.h"
-#include "fakes/FakeComLink.h"
 #include "fakes/MemoryFile.h"
-#include "fuzz/FuzzStatus.h"
-#include "link/SerialPort.h"
+#include "fuzz/FuzzLine.h"
 #include "transfer/zmodem/ZModem.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 2) return 0;
-  FakeClock clock;
-  FakeComLink link;
-  link.idleStepMs = 50;
+  FuzzLine line;
   // The stream arrives over (virtual) time, 32 bytes every 10 ms, so the receiver's input purges
   // drop only what has arrived, as on a line.
   for (size_t off = 2, k = 0; off < size; off += 32, ++k)
-    link.AddInput(std::vector<uint8_t>(data + off, data + std::min(off + 32, size)),
+    line.link.AddInput(std::vector<uint8_t>(data + off, data + std::min(off + 32, size)),
                   FakeClock::Now() + 10 * static_cast<uint32_t>(k));
-  SerialPort port(&link);
-  FuzzStatus status(link);
   MemoryDisk disk;
   const std::string existing = "existing content";
   disk["a"].assign(existing.begin(), existing.end());
   disk["b.bin"].assign(3000, 'x');
   MemoryFile files(disk);
-  ZModem z(&port, &status);
+  ZModem z(&line.port, &line);
   z.SetFile(&files);
   z.SetMaxErrors(16);
   z.SetManagement(data[0] & 7);

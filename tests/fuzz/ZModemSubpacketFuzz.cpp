@@ -3,36 +3,22 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "fakes/FakeClock.h"
-#include "fakes/FakeComLink.h"
-#include "fuzz/FuzzStatus.h"
-#include "link/SerialPort.h"
+#include "fakes/ZModemWire.h"
+#include "fuzz/FuzzLine.h"
 #include "transfer/zmodem/ZModem.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 1) return 0;
-  FakeClock clock;
+  FuzzLine line((data[0] & 0x06) == 0);
   // A sending engine makes the header the receiving one starts from.
-  FakeComLink headerLink;
-  SerialPort headerPort(&headerLink);
-  ZModem maker(&headerPort, nullptr);
-  maker.SetReceiverFlags((data[0] & 1) ? Zm::CANFC32 : 0);
-  const uint8_t zero[4] = {};
-  maker.SendBinaryHeader(Zm::ZDATA, zero);
-
-  FakeComLink link;
-  link.idleStepMs = 50;
-  link.readChunk = (data[0] & 0x06) == 0 ? 1 : 4096;
-  link.AddInput(headerLink.output);
-  link.AddInput(std::vector<uint8_t>(data + 1, data + size));
-  SerialPort port(&link);
-  FuzzStatus status(link);
-  ZModem z(&port, &status);
+  line.link.AddInput(ZModemWire((data[0] & 1) ? Zm::CANFC32 : 0).Header(Zm::ZDATA).text);
+  line.link.AddInput(std::vector<uint8_t>(data + 1, data + size));
+  ZModem z(&line.port, &line);
   if (z.ReceiveHeader(1) != Zm::ZDATA) __builtin_trap();  // the made header must always parse
-  for (int k = 0; k < 256 && status.code == 0; ++k) {
+  for (int k = 0; k < 256 && line.code == 0; ++k) {
     const int32_t end = z.ReceiveSubpacket();
-    if (status.blockLength < 0 || status.blockLength > Zm::kReceiveRoom) __builtin_trap();
-    if (end < 0 && link.Pending() == 0) break;
+    if (line.blockLength < 0 || line.blockLength > Zm::kReceiveRoom) __builtin_trap();
+    if (end < 0 && line.link.Pending() == 0) break;
   }
   return 0;
 }

@@ -9,11 +9,10 @@
 
 #include "fakes/FakeClock.h"
 #include "fakes/FakeComLink.h"
-#include "fakes/NullModem.h"
 #include "link/SerialPort.h"
 #include "link/TickSource.h"
 #include "fakes/MemoryFile.h"
-#include "transfer/RecordingStatus.h"
+#include "transfer/EngineRuns.h"
 
 namespace {
 using Bytes = std::vector<uint8_t>;
@@ -33,15 +32,11 @@ std::string Line(const std::string& text) {
 // file was opened with.
 int32_t RunEngine(ComLink* link, MemoryDisk& disk, RecordingStatus& status, bool sending, int32_t maxErrors,
                   int32_t existing = AckNak::kRefuse, std::string* mode = nullptr) {
-  SerialPort port(link);
   MemoryFile file(disk);
-  AckNak engine(&port, &status);
-  engine.SetFile(&file);
-  engine.SetMaxErrors(maxErrors);
-  engine.SetExistingFile(existing);
-  char list[] = "out.txt", name[] = "in.txt";
-  const int32_t code = sending ? engine.Send(list) : engine.Receive(name);
-  EXPECT_FALSE(file.open);
+  const int32_t code = RunOnFile<AckNak>(link, file, status, sending ? "out.txt" : nullptr, "in.txt", [&](AckNak& a) {
+    a.SetMaxErrors(maxErrors);
+    a.SetExistingFile(existing);
+  });
   if (mode) *mode = file.lastMode;
   return code;
 }
@@ -104,7 +99,7 @@ TEST(AckNakSender, WireAndCodesAgainstAScriptedReceiver) {
     EXPECT_EQ(r.code, RunEngine(&line, disk, status, true, r.maxErrors));
     EXPECT_EQ(r.wire, S(line.output));
     EXPECT_EQ(r.errors, status.errors);
-    EXPECT_EQ(r.code == 0 ? -804 : r.code, status.last);
+    EXPECT_EQ(r.code == 0 ? -804 : r.code, status.Last());
   }
 }
 
@@ -226,32 +221,6 @@ TEST(AckNakReceiver, SilenceIsAnsweredAfterASecondThenEveryFiveSeconds) {
   EXPECT_NEAR(5000, static_cast<double>(sender.answerTimes[3] - sender.answerTimes[2]), 20);
 }
 
-// ---------------------------------------------------------------------------------------------
-// Engine against engine.
-
-struct PairRun {
-  int32_t code[2] = {1, 1}, errors[2] = {};  // [0] sender, [1] receiver
-  std::string received;
-};
-
-PairRun RunPair(const std::string& text, uint64_t seed, const LineFaults& toReceiver, const LineFaults& toSender,
-                int32_t maxErrors) {
-  PairRun out;
-  NullModem cable(seed);
-  cable.SetFaults(toReceiver, toSender);
-  MemoryDisk disks[2] = {{{"out.txt", B(text)}}, {}};
-  auto side = [&](int i) {
-    return [&, i](NullModem::End& end) {
-      RecordingStatus status;
-      out.code[i] = RunEngine(&end, disks[i], status, i == 0, maxErrors);
-      out.errors[i] = status.errors;
-    };
-  };
-  cable.Run(side(0), side(1));
-  out.received = S(disks[1]["in.txt"]);
-  return out;
-}
-
 std::string RandomText(size_t lines, uint32_t seed) {
   std::mt19937 rng(seed);
   std::string t;
@@ -263,29 +232,16 @@ std::string RandomText(size_t lines, uint32_t seed) {
   return t;
 }
 
-// A clean line, then seeded faults both ways: every run that ends well delivers the text.
 TEST(AckNakPair, CleanAndSeededFaultyLines) {
-  const std::string text = RandomText(60, 7);
-  const PairRun clean = RunPair(text, 1, {}, {}, 0);
-  EXPECT_EQ(0, clean.code[0]);
-  EXPECT_EQ(0, clean.code[1]);
-  EXPECT_TRUE(text == clean.received);
-  LineFaults noisy, back;
-  noisy.flip = 0.0005;
-  noisy.drop = noisy.insert = 0.0003;
-  back.flip = back.drop = 0.003;
-  int succeeded = 0, repaired = 0;
-  for (uint64_t seed = 1; seed <= 10; ++seed) {
-    SCOPED_TRACE(seed);
-    const PairRun r = RunPair(text, seed, noisy, back, 10);
-    if (r.code[0] == 0 && r.code[1] == 0) {
-      ++succeeded;
-      repaired += r.errors[0] + r.errors[1];
-      EXPECT_TRUE(text == r.received);
-    }
-    for (int32_t c : r.code) EXPECT_TRUE(c == 0 || c == -908 || c == -914 || c == -936 || c == -909) << c;
-  }
-  EXPECT_GE(succeeded, 5);
-  EXPECT_GT(repaired, 0);
+  PairRuns p;
+  p.sent = p.received = B(RandomText(60, 7));
+  p.toReceiver.flip = 0.0005;
+  p.toReceiver.drop = p.toReceiver.insert = 0.0003;
+  p.toSender.flip = p.toSender.drop = 0.003;
+  p.seeds = 10;
+  p.atLeastClean = 5;
+  p.cleanErrors = 1;  // the sender counts one now and then, even on a clean line
+  p.failures = {-908, -914, -936, -909};
+  ExpectPairRuns<AckNak>(p, [](AckNak& a) { a.SetMaxErrors(10); });
 }
 }  // namespace

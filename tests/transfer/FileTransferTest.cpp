@@ -14,15 +14,12 @@
 #include "link/SerialPort.h"
 #include "link/TickSource.h"
 #include "transfer/AckNak.h"
+#include "transfer/EngineRuns.h"
+#include "transfer/RecordingStatus.h"
 #include "transfer/XModem.h"
 #include "transfer/zmodem/ZModem.h"
 
 namespace {
-
-struct CountingStatus : TransferStatus {
-  int32_t abortWith = 0;
-  int32_t QueryAbort() override { return abortWith; }
-};
 
 // The smallest concrete engine: the helpers under test, nothing else.
 struct TestEngine : TransferEngine {
@@ -39,7 +36,7 @@ struct FileTransferTest : ::testing::Test {
   FakeClock clock{1000};
   FakeComLink link;
   SerialPort port{&link};
-  CountingStatus status;
+  RecordingStatus status{UINT32_MAX};  // no inactivity limit: the waits under test have their own
   std::string Output() const { return std::string(link.output.begin(), link.output.end()); }
 };
 
@@ -125,7 +122,7 @@ TEST_F(FileTransferTest, PurgeWaitsForASecondOfSilence) {
   EXPECT_EQ(engine.Purge(), 1);
   EXPECT_EQ(link.Pending(), 0u);
   EXPECT_GE(FakeClock::Now() - start, 1700u);
-  status.abortWith = TransferCode::UserCancelled;
+  status.cancelAfterQueries = 1;
   link.AddInput("x", FakeClock::Now() + 10);
   EXPECT_EQ(engine.Purge(), 0);
 }
@@ -195,27 +192,15 @@ TEST(EveryEngine, AsksQueryAbortAtLeastOnceASecondWithInputOrWithout) {
     SCOPED_TRACE(r.name);
     FakeClock clock;
     FakeComLink link;
-    SerialPort port(&link);
     Polling status;
     status.cancelAt = TickSource::Now() + 20000;
     MemoryDisk disk = {{"f.bin", std::vector<uint8_t>(300000, 'f')}};
     MemoryFile file(disk);
     r.feed(link);
-    char list[] = "f.bin", name[] = "in.bin";
-    int32_t code;
-    if (r.engine == kXReceive) {
-      XModem x(&port, &status);
-      x.SetFile(&file);
-      code = x.Receive(name);
-    } else if (r.engine == kAReceive) {
-      AckNak a(&port, &status);
-      a.SetFile(&file);
-      code = a.Receive(name);
-    } else {
-      ZModem z(&port, &status);
-      z.SetFile(&file);
-      code = r.engine == kZSend ? z.Send(list) : z.Receive(nullptr);
-    }
+    const int32_t code = r.engine == kXReceive   ? RunOnFile<XModem>(&link, file, status, nullptr, "in.bin")
+                         : r.engine == kAReceive ? RunOnFile<AckNak>(&link, file, status, nullptr, "in.bin")
+                                                 : RunOnFile<ZModem>(&link, file, status,
+                                                                     r.engine == kZSend ? "f.bin" : nullptr, nullptr);
     EXPECT_EQ(TransferCode::UserCancelled, code);
     EXPECT_LE(status.longest, 1000u + link.idleStepMs);
     // The cancel goes out (twice, from CheckAbort and the run's end), each time with a pause

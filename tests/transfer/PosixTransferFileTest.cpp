@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <string>
@@ -16,11 +15,9 @@ namespace fs = std::filesystem;
 
 namespace {
 TEST(PosixTransferFile, OnlyRegularFilesAndLinksThatStayInTheirFolder) {
-  const fs::path home = fs::current_path();
-  const fs::path root = fs::temp_directory_path() / ("zandrel-ptf-" + std::to_string(::getpid()));
-  fs::remove_all(root);
-  fs::create_directories(root / "in" / "sub");
-  fs::current_path(root / "in");
+  const ScratchFolder scratch("zandrel-ptf-");
+  fs::create_directories("in/sub");
+  fs::current_path("in");
   Spit("../outside.txt", "outside");
   Spit("inner.txt", "inner");
   ASSERT_EQ(0, ::mkfifo("fifo", 0600));
@@ -50,7 +47,5 @@ TEST(PosixTransferFile, OnlyRegularFilesAndLinksThatStayInTheirFolder) {
   EXPECT_EQ("outside", Slurp("../outside.txt"));
   EXPECT_FALSE(fs::exists("../nothing.txt"));
   EXPECT_EQ("inner++", Slurp("inner.txt"));
-  fs::current_path(home);
-  fs::remove_all(root);
 }
 }  // namespace

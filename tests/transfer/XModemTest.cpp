@@ -3,29 +3,26 @@
 #include <gtest/gtest.h>
 
 #include <deque>
-#include <random>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "fakes/FakeClock.h"
 #include "fakes/FakeComLink.h"
-#include "fakes/NullModem.h"
 #include "link/SerialPort.h"
 #include "link/TickSource.h"
 #include "transfer/BlockCheck.h"
 #include "fakes/MemoryFile.h"
-#include "transfer/RecordingStatus.h"
+#include "fakes/TestData.h"
+#include "transfer/EngineRuns.h"
 
 namespace {
 using Bytes = std::vector<uint8_t>;
 constexpr uint8_t SOH = 0x01, EOT = 0x04, ACK = 0x06, NAK = 0x15, CAN = 0x18, BS = 0x08;
 
 Bytes Random(size_t n, uint32_t seed) {
-  std::mt19937 rng(seed);
-  Bytes b(n);
-  for (auto& x : b) x = static_cast<uint8_t>(rng());
-  return b;
+  const std::string s = RandomBytes(n, seed);
+  return Bytes(s.begin(), s.end());
 }
 
 Bytes Cat(std::initializer_list<Bytes> parts) {
@@ -55,79 +52,29 @@ struct Options {
 
 // Our engine over a link: sends "out.bin" (behind a name that does not exist) or receives "in.bin".
 int32_t RunEngine(ComLink* link, MemoryDisk& disk, RecordingStatus& status, bool sending, const Options& setup) {
-  SerialPort port(link);
   MemoryFile file(disk);
   file.writeRoom = setup.writeRoom;
-  XModem engine(&port, &status);
-  engine.SetFile(&file);
-  if (setup.maxErrors >= 0) engine.SetMaxErrors(setup.maxErrors);
-  engine.SetOverwrite(setup.overwrite);
-  char list[] = "missing.bin;out.bin", name[] = "in.bin";
-  const int32_t code = sending ? engine.Send(list) : engine.Receive(name);
-  EXPECT_FALSE(file.open);
-  return code;
+  return RunOnFile<XModem>(link, file, status, sending ? "missing.bin;out.bin" : nullptr, "in.bin", [&](XModem& x) {
+    if (setup.maxErrors >= 0) x.SetMaxErrors(setup.maxErrors);
+    x.SetOverwrite(setup.overwrite);
+  });
 }
 
-// ---------------------------------------------------------------------------------------------
-// Engine against engine over the in-memory cable.
-
-struct PairRun {
-  int32_t code[2] = {1, 1}, errors[2] = {}, bytes[2] = {};  // [0] sender, [1] receiver
-  bool intact = false;  // the data arrived, padded with 0x00 to whole blocks
-};
-
-PairRun RunPair(const Bytes& data, uint64_t seed, const LineFaults& toReceiver, const LineFaults& toSender,
-                int32_t maxErrors) {
-  PairRun out;
-  NullModem cable(seed);
-  cable.SetFaults(toReceiver, toSender);
-  MemoryDisk disks[2] = {{{"out.bin", data}}, {}};
-  auto side = [&](int i) {
-    return [&, i](NullModem::End& end) {
-      RecordingStatus status;
-      out.code[i] = RunEngine(&end, disks[i], status, i == 0, {maxErrors});
-      out.errors[i] = status.errors;
-      out.bytes[i] = status.bytesDone;
-      EXPECT_EQ(out.code[i] == 0 ? -804 : out.code[i], status.last);
-    };
-  };
-  cable.Run(side(0), side(1));
-  Bytes padded = data;
-  padded.resize((data.size() + 127) / 128 * 128, 0x00);
-  out.intact = disks[1]["in.bin"] == padded;
-  return out;
-}
-
-// A clean line (not one error; the file padded to whole blocks), then seeded faults both ways.
+// The file arrives padded with 0x00 to whole blocks. XModem cannot always recover (a NAK turned
+// into ACK skips a block): on a bad line what matters is that both sides end, with their codes.
 TEST(XModemPair, CleanAndSeededFaultyLines) {
-  const Bytes data = Random(3000, 99);
-  const PairRun clean = RunPair(data, 1, {}, {}, 0);
-  EXPECT_EQ(0, clean.code[0]);
-  EXPECT_EQ(0, clean.code[1]);
-  EXPECT_TRUE(clean.intact);
-  EXPECT_EQ(3072, clean.bytes[1]);
-  EXPECT_EQ(0, clean.errors[0] + clean.errors[1]);
-  LineFaults noisy, back;
-  noisy.flip = 0.0004;
-  noisy.drop = noisy.insert = 0.0002;
-  noisy.burst = 0.0001;
-  noisy.burstLength = 20;
-  back.flip = back.drop = 0.005;
-  int succeeded = 0, repairedErrors = 0;
-  for (uint64_t seed = 1; seed <= 6; ++seed) {
-    SCOPED_TRACE(seed);
-    const PairRun r = RunPair(data, seed, noisy, back, 10);
-    if (r.code[0] == 0 && r.code[1] == 0) {
-      ++succeeded;
-      repairedErrors += r.errors[0] + r.errors[1];
-      EXPECT_TRUE(r.intact);
-    }
-    // XModem cannot always recover (a NAK turned into ACK skips a block): what matters is that
-    // both sides end, with their failure codes.
-    for (int32_t c : r.code) EXPECT_TRUE(c == 0 || c == -908 || c == -914 || c == -909) << c;
-  }
-  EXPECT_GE(succeeded, 4);
-  EXPECT_GT(repairedErrors, 0);
+  PairRuns p;
+  p.sent = p.received = Random(3000, 99);
+  p.received.resize(3072, 0x00);
+  p.toReceiver.flip = 0.0004;
+  p.toReceiver.drop = p.toReceiver.insert = 0.0002;
+  p.toReceiver.burst = 0.0001;
+  p.toReceiver.burstLength = 20;
+  p.toSender.flip = p.toSender.drop = 0.005;
+  p.seeds = 6;
+  p.atLeastClean = 4;
+  p.failures = {-908, -914, -909};
+  ExpectPairRuns<XModem>(p, [](XModem& x) { x.SetMaxErrors(10); });
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -205,7 +152,7 @@ TEST(XModemReceiver, AnswersRepairsAndFailuresAgainstAScriptedSender) {
     EXPECT_EQ(r.errors, status.errors);
     EXPECT_EQ(r.retries, status.retries);
     EXPECT_EQ(r.file, disk["in.bin"]);
-    EXPECT_EQ(r.code == 0 ? -804 : r.code, status.last);
+    EXPECT_EQ(r.code == 0 ? -804 : r.code, status.Last());
     // A failed run ends with the cancel sequence and nothing else after the last answer.
     const Bytes rest(line.output.begin() + static_cast<long>(answers.size()), line.output.end());
     EXPECT_EQ(r.code == 0 ? Bytes{} : kCancel, rest);
@@ -285,7 +232,7 @@ TEST(XModemSender, WireAndCodesAgainstAScriptedReceiver) {
     EXPECT_EQ(r.wire, line.output);
     EXPECT_EQ(r.errors, status.errors);
     EXPECT_EQ(0, status.retries);
-    EXPECT_EQ(r.code == 0 ? -804 : r.code, status.last);
+    EXPECT_EQ(r.code == 0 ? -804 : r.code, status.Last());
     EXPECT_EQ(r.code == -926 ? 0 : 1, status.filesDone);
     if (r.waiting) {
       EXPECT_EQ(start, firstBlockAt);

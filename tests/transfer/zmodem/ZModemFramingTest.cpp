@@ -11,6 +11,7 @@
 
 #include "fakes/FakeClock.h"
 #include "fakes/FakeComLink.h"
+#include "fakes/ZModemWire.h"
 #include "link/SerialPort.h"
 
 namespace {
@@ -21,17 +22,10 @@ class Framing : public ::testing::Test {
  protected:
   Framing() : port(&link), z(&port, &status) { link.idleStepMs = 5; }
   // What our own sender would put on the wire for a header (and optionally a subpacket).
-  std::string Made(int32_t flags, const std::function<void(ZModem&)>& make) {
-    FakeComLink other;
-    SerialPort otherPort(&other);
-    ZModem maker(&otherPort, nullptr);
-    maker.SetReceiverFlags(flags);
-    make(maker);
-    return std::string(other.output.begin(), other.output.end());
+  static std::string Made(int32_t flags, const std::function<void(ZModem&)>& make) {
+    return ZModemWire(flags).Made(make).text;
   }
-  std::string Hex(int32_t type) {
-    return Made(0, [&](ZModem& m) { m.SendHexHeader(type, kZero); });
-  }
+  static std::string Hex(int32_t type) { return ZModemWire(0).Header(type, 0, true).text; }
   void StartData() {
     link.AddInput(Made(Zm::CANFC32, [](ZModem& m) { m.SendBinaryHeader(Zm::ZDATA, kZero); }));
     ASSERT_EQ(z.ReceiveHeader(1), Zm::ZDATA);

@@ -9,9 +9,7 @@
 #include <cstdio>
 #include <deque>
 #include <filesystem>
-#include <fstream>
 #include <map>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -23,35 +21,10 @@
 #include "fakes/ZModemWire.h"
 #include "link/SerialPort.h"
 #include "link/TickSource.h"
+#include "transfer/RecordingStatus.h"
 #include "transfer/TransferFile.h"
 
 namespace {
-
-// Records every event and checks each file the receiver reports as done against `want`; gives
-// up with -909 once the virtual clock passes a limit, as the job's inactivity time-out would.
-class RecordingStatus : public TransferStatus {
- public:
-  void Notify(int32_t c) override;
-  int32_t QueryAbort() override {
-    return limit != 0 && TickSource::Passed(start + limit) ? TransferCode::Timeout : 0;
-  }
-  std::vector<int32_t> events;
-  const std::map<std::string, std::string>* want = nullptr;
-  std::vector<std::string> damaged;
-  uint32_t limit = 0, start = 0;
-};
-
-void RecordingStatus::Notify(int32_t c) {
-  if (c != 0) events.push_back(c);
-  if (want && c == TransferCode::RunEnded && fileName[0] != '\0') {
-    auto it = want->find(fileName);
-    if (it == want->end() || Slurp(fileName) != it->second) damaged.push_back(fileName);
-  }
-}
-
-bool Saw(const RecordingStatus& s, int32_t code) {
-  return std::find(s.events.begin(), s.events.end(), code) != s.events.end();
-}
 
 namespace fs = std::filesystem;
 
@@ -72,11 +45,6 @@ void SetMTime(const std::string& path, int64_t seconds) {
   f.Close();
 }
 
-void Remove(const std::string& path) {
-  std::error_code ignored;
-  fs::remove(path, ignored);
-}
-
 // The sender's wire as a string of events: binary headers as F (ZFILE), D (ZDATA), E (ZEOF),
 // N (ZNAK), C (ZCRC); hex headers as q (ZRQINIT), z (ZFIN), ? (other); frame ends as h i j k.
 std::string WireEvents(const std::deque<uint8_t>& sent) {
@@ -85,7 +53,8 @@ std::string WireEvents(const std::deque<uint8_t>& sent) {
   for (size_t i = 0; i + 3 < w.size(); ++i) {
     if (w[i] == '*' && w[i + 1] == 0x18 && (w[i + 2] == 'A' || w[i + 2] == 'C')) {
       int t = w[i + 3] == 0x18 ? (w[i + 4] ^ 0x40) : w[i + 3];
-      ev += t == Zm::ZFILE ? 'F' : t == Zm::ZDATA ? 'D' : t == Zm::ZEOF ? 'E' : t == Zm::ZNAK ? 'N' : t == Zm::ZCRC ? 'C' : '?';
+      ev += t == Zm::ZFILE ? 'F' : t == Zm::ZDATA ? 'D' : t == Zm::ZEOF ? 'E'
+          : t == Zm::ZNAK  ? 'N' : t == Zm::ZCRC  ? 'C' : '?';
       i += 3;
     } else if (w[i] == '*' && w[i + 1] == '*' && w[i + 2] == 0x18 && w[i + 3] == 'B') {
       const std::string type(w.begin() + i + 4, w.begin() + i + 6);
@@ -101,25 +70,14 @@ std::string WireEvents(const std::deque<uint8_t>& sent) {
 
 class ZModemPair : public ::testing::Test {
  protected:
-  void SetUp() override {
-    root = (fs::temp_directory_path() / ("zmodemtest" + std::to_string(std::random_device()()))).string();
-    sendDir = root + "/send";
-    recvDir = root + "/recv";
-    fs::create_directories(sendDir);
+  ZModemPair() {
+    fs::create_directory(sendDir);
     fs::create_directory(recvDir);
-    oldCwd = fs::current_path();
-    fs::current_path(recvDir);  // the receiver names files relative to the working folder
+    fs::current_path(recvDir);
   }
-  void TearDown() override {
-    fs::current_path(oldCwd);
-    std::error_code ignored;
-    fs::remove_all(root, ignored);
-  }
-  std::string AddFile(const std::string& name, const std::string& data, int64_t mtime = 1600000000) {
-    const std::string path = sendDir + "/" + name;
-    Spit(path, data);
-    SetMTime(path, mtime);
-    return path;
+  void AddFile(const std::string& name, const std::string& data, int64_t mtime = 1600000000) {
+    Spit(sendDir + "/" + name, data);
+    SetMTime(sendDir + "/" + name, mtime);
   }
 
   using Setup = std::function<void(ZModem&)>;
@@ -140,7 +98,6 @@ class ZModemPair : public ::testing::Test {
       SerialPort port(&end);
       ZModem z(&port, &st);
       if (setup) setup(z);
-      st.start = TickSource::Now();
       (send ? r.sendCode : r.receiveCode) = send ? z.Send(list.data()) : z.Receive(nullptr);
     };
     modem.Run([&](NullModem::End& end) { side(end, r.sendStatus, setupSender, true); },
@@ -152,8 +109,8 @@ class ZModemPair : public ::testing::Test {
     for (size_t at = 0; (at = back.find("**\x18" "B09", at)) != std::string::npos; ++at) ++r.repositions;
   }
 
-  std::string root, sendDir, recvDir;
-  fs::path oldCwd;
+  ScratchFolder scratch{"zmodemtest"};
+  const std::string sendDir = (scratch.path / "send").string(), recvDir = (scratch.path / "recv").string();
 };
 
 // Frame ends on the wire (h: ZCRCE, i: ZCRCG, j: ZCRCQ, k: ZCRCW) follow the smaller of the
@@ -211,7 +168,7 @@ TEST_F(ZModemPair, SeededLineFaultsNeverDeliverADamagedFile) {
   int32_t clean = 0, failed = 0;
   const char* only = std::getenv("ZMODEM_FAULT_SEED");  // to replay one seed
   for (uint64_t seed = only ? std::strtoull(only, nullptr, 10) : 1; seed <= (only ? seed : kFaultSeeds); ++seed) {
-    for (const auto& f : want) Remove(recvDir + "/" + f.first);
+    for (const auto& f : want) fs::remove(recvDir + "/" + f.first);
     const double k = seed % 4 == 0 ? 4 : 1;  // every fourth run on a line bad enough to fail now and then
     LineFaults ab;
     ab.flip = 2e-4 * k;
@@ -222,15 +179,20 @@ TEST_F(ZModemPair, SeededLineFaultsNeverDeliverADamagedFile) {
     LineFaults ba = ab;
     ba.flip = ba.drop = ba.insert = 1e-3;  // the reverse channel carries few bytes
     Result r;
-    r.sendStatus.limit = r.receiveStatus.limit = 15 * 60 * 1000;
-    r.receiveStatus.want = &want;
+    r.sendStatus.idleLimitMs = r.receiveStatus.idleLimitMs = 15 * 60 * 1000;
+    std::vector<std::string> damaged;  // reported done, but not what was sent
+    r.receiveStatus.onNotify = [&](int32_t code) {
+      const std::string name = r.receiveStatus.fileName;
+      if (code == TransferCode::RunEnded && !name.empty() && (!want.count(name) || Slurp(name) != want.at(name)))
+        damaged.push_back(name);
+    };
     Run(sendDir + "/one.bin;" + sendDir + "/two.bin", r, [](ZModem& z) { z.SetMaxErrors(40); },
         [](ZModem& z) {
           z.SetMaxErrors(40);
           z.SetManagement(4);
         },
         seed, ab, ba);
-    EXPECT_TRUE(r.receiveStatus.damaged.empty()) << "seed " << seed << ": " << r.receiveStatus.damaged[0];
+    EXPECT_TRUE(damaged.empty()) << "seed " << seed << ": " << damaged[0];
     if (r.sendCode == 0 && r.receiveCode == 0) {
       ++clean;
       for (const auto& f : want) EXPECT_TRUE(Slurp(recvDir + "/" + f.first) == f.second) << "seed " << seed;
@@ -256,7 +218,7 @@ TEST_F(ZModemPair, ADamagedByteCostsOneRepositionAndWhatTheLineHeld) {
       z.SetManagement(4);
     };
     Result clean;
-    Remove(recvDir + "/n.bin");
+    fs::remove(recvDir + "/n.bin");
     Run(sendDir + "/n.bin", clean, windows, windows, 1, {}, {}, line);
     ASSERT_EQ(0, clean.sendCode);
     int64_t flips = 0, extra = 0, repositions = 0;
@@ -264,8 +226,8 @@ TEST_F(ZModemPair, ADamagedByteCostsOneRepositionAndWhatTheLineHeld) {
       LineFaults noise;
       noise.flip = 1e-4;
       Result r;
-      r.sendStatus.limit = r.receiveStatus.limit = 10 * 60 * 1000;
-      Remove(recvDir + "/n.bin");
+      r.sendStatus.idleLimitMs = r.receiveStatus.idleLimitMs = 10 * 60 * 1000;
+      fs::remove(recvDir + "/n.bin");
       Run(sendDir + "/n.bin", r, windows, windows, seed, noise, noise, line);
       EXPECT_EQ(0, r.sendCode) << "window " << window << " seed " << seed;
       EXPECT_EQ(0, r.receiveCode) << "window " << window << " seed " << seed;
@@ -335,7 +297,7 @@ TEST_F(ZModemPair, ExistingFilesFollowManagementAndCrashRecovery) {
     EXPECT_EQ(r.receiveCode, 0) << what;
     // Skipped: neither sent nor failed.
     EXPECT_EQ(r.sendCode, c.skipCode ? TransferCode::NoFilesSent : 0) << what;
-    EXPECT_TRUE(c.skipCode == 0 || Saw(r.receiveStatus, c.skipCode)) << what;
+    EXPECT_TRUE(c.skipCode == 0 || r.receiveStatus.Saw(c.skipCode)) << what;
   }
 }
 
@@ -373,7 +335,7 @@ TEST_F(ZModemPair, PositionsPastTwoGiBAndFilesPastFourGiB) {
   Sparse(sendDir + "/huge.bin", (int64_t{5} << 30), "");
   Run(sendDir + "/huge.bin;" + sendDir + "/big.bin", r, nullptr, [](ZModem& z) { z.SetManagement(4); });
   EXPECT_EQ(0, r.sendCode);
-  EXPECT_TRUE(Saw(r.sendStatus, TransferCode::FileSkipped));
+  EXPECT_TRUE(r.sendStatus.Saw(TransferCode::FileSkipped));
   EXPECT_EQ(1, r.sendStatus.filesDone);
   EXPECT_FALSE(fs::exists(recvDir + "/huge.bin"));
 }
@@ -388,8 +350,7 @@ TEST_F(ZModemPair, ZrposDuringABurstRestartsTheFrameThere) {
   FakeClock clock;
   FakeComLink link;
   SerialPort port(&link);
-  RecordingStatus status;
-  status.limit = 60000;
+  RecordingStatus status(60000);
   ZModem z(&port, &status);  // window 4096: subpackets of 1024, each asking for an answer
   auto hex = [](int32_t type, uint32_t position) {
     const std::string text = ZModemWire().Header(type, position, true).text;
@@ -418,7 +379,6 @@ TEST_F(ZModemPair, ZrposDuringABurstRestartsTheFrameThere) {
       }
     }
   };
-  status.start = TickSource::Now();
   std::string list = sendDir + "/b.bin";
   EXPECT_EQ(0, z.Send(list.data()));
   ASSERT_NE(0u, markAt);
@@ -462,7 +422,7 @@ int32_t ReceiveFromScript(const std::vector<Reply>& steps, MemoryFile& file, Rec
     }
   };
   SerialPort port(&link);
-  status.limit = 60000;
+  status.idleLimitMs = 60000;
   ZModem z(&port, &status);
   z.SetFile(&file);
   setup(z);
@@ -475,6 +435,8 @@ TEST(ZModemReceiver, EveryFileThatDidNotArriveWholeIsReportedUnstampedAndReplace
   const std::string end = ZModemWire().Header(Zm::ZFIN, 0, true).text;
   auto whole = [&](size_t piece) { return ZModemWire().Data(0, data, piece, Zm::ZCRCE).Header(Zm::ZEOF, 20000).text; };
   const std::string firstK = ZModemWire().Data(0, data.substr(0, 1000), 1000, Zm::ZCRCE).text;
+  const std::string firstPart = data.substr(0, 1000), cancel(8, '\x18');
+  const Reply offer = {Zm::ZRINIT, ZModemWire().File("a.bin", info).text}, fin = {Zm::ZRINIT, end};
   struct Row {
     const char* name;
     std::vector<Reply> plan;
@@ -486,34 +448,26 @@ TEST(ZModemReceiver, EveryFileThatDidNotArriveWholeIsReportedUnstampedAndReplace
     long writeRoom = -1;
   };
   const Row rows[] = {
-      {"whole file in 8 KiB subpackets", {{Zm::ZRINIT, ZModemWire().File("a.bin", info).text}, {Zm::ZRPOS, whole(8192)},
-                                          {Zm::ZRINIT, end}}, 0, data, true},
-      {"a subpacket over 8 KiB is an error", {{Zm::ZRINIT, ZModemWire().File("a.bin", info).text},
-                                               {Zm::ZRPOS, ZModemWire().Data(0, data, 8193, Zm::ZCRCE).text},
-                                               {Zm::ZRPOS, whole(1024)}, {Zm::ZRINIT, end}}, 0, data, true, 1},
+      {"whole file in 8 KiB subpackets", {offer, {Zm::ZRPOS, whole(8192)}, fin}, 0, data, true},
+      {"a subpacket over 8 KiB is an error",
+       {offer, {Zm::ZRPOS, ZModemWire().Data(0, data, 8193, Zm::ZCRCE).text}, {Zm::ZRPOS, whole(1024)}, fin}, 0, data,
+       true, 1},
       // The receiver asks again every silent second and counts an error every fifth, until the
-      // host's limit (here 60 s) ends the run.
-      {"the sender goes silent", {{Zm::ZRINIT, ZModemWire().File("a.bin", info).text}, {Zm::ZRPOS, firstK}},
-       TransferCode::Timeout, data.substr(0, 1000), false, 11},
-      {"the sender cancels", {{Zm::ZRINIT, ZModemWire().File("a.bin", info).text}, {Zm::ZRPOS, firstK + std::string(8, '\x18')}},
-       TransferCode::RemoteCancelled, data.substr(0, 1000)},
-      {"ZABORT in the middle", {{Zm::ZRINIT, ZModemWire().File("a.bin", info).text},
-                                {Zm::ZRPOS, firstK + ZModemWire().Header(Zm::ZABORT).text}},
-       TransferCode::RemoteCancelled, data.substr(0, 1000)},
-      {"ZFIN in the middle", {{Zm::ZRINIT, ZModemWire().File("a.bin", info).text}, {Zm::ZRPOS, firstK + end}},
-       TransferCode::RemoteCancelled, data.substr(0, 1000)},
-      {"ZEOF short of the announced length", {{Zm::ZRINIT, ZModemWire().File("a.bin", info).text},
-                                              {Zm::ZRPOS, firstK + ZModemWire().Header(Zm::ZEOF, 1000).text}},
-       TransferCode::BadPosition, data.substr(0, 1000)},
-      {"the disk fills up", {{Zm::ZRINIT, ZModemWire().File("a.bin", info).text}, {Zm::ZRPOS, whole(1024)}},
-       TransferCode::WriteFailed, data.substr(0, 1500), false, 0, false, 1500},
-      {"a failed replacement keeps the old file", {{Zm::ZRINIT, ZModemWire().File("a.bin", info).text},
-                                                   {Zm::ZRPOS, firstK + std::string(8, '\x18')}},
+      // host's limit (here 60 s without progress) ends the run.
+      {"the sender goes silent", {offer, {Zm::ZRPOS, firstK}}, TransferCode::Timeout, firstPart, false, 12},
+      {"the sender cancels", {offer, {Zm::ZRPOS, firstK + cancel}}, TransferCode::RemoteCancelled, firstPart},
+      {"ZABORT in the middle", {offer, {Zm::ZRPOS, firstK + ZModemWire().Header(Zm::ZABORT).text}},
+       TransferCode::RemoteCancelled, firstPart},
+      {"ZFIN in the middle", {offer, {Zm::ZRPOS, firstK + end}}, TransferCode::RemoteCancelled, firstPart},
+      {"ZEOF short of the announced length", {offer, {Zm::ZRPOS, firstK + ZModemWire().Header(Zm::ZEOF, 1000).text}},
+       TransferCode::BadPosition, firstPart},
+      {"the disk fills up", {offer, {Zm::ZRPOS, whole(1024)}}, TransferCode::WriteFailed, data.substr(0, 1500), false,
+       0, false, 1500},
+      {"a failed replacement keeps the old file", {offer, {Zm::ZRPOS, firstK + cancel}},
        TransferCode::RemoteCancelled, old, false, 0, true},
-      {"a replacement that arrives whole", {{Zm::ZRINIT, ZModemWire().File("a.bin", info).text}, {Zm::ZRPOS, whole(1024)},
-                                            {Zm::ZRINIT, end}}, 0, data, true, 0, true},
-      {"over 4 GiB announced: skipped", {{Zm::ZRINIT, ZModemWire().File("a.bin", "5000000000 13000000000 0").text},
-                                         {Zm::ZSKIP, end}}, 0, "-"},
+      {"a replacement that arrives whole", {offer, {Zm::ZRPOS, whole(1024)}, fin}, 0, data, true, 0, true},
+      {"over 4 GiB announced: skipped",
+       {{Zm::ZRINIT, ZModemWire().File("a.bin", "5000000000 13000000000 0").text}, {Zm::ZSKIP, end}}, 0, "-"},
   };
   for (const Row& r : rows) {
     SCOPED_TRACE(r.name);
@@ -526,7 +480,7 @@ TEST(ZModemReceiver, EveryFileThatDidNotArriveWholeIsReportedUnstampedAndReplace
                 z.SetManagement(r.existing ? 4 : 7);
                 z.SetCrashRecovery(1);
               }));
-    EXPECT_EQ(r.code == 0 ? TransferCode::RunEnded : r.code, status.events.empty() ? 0 : status.events.back());
+    EXPECT_EQ(r.code == 0 ? TransferCode::RunEnded : r.code, status.Last());
     const std::string got = disk.count("a.bin") ? std::string(disk["a.bin"].begin(), disk["a.bin"].end()) : "-";
     EXPECT_TRUE(r.want == got) << got.size() << " bytes";
     EXPECT_EQ(r.stamped, file.stamped.count("a.bin") == 1);
@@ -560,21 +514,16 @@ TEST(ZModemReceiver, HostileNamesAreSkippedAndTheBatchGoesOn) {
     MemoryDisk disk;
     MemoryFile file(disk);
     RecordingStatus status;
-    const std::vector<Reply> plan = {
-        {Zm::ZRINIT, ZModemWire().File(c.wireName, info).text},
-        // Taken: its data; skipped: the next file.
-        {c.landsAt.empty() ? Zm::ZSKIP : Zm::ZRPOS,
-         c.landsAt.empty() ? ZModemWire().File("ok.txt", info).text
-                           : ZModemWire().Data(0, "payload", 1024, Zm::ZCRCE).Header(Zm::ZEOF, 7).text},
-        {c.landsAt.empty() ? Zm::ZRPOS : Zm::ZRINIT,
-         c.landsAt.empty() ? ZModemWire().Data(0, "payload", 1024, Zm::ZCRCE).Header(Zm::ZEOF, 7).text
-                           : ZModemWire().Header(Zm::ZFIN, 0, true).text},
-        {Zm::ZRINIT, ZModemWire().Header(Zm::ZFIN, 0, true).text}};
+    // Taken: its data follows; skipped: the next file comes, with the data.
+    std::vector<Reply> plan = {{Zm::ZRINIT, ZModemWire().File(c.wireName, info).text}};
+    if (c.landsAt.empty()) plan.push_back({Zm::ZSKIP, ZModemWire().File("ok.txt", info).text});
+    plan.push_back({Zm::ZRPOS, ZModemWire().Data(0, "payload", 1024, Zm::ZCRCE).Header(Zm::ZEOF, 7).text});
+    plan.push_back({Zm::ZRINIT, ZModemWire().Header(Zm::ZFIN, 0, true).text});
     EXPECT_EQ(0, ReceiveFromScript(plan, file, status, [&](ZModem& z) { z.SetPathMode(c.pathMode); }));
     const std::string landed = c.landsAt.empty() ? "ok.txt" : c.landsAt;
     EXPECT_EQ(1u, disk.size());
     EXPECT_EQ(1u, disk.count(landed));
-    EXPECT_EQ(c.landsAt.empty(), std::count(status.events.begin(), status.events.end(), TransferCode::FileSkipped) == 1);
+    EXPECT_EQ(c.landsAt.empty() ? 1 : 0, std::count(status.events.begin(), status.events.end(), TransferCode::FileSkipped));
   }
 }
 
