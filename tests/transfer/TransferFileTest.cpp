@@ -4,13 +4,11 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <filesystem>
-#include <fstream>
-#include <random>
 #include <string>
 #include <vector>
 
+#include "fakes/TestData.h"
 #include "transfer/TransferCodes.h"
 
 namespace fs = std::filesystem;
@@ -42,6 +40,8 @@ TEST(TransferFileCalendar, SecondsAndFieldsRoundTrip) {
     file.SetDateTime(t.y, t.mo, t.d, t.h, t.mi, t.s);
     EXPECT_EQ(t.seconds, file.ToSeconds());
   }
+  file.SetDateTime(1969, 12, 31, 23, 59, 59);  // before the first second: zero
+  EXPECT_EQ(0u, file.ToSeconds());
 }
 
 TEST(TransferFileCalendar, EveryDayFollowsTheLastOne) {
@@ -58,15 +58,6 @@ TEST(TransferFileCalendar, EveryDayFollowsTheLastOne) {
     ASSERT_EQ(j, file.JulianDay());
     py = y, pm = mo, pd = d;
   }
-}
-
-TEST(TransferFileCalendar, DatesBefore1970GiveZero) {
-  TransferFile file;
-  file.SetDateTime(1969, 12, 31, 23, 59, 59);
-  EXPECT_EQ(0u, file.ToSeconds());
-  file.SetDateTime(1970, 1, 1, 0, 0, 1);
-  EXPECT_EQ(1u, file.ToSeconds());
-  EXPECT_EQ(2451545, TransferFileBase::JulianDayOf(2000, 1, 1));
 }
 
 TEST(DirectorySearchMatch, WindowsWildcards) {
@@ -90,20 +81,6 @@ TEST(DirectorySearchMatch, WindowsWildcards) {
 // Each test runs inside a fresh temporary folder, removed afterwards.
 class TransferFileDisk : public ::testing::Test {
  protected:
-  void SetUp() override {
-    home = fs::current_path();
-    std::random_device random;
-    folder = fs::temp_directory_path() /
-             ("zandrel-tf-" + std::to_string(random()) + "-" +
-              std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
-    fs::create_directories(folder);
-    fs::current_path(folder);
-  }
-  void TearDown() override {
-    fs::current_path(home);
-    std::error_code ignored;
-    fs::remove_all(folder, ignored);
-  }
   // A relative path written with "/" in this platform's separator.
   static std::string P(std::string path) {
     for (char& c : path) {
@@ -114,7 +91,7 @@ class TransferFileDisk : public ::testing::Test {
   static void Make(const std::string& path, const std::string& text = "x") {
     const fs::path file(P(path));
     if (file.has_parent_path()) fs::create_directories(file.parent_path());
-    std::ofstream(P(path), std::ios::binary) << text;
+    Spit(P(path), text);
   }
   // Everything NextFile hands out, with wildcards as given per call (the last flag repeats).
   std::vector<std::string> Walk(std::string list, int32_t recurse,
@@ -129,12 +106,8 @@ class TransferFileDisk : public ::testing::Test {
     EXPECT_EQ(0, file.NextFile(1)) << "an exhausted list stays exhausted";
     return names;
   }
-  std::string Read(const std::string& path) {
-    std::ifstream in(P(path), std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-  }
 
-  fs::path home, folder;
+  ScratchFolder scratch{"zandrel-tf-"};
   std::string listText;
   TransferFile file;
 };
@@ -154,7 +127,7 @@ TEST_F(TransferFileDisk, OpenModesAndStatus) {
   EXPECT_EQ(5, file.Tell());
   EXPECT_EQ(1, file.WriteChar('!'));
   EXPECT_EQ(0, file.Close());
-  EXPECT_EQ("hello!", Read("f.bin"));
+  EXPECT_EQ("hello!", Slurp("f.bin"));
 
   ASSERT_EQ(0, file.Open("f.bin", "rb"));
   EXPECT_EQ(0, file.Seek(-2, 2));
@@ -170,26 +143,13 @@ TEST_F(TransferFileDisk, OpenModesAndStatus) {
 
   ASSERT_EQ(0, file.Open("f.bin", "wb"));  // truncates
   EXPECT_EQ(0, file.Close());
-  EXPECT_EQ("", Read("f.bin"));
+  EXPECT_EQ("", Slurp("f.bin"));
 
   fs::create_directory("dir");
   EXPECT_FALSE(file.Exists("dir"));
   EXPECT_FALSE(file.Exists("missing"));
   EXPECT_EQ(TransferCode::FileOpenFailed, file.Open("dir", "rb"));
   EXPECT_EQ(TransferCode::FileOpenFailed, file.Open(P("missing/f.bin").c_str(), "wb"));
-}
-
-TEST_F(TransferFileDisk, SizeIsCachedUntilReset) {
-  Make("five", "12345");
-  Make("eleven", "12345678901");
-  ASSERT_EQ(0, file.Open("five", "rb"));
-  EXPECT_EQ(5, file.Size());
-  EXPECT_EQ(0, file.Close());
-  ASSERT_EQ(0, file.Open("eleven", "rb"));
-  EXPECT_EQ(5, file.Size()) << "the cache outlives Close and Open";
-  file.ResetSize();
-  EXPECT_EQ(11, file.Size());
-  EXPECT_EQ(0, file.Close());
 }
 
 // Written over, a file changes only at Close; Discard (or an object destroyed with the file
@@ -202,20 +162,20 @@ TEST_F(TransferFileDisk, ReplacementLandsAtCloseAndDiscardKeepsTheOldFile) {
   };
   Make("old.txt", "old");
   put(file, "old.txt", "new");
-  EXPECT_EQ("old", Read("old.txt"));
+  EXPECT_EQ("old", Slurp("old.txt"));
   EXPECT_EQ(0, file.Discard());
-  EXPECT_EQ("old", Read("old.txt"));
+  EXPECT_EQ("old", Slurp("old.txt"));
   {
     TransferFile dropped;
     put(dropped, "old.txt", "lost");
   }
-  EXPECT_EQ("old", Read("old.txt"));
+  EXPECT_EQ("old", Slurp("old.txt"));
   put(file, "old.txt", "new");
   EXPECT_EQ(0, file.Close());
-  EXPECT_EQ("new", Read("old.txt"));
+  EXPECT_EQ("new", Slurp("old.txt"));
   put(file, "fresh.txt", "part");
   EXPECT_EQ(0, file.Discard());
-  EXPECT_EQ("part", Read("fresh.txt"));
+  EXPECT_EQ("part", Slurp("fresh.txt"));
   EXPECT_EQ(2, std::distance(fs::directory_iterator("."), fs::directory_iterator()));
 }
 
@@ -250,32 +210,21 @@ TEST_F(TransferFileDisk, StampsHaveTwoSecondResolution) {
   }
 }
 
-TEST_F(TransferFileDisk, ListWalks) {
-  Make("b");
+TEST_F(TransferFileDisk, ListWalksAndOverlongEntries) {
+  for (const char* f : {"b", "d/a.txt", "d/sub/inner.txt", "d/z.txt", "e/x.txt", "e/z.txt", "e/s/y.txt", "e/s/y.bin",
+                        "e/s/t/w.txt", "e/s2/v.txt"})
+    Make(f);
   EXPECT_EQ((std::vector<std::string>{"b"}), Walk("a;b", 0));
   EXPECT_EQ((std::vector<std::string>{"b"}), Walk("b;;b", 0)) << "an empty entry ends the list";
-
-  Make("d/a.txt");
-  Make("d/sub/inner.txt");
-  Make("d/z.txt");
   EXPECT_EQ((std::vector<std::string>{P("d/a.txt"), P("d/z.txt")}), Walk("d/*.*", 0));
-
-  Make("e/x.txt");
-  Make("e/z.txt");
-  Make("e/s/y.txt");
-  Make("e/s/y.bin");
-  Make("e/s/t/w.txt");
-  Make("e/s2/v.txt");
   EXPECT_EQ((std::vector<std::string>{P("e/x.txt"), P("e/z.txt")}), Walk("e/*.txt", 0));
   EXPECT_EQ((std::vector<std::string>{P("e/x.txt"), P("e/z.txt"), P("e/s/y.txt"),
                                       P("e/s/t/w.txt"), P("e/s2/v.txt"), P("b")}),
             Walk("e/*.txt;b", 1));
   EXPECT_EQ((std::vector<std::string>{"*.none", P("e/x.txt"), "X1", P("e/z.txt"), "Z1"}),
             Walk("*.none;e/x.txt;X1;e/z.txt;Z1", 0, {0, 1, 0, 1, 0}));
-}
 
-TEST_F(TransferFileDisk, OverlongEntriesAreNotFound) {
-  Make("b");
+  // Overlong entries are not found.
   const std::string longName(300, 'n');
   EXPECT_EQ((std::vector<std::string>{"b"}), Walk(longName + ";b", 0));
   EXPECT_EQ((std::vector<std::string>{"b"}), Walk(longName + "/b;b", 0, {0}));
