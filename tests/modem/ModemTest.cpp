@@ -63,6 +63,20 @@ struct Cancelling : Modem {
   int32_t QueryAbort() override { return cancelAt && FakeClock::Now() >= cancelAt ? -901 : 0; }
 };
 
+// The engine on a scripted line, over the installation above as `change` leaves it.
+struct Rig {
+  explicit Rig(const std::function<void(MemoryModemInstallation&)>& change = nullptr) {
+    Install(installation);
+    if (change) change(installation);
+    modem.SetResponseTimeout(2000);
+  }
+  FakeClock clock;
+  FakeComLink link;
+  SerialPort port{&link};
+  MemoryModemInstallation installation;
+  Cancelling modem{installation};
+};
+
 TEST(Modem, SettingsFromTheInstallation) {
   const auto settings = [](const char* name, const char* text) {
     return [=](MemoryModemInstallation& m) { m.localMachine.Create(kKey)->Create("Settings")->WriteString(name, text); };
@@ -98,19 +112,12 @@ TEST(Modem, SettingsFromTheInstallation) {
       {"a modem the platform has no configuration for: tone", nullptr, 0, "", "DT", 0, "Unknown"},
   };
   for (const auto& c : cases) {
-    FakeClock clock;
-    FakeComLink link;
-    AnswerOk(link);
-    SerialPort port(&link);
-    MemoryModemInstallation installation;
-    Install(installation);
-    if (c.change) c.change(installation);
-    Modem modem(installation);
-    modem.SetResponseTimeout(2000);
-    EXPECT_EQ(modem.Init(&port, c.modem, kKey), c.init) << c.what;
-    EXPECT_EQ(modem.SettingsString(), c.settings) << c.what;
-    EXPECT_EQ(modem.DialPrefix(), c.dialPrefix) << c.what;
-    EXPECT_EQ(modem.FlowControl(), c.flow) << c.what;
+    Rig rig(c.change);
+    AnswerOk(rig.link);
+    EXPECT_EQ(rig.modem.Init(&rig.port, c.modem, kKey), c.init) << c.what;
+    EXPECT_EQ(rig.modem.SettingsString(), c.settings) << c.what;
+    EXPECT_EQ(rig.modem.DialPrefix(), c.dialPrefix) << c.what;
+    EXPECT_EQ(rig.modem.FlowControl(), c.flow) << c.what;
   }
 }
 
@@ -134,35 +141,26 @@ TEST(Modem, SendCommandWaitsForExactlyOk) {
       {garbage, -848, 0, ""},
   };
   for (const auto& c : cases) {
-    FakeClock clock;
-    FakeComLink link;
-    SerialPort port(&link);
-    port.SetPacingDelay(7);
-    MemoryModemInstallation installation;
-    Install(installation);
-    Modem modem(installation);
-    modem.SetResponseTimeout(2000);
-    ASSERT_EQ(modem.Init(&port, kName, kKey), 0);
-    link.output.clear();
-    link.AddInput(c.reply);
+    Rig rig;
+    rig.port.SetPacingDelay(7);
+    ASSERT_EQ(rig.modem.Init(&rig.port, kName, kKey), 0);
+    rig.link.output.clear();
+    rig.link.AddInput(c.reply);
     const uint32_t start = FakeClock::Now();
-    EXPECT_EQ(modem.SendCommand("E0", true), c.result) << c.reply.substr(0, 30);
+    EXPECT_EQ(rig.modem.SendCommand("E0", true), c.result) << c.reply.substr(0, 30);
     EXPECT_EQ(FakeClock::Now() - start, c.elapsedMs) << c.reply.substr(0, 30);
-    EXPECT_EQ(modem.TakeCallResult(), c.callResult);
-    EXPECT_EQ(std::string(link.output.begin(), link.output.end()), "ATE0\r");
-    EXPECT_EQ(port.PacingDelay(), 7);
+    EXPECT_EQ(rig.modem.TakeCallResult(), c.callResult);
+    EXPECT_EQ(std::string(rig.link.output.begin(), rig.link.output.end()), "ATE0\r");
+    EXPECT_EQ(rig.port.PacingDelay(), 7);
   }
 }
 
 TEST(Modem, ReadLineAndWaitLimits) {
-  FakeClock clock;
-  FakeComLink link;
-  SerialPort port(&link);
-  MemoryModemInstallation installation;
-  Install(installation);
-  Cancelling modem(installation);
+  Rig rig;
+  Cancelling& modem = rig.modem;
+  FakeComLink& link = rig.link;
   AnswerOk(link);
-  ASSERT_EQ(modem.Init(&port, kName, kKey), 0);
+  ASSERT_EQ(modem.Init(&rig.port, kName, kKey), 0);
   link.AddInput(std::string(300, 'x') + "\r\n");
   char line[256];
   EXPECT_EQ(modem.ReadLine(line, sizeof line, 1000), 1000);
