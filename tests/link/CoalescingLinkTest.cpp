@@ -6,7 +6,6 @@
 
 #include "fakes/FakeClock.h"
 #include "fakes/FakeComLink.h"
-#include "link/SerialPort.h"
 
 namespace {
 TEST(CoalescingLink, BackToBackWritesLeaveInOneWriteBeforeAnyRead) {
@@ -50,14 +49,5 @@ TEST(CoalescingLink, FullRoomAndPurgeBehaveLikeAQueue) {
   link.GetBufferStatus(s, BufferSide::Both);
   EXPECT_EQ(0, s.transmitCount);
   EXPECT_EQ(0, link.PutByte(1));
-}
-
-TEST(CoalescingLink, SerialPortOverItKeepsTheOpenStatus) {
-  FakeComLink inner;
-  inner.SetOpenFailure(LinkCode::PortInUse);
-  CoalescingLink link(&inner);
-  EXPECT_EQ(LinkCode::PortInUse, link.Status());
-  SerialPort port(&link);
-  EXPECT_EQ(nullptr, port.Format());
 }
 }  // namespace
