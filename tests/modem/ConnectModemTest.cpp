@@ -86,8 +86,6 @@ TEST(ConnectModem, CallOutcomesAgainstTheEmulator) {
        20, 32, 60000},
       {"NO DIALTONE passed over until the budget ends", true,
        [](auto&, auto& ours, auto&, auto&) { ours.modem.dialTone = false; }, 20, 32, 32000},
-      {"a number nobody has", true, [](auto&, auto&, auto&, auto& r) { r.settings.Telephone = "555 0000"; }, 20, 32,
-       32000},
       {"answering a call", false,
        [](auto& b, auto&, auto& far, auto& r) {
          r.settings.Telephone.clear();  // not needed to answer
