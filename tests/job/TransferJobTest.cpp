@@ -229,11 +229,9 @@ TEST_F(JobOverNullModem, ACallCutHalfWay) {
       cut = true;
     }
   };
+  settings.UseModem = 1;
+  settings.ModemName = 0;
   TransferSettings sendSettings = settings, receiveSettings = settings;
-  for (TransferSettings* s : {&sendSettings, &receiveSettings}) {
-    s->UseModem = 1;
-    s->ModemName = 0;
-  }
   sendSettings.Transfer = 1;
   sendSettings.FileList = file;
   sendSettings.Telephone = "5551002";

@@ -92,12 +92,14 @@ TEST_F(PosixPortTest, PurgesIncludeTheReadAhead) {
   EXPECT_EQ(port.ClearInput(3), 0);  // two dropped, found empty
 }
 
-TEST_F(PosixPortTest, DataFormatCodesAndCloseRestoresTheDevice) {
+// A refused code changes nothing the port reports; what the device holds while open and after
+// the close.
+TEST_F(PosixPortTest, CodesTheDeviceSettingsAndCloseRestoresThem) {
   const struct {
     uint32_t baud;
     char parity;
     int32_t dataBits, stopBits, expected;
-  } rows[] = {
+  } formats[] = {
       {12345, 'N', 8, 1, LinkCode::BadBaudRate}, {9600, 'n', 8, 1, LinkCode::BadParity},
       {9600, 'N', 9, 1, LinkCode::BadDataBits},  {9600, 'N', 3, 1, LinkCode::BadDataBits},
       {9600, 'N', 4, 1, LinkCode::NotSupported}, {9600, 'N', 8, 3, LinkCode::BadStopBits},
@@ -105,10 +107,20 @@ TEST_F(PosixPortTest, DataFormatCodesAndCloseRestoresTheDevice) {
       {9600, 'S', 8, 1, 0},                      {115200, 'E', 7, 2, 0},
       {2400, 'O', 5, 1, 0},
   };
+  const struct {
+    int32_t input, output, returned, left;
+  } refusedHandshakes[] = {
+      {2, 0, LinkCode::Failure, LinkCode::BadInputHandshake},
+      {0, 14, LinkCode::BadOutputHandshake, LinkCode::BadOutputHandshake},
+      {13, 0, LinkCode::NotSupported, LinkCode::NotSupported},
+      {3, 0, LinkCode::NotSupported, LinkCode::NotSupported},
+      {0, 13, LinkCode::NotSupported, LinkCode::NotSupported},
+      {0, 15, LinkCode::NotSupported, LinkCode::NotSupported},
+  };
   termios before = DeviceSettings();
   {
     PosixPort b(pair.PathB());
-    for (const auto& r : rows) {
+    for (const auto& r : formats) {
       EXPECT_EQ(b.SetDataFormat(r.baud, r.parity, r.dataBits, r.stopBits), r.expected) << r.baud << ' ' << r.parity;
       EXPECT_EQ(b.TakeStatus(), r.expected);
       if (r.expected != 0) continue;
@@ -118,57 +130,41 @@ TEST_F(PosixPortTest, DataFormatCodesAndCloseRestoresTheDevice) {
       b.GetDataFormat(baud, parity, dataBits, stopBits);
       EXPECT_EQ(std::make_tuple(baud, parity, dataBits, stopBits), std::make_tuple(r.baud, r.parity, r.dataBits, r.stopBits));
     }
-    // The last row reaches the device: 5 data bits take one and a half stop bits (CSTOPB). A pty
-    // keeps the rate and stop bits but forces 8 bits without parity, so only PARODD shows there.
+    ASSERT_EQ(b.SetHandshake(4, 12), 0);
+    for (const auto& r : refusedHandshakes) {
+      EXPECT_EQ(b.SetHandshake(r.input, r.output), r.returned) << r.input << ' ' << r.output;
+      EXPECT_EQ(b.TakeStatus(), r.left);
+      int32_t in, out;
+      EXPECT_EQ(b.GetHandshake(in, out), 0);
+      EXPECT_EQ(in * 100 + out, 412);  // a refused pair keeps the last good one
+    }
+
+    // The last format row reaches the device: 5 data bits take one and a half stop bits (CSTOPB).
+    // A pty keeps the rate and stop bits but forces 8 bits without parity, so only PARODD shows.
     ASSERT_EQ(b.SetHandshake(1, 1), 0);
     termios t = DeviceSettings();
     EXPECT_EQ(cfgetospeed(&t), static_cast<speed_t>(B2400));
     EXPECT_NE(t.c_cflag & CSTOPB, 0u);
     EXPECT_NE(t.c_cflag & PARODD, 0u);
     EXPECT_EQ(t.c_lflag & ICANON, 0u);  // raw while open
+    EXPECT_EQ(t.c_iflag & (IXON | IXOFF), static_cast<tcflag_t>(IXON | IXOFF));
+    EXPECT_EQ(t.c_cc[VSTART] * 256 + t.c_cc[VSTOP], 0x1113);
+    EXPECT_EQ(b.HoldRemote(), 0);
+    BufferStatus s;
+    b.GetBufferStatus(s, BufferSide::Both);
+    EXPECT_EQ(s.flags & 1, 1);
+    EXPECT_EQ(b.ReleaseRemote(), 0);
+
+    ASSERT_EQ(b.SetHandshake(0, 0), 0);
+    t = DeviceSettings();
+    EXPECT_EQ(t.c_iflag & (IXON | IXOFF), 0u);
+    EXPECT_EQ(t.c_cflag & CRTSCTS, 0u);
+    EXPECT_EQ(b.HoldRemote(), LinkCode::NotSupported);
   }
   termios after = DeviceSettings();
   EXPECT_EQ(cfgetospeed(&after), cfgetospeed(&before));
   EXPECT_EQ(std::make_tuple(after.c_cflag, after.c_iflag, after.c_lflag),
             std::make_tuple(before.c_cflag, before.c_iflag, before.c_lflag));
-}
-
-TEST_F(PosixPortTest, HandshakeCodes) {
-  PosixPort b(pair.PathB());
-  const struct {
-    int32_t input, output, returned, left;
-  } refused[] = {
-      {2, 0, LinkCode::Failure, LinkCode::BadInputHandshake},
-      {0, 14, LinkCode::BadOutputHandshake, LinkCode::BadOutputHandshake},
-      {13, 0, LinkCode::NotSupported, LinkCode::NotSupported},
-      {3, 0, LinkCode::NotSupported, LinkCode::NotSupported},
-      {0, 13, LinkCode::NotSupported, LinkCode::NotSupported},
-      {0, 15, LinkCode::NotSupported, LinkCode::NotSupported},
-  };
-  ASSERT_EQ(b.SetHandshake(4, 12), 0);
-  for (const auto& r : refused) {
-    EXPECT_EQ(b.SetHandshake(r.input, r.output), r.returned) << r.input << ' ' << r.output;
-    EXPECT_EQ(b.TakeStatus(), r.left);
-    int32_t in, out;
-    EXPECT_EQ(b.GetHandshake(in, out), 0);
-    EXPECT_EQ(in * 100 + out, 412);  // a refused pair keeps the last good one
-  }
-
-  ASSERT_EQ(b.SetHandshake(1, 1), 0);
-  termios t = DeviceSettings();
-  EXPECT_EQ(t.c_iflag & (IXON | IXOFF), static_cast<tcflag_t>(IXON | IXOFF));
-  EXPECT_EQ(t.c_cc[VSTART] * 256 + t.c_cc[VSTOP], 0x1113);
-  EXPECT_EQ(b.HoldRemote(), 0);
-  BufferStatus s;
-  b.GetBufferStatus(s, BufferSide::Both);
-  EXPECT_EQ(s.flags & 1, 1);
-  EXPECT_EQ(b.ReleaseRemote(), 0);
-
-  ASSERT_EQ(b.SetHandshake(0, 0), 0);
-  t = DeviceSettings();
-  EXPECT_EQ(t.c_iflag & (IXON | IXOFF), 0u);
-  EXPECT_EQ(t.c_cflag & CRTSCTS, 0u);
-  EXPECT_EQ(b.HoldRemote(), LinkCode::NotSupported);
 }
 
 TEST_F(PosixPortTest, LinesOnADeviceWithoutModemLines) {
