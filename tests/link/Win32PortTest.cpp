@@ -179,9 +179,8 @@ TEST_F(Win32PortScripted, ModemLinesAndLineErrorsReachTheLineStatus) {
   EXPECT_EQ(port.GetByte(), LinkCode::Timeout);
   dev.pendingErrors = CE_RXPARITY;
   port.GetByte();
-  EXPECT_EQ(port.Signal(LineSignal::FramingError, -1), 1);
-  EXPECT_EQ(port.Signal(LineSignal::OverrunError, -1), 1);
-  EXPECT_EQ(port.Signal(LineSignal::ParityError, -1), 1);
+  for (const int32_t error : {LineSignal::FramingError, LineSignal::OverrunError, LineSignal::ParityError})
+    EXPECT_EQ(port.Signal(error, -1), 1) << error;
   EXPECT_EQ(port.Signal(LineSignal::BreakDetected, -1), 0);
   uint16_t word = 0;
   ASSERT_EQ(serial.LineErrors(word), 0);
@@ -222,7 +221,7 @@ TEST_F(Win32PortScripted, DtrAndRtsAreDrivenAndKept) {
                                                  "CLRDTR", "CLRRTS", "close"}));
 }
 
-TEST_F(Win32PortScripted, HandshakeCodesBecomeDeviceFlowControl) {
+TEST_F(Win32PortScripted, CodesBecomeDeviceSettingsAndARefusalKeepsTheLastGoodOnes) {
   Win32Port port(kIndex, 4096, 2048, &kScripted);
   const struct {
     int32_t input, output;
@@ -259,18 +258,10 @@ TEST_F(Win32PortScripted, HandshakeCodesBecomeDeviceFlowControl) {
     port.GetHandshake(in, out);
     EXPECT_EQ(in * 100 + out, 101);
   }
-  ASSERT_EQ(port.SetDataFormat(9600, 'N', 8, 1), 0);
-  EXPECT_EQ(dev.state.fRtsControl, static_cast<DWORD>(RTS_CONTROL_HANDSHAKE));
-  EXPECT_EQ(dev.state.fInX, 0u);
-}
-
-// The codes themselves match PosixPort's (tests/link/PosixPortTest.cpp); here what a refusal
-// leaves behind and the queue sizes the device gets.
-TEST_F(Win32PortScripted, RefusedFormatKeepsTheRestAndQueueSizes) {
-  Win32Port port(kIndex, 4096, 2048, &kScripted);
-  // A refused data-bit count still leaves parity and rate for the next write-back; the data and
+  // A refused data-bit count, the same: parity and rate wait for the next write-back; the data and
   // stop bits stay those of the open (8, 1).
   EXPECT_EQ(port.SetDataFormat(57600, 'O', 3, 1), LinkCode::BadDataBits);
+  EXPECT_EQ(dev.writeBacks, 4);
   uint32_t baud;
   char parity;
   int32_t data, stop;
@@ -280,7 +271,10 @@ TEST_F(Win32PortScripted, RefusedFormatKeepsTheRestAndQueueSizes) {
   EXPECT_EQ(data * 10 + stop, 81);
   ASSERT_EQ(port.SetDataFormat(1200, 'S', 5, 1), 0);  // five data bits take one and a half stop bits
   EXPECT_EQ(dev.state.StopBits, ONE5STOPBITS);
+  EXPECT_EQ(dev.state.fRtsControl, static_cast<DWORD>(RTS_CONTROL_HANDSHAKE));
+  EXPECT_EQ(dev.state.fInX, 0u);
 
+  // The queue sizes the device gets.
   SerialPort serial(&port);
   ASSERT_EQ(serial.SetTxQueueSize(4096), 0);
   EXPECT_EQ(dev.rxSize, 4096u);
