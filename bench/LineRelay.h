@@ -1,11 +1,13 @@
-// A serial line for the benchmarks: two pseudo-terminals whose masters are joined by a thread
-// that holds a real line's rate (bytes per second each way), can flip
-// bits at a seeded rate and can go dead once for a few seconds, dropping what it held. It
-// tallies the ZModem headers it carries, so a run shows where its time went.
+// A serial line between two programs, for the benchmarks and the interop fault runs: two
+// pseudo-terminals whose masters are joined by a thread that holds a real line's rate (bytes per
+// second each way, or none), can flip, drop and insert bytes at seeded rates and can go dead once
+// for a few seconds, dropping what it held. It tallies the ZModem headers it carries, so a run
+// shows where its time went.
 #pragma once
 #include <fcntl.h>
 #include <poll.h>
 #include <stdlib.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -25,9 +27,11 @@ inline double Now() {
   return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
 
-// One pty: the master stays with the relay, programs open the slave by its path.
+// One pty: the master stays with the relay, programs open the slave by its path. The slave is
+// held open and raw from the start, as socat makes its ptys: no echo or line editing before a
+// program takes the end over, and no hang-up between two programs.
 struct Pty {
-  int master = -1;
+  int master = -1, holder = -1;
   std::string slave;
   Pty() {
     master = posix_openpt(O_RDWR | O_NOCTTY);
@@ -35,15 +39,24 @@ struct Pty {
     unlockpt(master);
     slave = ptsname(master);
     fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
+    holder = open(slave.c_str(), O_RDWR | O_NOCTTY);
+    termios t;
+    tcgetattr(holder, &t);
+    cfmakeraw(&t);
+    tcsetattr(holder, TCSANOW, &t);
   }
-  ~Pty() { close(master); }
+  ~Pty() {
+    close(holder);
+    close(master);
+  }
   Pty(const Pty&) = delete;
   Pty& operator=(const Pty&) = delete;
 };
 
 struct LinePlan {
-  double bytesPerSecond = 11520;  // 115200 baud, 8N1
+  double bytesPerSecond = 11520;  // 115200 baud, 8N1; 0: as fast as the ptys go
   double flip = 0;                // chance per byte (either way) of one flipped bit
+  double drop = 0, insert = 0;    // chances per byte of losing it, of a random byte before it
   uint64_t seed = 1;
   size_t pauseAfter = 0;          // bytes carried from A before the line goes dead (0: never)
   double pauseSeconds = 3;
@@ -100,11 +113,13 @@ class LineRelay {
     size_t carriedFromA = 0;
     uint8_t chunk[kHold];
     std::uniform_real_distribution<double> roll(0, 1);
+    const bool faulty = plan.flip > 0 || plan.drop > 0 || plan.insert > 0;
     while (!stop) {
       const double now = Now();
       // A UART's FIFO holds 16 bytes; the extra room lets the line catch up after this thread
       // was kept off a busy processor for a few milliseconds, which a real line never is.
-      for (double& t : tokens) t = std::min(t + (now - last) * plan.bytesPerSecond, 64.0);
+      for (double& t : tokens)
+        t = plan.bytesPerSecond > 0 ? std::min(t + (now - last) * plan.bytesPerSecond, 64.0) : kHold;
       last = now;
       if (!paused && plan.pauseAfter > 0 && carriedFromA >= plan.pauseAfter) {
         paused = true;
@@ -129,7 +144,11 @@ class LineRelay {
             for (ssize_t k = 0; k < n; ++k) {
               uint8_t b = chunk[k];
               Watch(i, b);
-              if (plan.flip > 0 && roll(rng[i]) < plan.flip) {
+              const double r = faulty ? roll(rng[i]) : 1;
+              if (r < plan.drop) continue;
+              if (r < plan.drop + plan.insert) {
+                pending[i].push_back(static_cast<uint8_t>(rng[i]()));
+              } else if (r < plan.drop + plan.insert + plan.flip) {
                 b ^= static_cast<uint8_t>(1u << (rng[i]() % 8));
                 ++tally.flips;
               }

@@ -6,24 +6,21 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <chrono>
-#include <cstring>
+#include <cstdio>
 #include <fstream>
 #include <filesystem>
 #include <functional>
 #include <map>
-#include <random>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "bench/LineRelay.h"
 #include "fakes/TestData.h"
 #include "fakes/ChildProcess.h"
 #include "fakes/PtyPair.h"
@@ -333,69 +330,6 @@ TEST_F(ZModemInterop, ManagementOptionsFollowSzFlags) {
   EXPECT_NE(std::find(s.events.begin(), s.events.end(), TransferCode::FileSkipped), s.events.end());
 }
 
-// Two ptys joined by a thread that copies between their masters and damages the stream with
-// a seeded mix of flipped, dropped and inserted bytes, both ways.
-class FaultyRelay {
- public:
-  FaultyRelay(uint64_t seed, double rate) : rng(seed), perByte(rate) {
-    for (int i = 0; i < 2; ++i) {
-      master[i] = posix_openpt(O_RDWR | O_NOCTTY);
-      grantpt(master[i]);
-      unlockpt(master[i]);
-      slave[i] = ptsname(master[i]);
-      fcntl(master[i], F_SETFL, fcntl(master[i], F_GETFL) | O_NONBLOCK);
-      // Raw from the start, as socat makes its ptys: no echo, no line editing before a
-      // program takes the end over.
-      holder[i] = open(slave[i].c_str(), O_RDWR | O_NOCTTY);
-      termios t;
-      tcgetattr(holder[i], &t);
-      cfmakeraw(&t);
-      tcsetattr(holder[i], TCSANOW, &t);
-    }
-    worker = std::thread([this] { Run(); });
-  }
-  ~FaultyRelay() {
-    stop = true;
-    worker.join();
-    for (int fd : master) close(fd);
-    for (int fd : holder) close(fd);
-  }
-  std::string slave[2];
-
- private:
-  void Run() {
-    std::uniform_real_distribution<double> roll(0, 1);
-    std::vector<uint8_t> pending[2];
-    uint8_t chunk[1024];
-    while (!stop) {
-      bool moved = false;
-      for (int i = 0; i < 2; ++i) {
-        const ssize_t n = read(master[i], chunk, sizeof chunk);
-        for (ssize_t k = 0; k < n; ++k) {
-          uint8_t b = chunk[k];
-          const double r = roll(rng);
-          if (r < perByte * 0.2) continue;                                          // dropped
-          if (r < perByte * 0.4) pending[i].push_back(static_cast<uint8_t>(rng()));  // inserted
-          if (r >= perByte * 0.4 && r < perByte) b ^= static_cast<uint8_t>(1u << (rng() % 8));  // flipped
-          pending[i].push_back(b);
-        }
-        if (!pending[i].empty()) {
-          const ssize_t w = write(master[1 - i], pending[i].data(), pending[i].size());
-          if (w > 0) pending[i].erase(pending[i].begin(), pending[i].begin() + w);
-        }
-        moved = moved || n > 0;
-      }
-      if (!moved) usleep(300);
-    }
-  }
-  int master[2] = {-1, -1};
-  int holder[2] = {-1, -1};
-  std::mt19937_64 rng;
-  double perByte;
-  std::atomic<bool> stop{false};
-  std::thread worker;
-};
-
 // Through a damaging relay, lrzsz on the other end: every run ends with the file byte-exact
 // or with a failure on some side, never with a damaged file reported as received.
 TEST_F(ZModemInterop, FaultyLineAgainstLrzszNeverDeliversADamagedFile) {
@@ -405,19 +339,25 @@ TEST_F(ZModemInterop, FaultyLineAgainstLrzszNeverDeliversADamagedFile) {
   int clean = 0;
   for (uint64_t seed = 1; seed <= 4; ++seed) {
     for (bool ourSender : {true, false}) {
-      FaultyRelay relay(seed, 1e-4);
+      bench::LinePlan plan;
+      plan.bytesPerSecond = 0;
+      plan.seed = seed;
+      plan.drop = plan.insert = 0.2e-4;
+      plan.flip = 0.6e-4;
+      bench::Pty ptyA, ptyB;
+      bench::LineRelay relay(ptyA.master, ptyB.master, plan);
       const std::string dir = ourSender ? theirs : ours;
       Spit((ourSender ? ours : theirs) + "/f.bin", data, 1400000000);
       unlink((dir + "/f.bin").c_str());
       ChildProcess lrzsz;
       ASSERT_TRUE(lrzsz.Start(ourSender ? std::vector<std::string>{"rz", "-q", "-y"}
                                         : std::vector<std::string>{"sz", "-q", "f.bin"},
-                              OnPty(relay.slave[1], theirs, pair->Dir() + "/peer.log")));
+                              OnPty(ptyB.slave, theirs, pair->Dir() + "/peer.log")));
       WatchStatus s;
       s.deadline = std::chrono::steady_clock::now() + std::chrono::seconds(40);
       int32_t code;
       {
-        PosixPort port(relay.slave[0], 16384, 16384);
+        PosixPort port(ptyA.slave, 16384, 16384);
         SerialPort serial(&port);
         ZModem z(&serial, &s);
         z.SetManagement(4);
