@@ -7,7 +7,7 @@
 #include "fakes/FakeClock.h"
 #include "link/TickSource.h"
 
-FakeComLink::FakeComLink() : ComLink(0) {}
+FakeComLink::FakeComLink(int32_t port) : ComLink(port) {}
 FakeComLink::~FakeComLink() = default;
 
 void FakeComLink::AddInput(const std::vector<uint8_t>& bytes, uint32_t atMs) {

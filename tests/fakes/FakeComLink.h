@@ -20,7 +20,7 @@ class FakeComLink : public ComLink {
     int32_t calls = 0;
   };
 
-  FakeComLink();
+  explicit FakeComLink(int32_t port = 0);
   ~FakeComLink() override;
 
   // Input side.

@@ -1,9 +1,11 @@
 #include "fakes/ModemBench.h"
 
-#include <cstring>
-#include <thread>
-
-ModemBench::ModemBench(uint32_t startMs) : clock(startMs) {}
+ModemBench::ModemBench(uint32_t startMs) : step(startMs) {
+  step.onAdvance = [this](uint32_t now) {
+    board.Tick(now);
+    if (onTick) onTick(now);
+  };
+}
 ModemBench::~ModemBench() = default;
 
 ModemBench::Port& ModemBench::Add(const std::string& number) {
@@ -12,60 +14,14 @@ ModemBench::Port& ModemBench::Add(const std::string& number) {
 }
 
 void ModemBench::Type(HayesModem& modem, const std::string& text) {
-  std::lock_guard<std::mutex> hold(lock);
+  std::lock_guard<std::mutex> hold(step.lock);
   for (char c : text) modem.FromComputer(static_cast<uint8_t>(c), FakeClock::Now());
-}
-
-void ModemBench::Advance() {
-  FakeClock::Advance(1);
-  board.Tick(FakeClock::Now());
-  if (onTick) onTick(FakeClock::Now());
-  waiting = 0;
-  ++generation;
-  wake.notify_all();
-}
-
-void ModemBench::Run(const std::vector<std::function<void()>>& sides) {
-  {
-    std::lock_guard<std::mutex> hold(lock);
-    running = static_cast<int>(sides.size());
-    waiting = 0;
-  }
-  std::vector<std::thread> threads;
-  for (const auto& side : sides)
-    threads.emplace_back([this, &side] {
-      side();
-      std::lock_guard<std::mutex> hold(lock);
-      --running;
-      // Those left behind may wait for time that only this side could have moved.
-      if (running > 0 && waiting >= running) Advance();
-    });
-  for (auto& t : threads) t.join();
 }
 
 ModemBench::Port::Port(ModemBench& b, HayesModem& m) : modem(m), bench(b) {}
 
 int32_t ModemBench::Port::Idle() {
-  std::unique_lock<std::mutex> hold(bench.lock);
-  if (bench.running == 0) {
-    bench.Advance();
-    return 0;
-  }
-  const bool due = !modem.ToComputer().empty();
-  // Input left unread since the last Idle (a pause) must not stop time for everyone.
-  const bool unreadSinceIdle = due && idleSawInput && !readSinceIdle;
-  idleSawInput = due;
-  readSinceIdle = false;
-  if (due && !unreadSinceIdle) return 0;
-  const uint64_t generation = bench.generation;
-  if (++bench.waiting >= bench.running) {
-    bench.Advance();
-    return 0;
-  }
-  bench.wake.wait(hold, [&] {
-    return bench.generation != generation || (!unreadSinceIdle && !modem.ToComputer().empty());
-  });
-  if (bench.generation == generation) --bench.waiting;
+  bench.step.Idle(idle, [this] { return !modem.ToComputer().empty(); });
   return 0;
 }
 
@@ -74,7 +30,7 @@ int32_t ModemBench::Port::ReadModemStatus() {
 }
 
 void ModemBench::Port::GetBufferStatus(BufferStatus& s, int32_t) {
-  std::lock_guard<std::mutex> hold(bench.lock);
+  std::lock_guard<std::mutex> hold(bench.step.lock);
   s = BufferStatus{};
   s.receivePresent = s.transmitPresent = 1;
   s.receiveCount = static_cast<int32_t>(modem.ToComputer().size());
@@ -82,7 +38,7 @@ void ModemBench::Port::GetBufferStatus(BufferStatus& s, int32_t) {
 }
 
 int32_t ModemBench::Port::Signal(int32_t number, int32_t value) {
-  std::lock_guard<std::mutex> hold(bench.lock);
+  std::lock_guard<std::mutex> hold(bench.step.lock);
   switch (number) {
     case LineSignal::Dtr:
       if (value >= 0) {
@@ -98,10 +54,10 @@ int32_t ModemBench::Port::Signal(int32_t number, int32_t value) {
 }
 
 int32_t ModemBench::Port::Write(const uint8_t* data, int32_t length) {
-  std::lock_guard<std::mutex> hold(bench.lock);
+  std::lock_guard<std::mutex> hold(bench.step.lock);
   int32_t n = 0;
   for (; n < length && modem.Room() > 0; ++n) modem.FromComputer(data[n], FakeClock::Now());
-  if (n > 0) bench.wake.notify_all();
+  if (n > 0) bench.step.Wake();
   if (n < length) Fail(LinkCode::ShortWrite);
   return n;
 }
@@ -112,7 +68,7 @@ int32_t ModemBench::Port::GetByte() {
 }
 
 int32_t ModemBench::Port::Read(uint8_t* data, int32_t length) {
-  std::lock_guard<std::mutex> hold(bench.lock);
+  std::lock_guard<std::mutex> hold(bench.step.lock);
   auto& in = modem.ToComputer();
   int32_t n = 0;
   for (; n < length && !in.empty(); ++n) {
@@ -120,8 +76,8 @@ int32_t ModemBench::Port::Read(uint8_t* data, int32_t length) {
     in.pop_front();
   }
   if (n > 0) {
-    readSinceIdle = true;
-    bench.wake.notify_all();  // room for a writer that was full
+    idle.read = true;
+    bench.step.Wake();  // room for a writer that was full
   }
   return n;
 }
@@ -129,7 +85,7 @@ int32_t ModemBench::Port::Read(uint8_t* data, int32_t length) {
 int32_t ModemBench::Port::ClearBuffer(int32_t direction, int32_t count) {
   if (direction != 0) return 0;
   if (count != 0) return DrainInput(count);
-  std::lock_guard<std::mutex> hold(bench.lock);
+  std::lock_guard<std::mutex> hold(bench.step.lock);
   modem.ToComputer().clear();
   return 0;
 }

@@ -1,18 +1,16 @@
 // Emulated Hayes modems on a switchboard for in-process tests, each with its computer side as a
 // ComLink on the fake clock. On one thread every Idle moves time a millisecond; under Run, time
-// moves only while every side waits in Idle (as NullModem does), so dial and answer time-outs
+// moves only while every side waits in Idle (Lockstep), so dial and answer time-outs
 // are exact and a 60-second wait takes microseconds.
 #pragma once
-#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
-#include "fakes/FakeClock.h"
 #include "fakes/FakeComLink.h"
+#include "fakes/Lockstep.h"
 #include "fakes/Switchboard.h"
 
 class ModemBench {
@@ -29,7 +27,7 @@ class ModemBench {
   // Sends text from a modem's computer side, as a terminal typing it would.
   void Type(HayesModem& modem, const std::string& text);
   // Runs each side on its own thread under the lockstep clock; returns when all have ended.
-  void Run(const std::vector<std::function<void()>>& sides);
+  void Run(const std::vector<std::function<void()>>& sides) { step.Run(sides); }
 
   Switchboard board;
   // Called, with the bench locked, each time the clock moves on.
@@ -37,13 +35,7 @@ class ModemBench {
 
  private:
   friend class Port;
-  void Advance();  // lock held
-
-  FakeClock clock;
-  std::mutex lock;
-  std::condition_variable wake;
-  int running = 0, waiting = 0;
-  uint64_t generation = 0;
+  Lockstep step;
   std::vector<std::unique_ptr<Port>> ports;
 };
 
@@ -69,5 +61,5 @@ class ModemBench::Port : public FakeComLink {
  private:
   ModemBench& bench;
   int32_t dtr = 1;
-  bool idleSawInput = false, readSinceIdle = false;
+  Lockstep::Side idle;
 };

@@ -1,14 +1,13 @@
 #include "fakes/NullModem.h"
 
 #include <algorithm>
-#include <cstring>
-#include <thread>
+#include <mutex>
+#include <random>
 
-#include "fakes/FakeClock.h"
 #include "link/TickSource.h"
 
 struct NullModem::Shared {
-  explicit Shared(uint64_t seed, uint32_t start) : clock(start) {
+  explicit Shared(uint64_t seed, uint32_t start) : step(start) {
     rng[0].seed(seed * 2 + 1);
     rng[1].seed(seed * 2 + 2);
   }
@@ -16,9 +15,7 @@ struct NullModem::Shared {
     uint32_t at;
     uint8_t value;
   };
-  FakeClock clock;
-  std::mutex lock;
-  std::condition_variable wake;
+  Lockstep step;
   std::deque<Byte> toEnd[2];
   size_t room = 16384;
   LineFaults faults[2];
@@ -29,20 +26,10 @@ struct NullModem::Shared {
   size_t hold = 0, queue = 0;
   int64_t flips = 0;
   int64_t dropped[2] = {0, 0};
-  int running = 0;
-  int waiting = 0;
-  uint64_t timeGeneration = 0;
   End* ends[2] = {nullptr, nullptr};
 
   bool Due(int end, uint32_t now) const {
     return !toEnd[end].empty() && TickSource::Passed(toEnd[end].front().at, now);
-  }
-  // Caller holds the lock. Moves virtual time on by a millisecond and releases every waiter.
-  void Advance() {
-    FakeClock::Advance(1);
-    waiting = 0;
-    ++timeGeneration;
-    wake.notify_all();
   }
   double Roll(int from) { return std::uniform_real_distribution<double>(0, 1)(rng[from]); }
   void Queue(int to, uint32_t at, uint8_t value) {
@@ -117,59 +104,25 @@ int64_t NullModem::Dropped(int side) const { return shared->dropped[side]; }
 uint32_t NullModem::Now() const { return FakeClock::Now(); }
 
 void NullModem::Run(const std::function<void(End&)>& sideA, const std::function<void(End&)>& sideB) {
-  {
-    std::lock_guard<std::mutex> hold(shared->lock);
-    shared->running = 2;
-    shared->waiting = 0;
-  }
-  auto body = [this](const std::function<void(End&)>& side, End& end) {
-    side(end);
-    std::lock_guard<std::mutex> hold(shared->lock);
-    --shared->running;
-    // The side left behind may be waiting for time that only this side could have moved.
-    if (shared->running > 0 && shared->waiting >= shared->running) shared->Advance();
-  };
-  std::thread ta(body, std::cref(sideA), std::ref(*a));
-  std::thread tb(body, std::cref(sideB), std::ref(*b));
-  ta.join();
-  tb.join();
+  shared->step.Run({[&] { sideA(*a); }, [&] { sideB(*b); }});
 }
 
-NullModem::End::End(NullModem::Shared& s, int w) : ComLink(w), shared(s), which(w) {}
+NullModem::End::End(NullModem::Shared& s, int w) : FakeComLink(w), shared(s), which(w) { baudRate = 9600; }
 NullModem::End::~End() = default;
 
 int32_t NullModem::End::Idle() {
-  std::unique_lock<std::mutex> hold(shared.lock);
-  if (shared.running == 0) {  // outside Run: a single-threaded user, time is ours to move
-    FakeClock::Advance(1);
-    return 0;
-  }
-  const bool due = shared.Due(which, FakeClock::Now());
-  const bool unreadSinceIdle = due && idleSawInput && !readSinceIdle;
-  idleSawInput = due;
-  readSinceIdle = false;
-  if (due && !unreadSinceIdle) return 0;
-  const uint64_t generation = shared.timeGeneration;
-  ++shared.waiting;
-  if (shared.waiting >= shared.running) {
-    shared.Advance();
-    return 0;
-  }
-  shared.wake.wait(hold, [&] {
-    return shared.timeGeneration != generation || (!unreadSinceIdle && shared.Due(which, FakeClock::Now()));
-  });
-  if (shared.timeGeneration == generation) --shared.waiting;  // woken by data, still counted
+  shared.step.Idle(idle, [this] { return shared.Due(which, FakeClock::Now()); });
   return 0;
 }
 
 int32_t NullModem::End::ReadModemStatus() {
-  std::lock_guard<std::mutex> hold(shared.lock);
+  std::lock_guard<std::mutex> hold(shared.step.lock);
   const End* peer = shared.ends[1 - which];
   return (peer->rts ? 0x10 : 0) | (peer->dtr ? 0x20 | 0x80 : 0);
 }
 
 void NullModem::End::GetBufferStatus(BufferStatus& s, int32_t) {
-  std::lock_guard<std::mutex> hold(shared.lock);
+  std::lock_guard<std::mutex> hold(shared.step.lock);
   s = BufferStatus{};
   s.receivePresent = s.transmitPresent = 1;
   const uint32_t now = FakeClock::Now();
@@ -182,25 +135,7 @@ void NullModem::End::GetBufferStatus(BufferStatus& s, int32_t) {
   s.transmitSize = static_cast<int32_t>(shared.rate > 0 ? shared.queue : shared.room);
 }
 
-int32_t NullModem::End::SetHandshake(int32_t in, int32_t out) {
-  inputHandshake = in;
-  outputHandshake = out;
-  return 0;
-}
-
-int32_t NullModem::End::GetHandshake(int32_t& in, int32_t& out) {
-  in = inputHandshake;
-  out = outputHandshake;
-  return 0;
-}
-
-int32_t NullModem::End::SetBreak(int32_t state) {
-  if (state >= 0) breakState = state == 1;
-  return breakState;
-}
-
 int32_t NullModem::End::Signal(int32_t number, int32_t value) {
-  if (number == LineSignal::BreakState) return SetBreak(value);
   if (value != -1 && number == LineSignal::Dtr) dtr = value != 0;
   if (value != -1 && number == LineSignal::Rts) rts = value != 0;
   const int32_t modem = ReadModemStatus();
@@ -211,41 +146,12 @@ int32_t NullModem::End::Signal(int32_t number, int32_t value) {
     case LineSignal::Dsr: return (modem & 0x20) ? 1 : 0;
     case LineSignal::Ri: return 0;
     case LineSignal::Cd: return (modem & 0x80) ? 1 : 0;
-    default:
-      for (int32_t known : LineStatus::kSignals)
-        if (known == number) return 0;
-      return 2;
+    default: return FakeComLink::Signal(number, value);
   }
 }
 
-int32_t NullModem::End::SetDataFormat(uint32_t baud, char par, int32_t data, int32_t stop) {
-  baudRate = baud;
-  parity = par;
-  dataBits = data;
-  stopBits = stop;
-  return 0;
-}
-
-void NullModem::End::GetDataFormat(uint32_t& baud, char& par, int32_t& data, int32_t& stop) {
-  baud = baudRate;
-  par = parity;
-  data = dataBits;
-  stop = stopBits;
-}
-
-int32_t NullModem::End::GetLineStatus(LineStatus& s) {
-  s = QuerySignals();
-  return 0;
-}
-
-int32_t NullModem::End::PutByte(uint8_t byte) { return Write(&byte, 1) == 1 ? 0 : lastStatus; }
-
-int32_t NullModem::End::PutString(const char* text) {
-  return Write(reinterpret_cast<const uint8_t*>(text), static_cast<int32_t>(std::strlen(text)));
-}
-
 int32_t NullModem::End::Write(const uint8_t* data, int32_t length) {
-  std::lock_guard<std::mutex> hold(shared.lock);
+  std::lock_guard<std::mutex> hold(shared.step.lock);
   const int to = 1 - which;
   size_t room = shared.Room(to);
   if (shared.rate > 0) {
@@ -257,30 +163,28 @@ int32_t NullModem::End::Write(const uint8_t* data, int32_t length) {
     sent.push_back(data[i]);
     shared.Transmit(which, data[i]);
   }
-  if (n > 0) shared.wake.notify_all();
+  if (n > 0) shared.step.Wake();
   if (n < length) Fail(LinkCode::ShortWrite);
   return n;
 }
 
 int32_t NullModem::End::GetByte() {
-  std::lock_guard<std::mutex> hold(shared.lock);
-  if (!shared.Due(which, FakeClock::Now())) return LinkCode::Timeout;
-  const uint8_t b = shared.toEnd[which].front().value;
-  shared.toEnd[which].pop_front();
-  readSinceIdle = true;
-  shared.wake.notify_all();  // room for a writer that was full
-  return b;
+  uint8_t b;
+  return Read(&b, 1) == 1 ? b : LinkCode::Timeout;
 }
 
 int32_t NullModem::End::Read(uint8_t* data, int32_t length) {
-  std::lock_guard<std::mutex> hold(shared.lock);
+  std::lock_guard<std::mutex> hold(shared.step.lock);
   const uint32_t now = FakeClock::Now();
   int32_t n = 0;
   while (n < length && shared.Due(which, now)) {
     data[n++] = shared.toEnd[which].front().value;
     shared.toEnd[which].pop_front();
   }
-  if (n > 0) readSinceIdle = true;
+  if (n > 0) {
+    idle.read = true;
+    shared.step.Wake();  // room for a writer that was full
+  }
   return n;
 }
 
@@ -288,7 +192,7 @@ int32_t NullModem::End::ClearBuffer(int32_t direction, int32_t count) {
   if (direction != 0) {
     // What still waits in our device queue is dropped; the line then carries on from the last
     // byte it already took.
-    std::lock_guard<std::mutex> hold(shared.lock);
+    std::lock_guard<std::mutex> hold(shared.step.lock);
     const int to = 1 - which;
     size_t n = shared.Queued(to, FakeClock::Now());
     shared.dropped[which] += static_cast<int64_t>(n);
@@ -299,7 +203,7 @@ int32_t NullModem::End::ClearBuffer(int32_t direction, int32_t count) {
     return 0;
   }
   if (count != 0) return DrainInput(count);
-  std::lock_guard<std::mutex> hold(shared.lock);
+  std::lock_guard<std::mutex> hold(shared.step.lock);
   const uint32_t now = FakeClock::Now();
   while (shared.Due(which, now)) shared.toEnd[which].pop_front();
   return 0;

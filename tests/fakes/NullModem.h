@@ -1,16 +1,14 @@
 // A virtual null-modem cable: two in-memory ComLink ends for engine-against-engine runs on two
-// threads, under a lockstep virtual clock (time moves only while every running side waits in
-// Idle, so time-outs are exact and free of scheduling noise), with seeded line faults.
+// threads, under the Lockstep virtual clock, with seeded line faults. The ends keep FakeComLink's
+// settings and records; the bytes, the idle and the modem lines go through the cable.
 #pragma once
-#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <functional>
 #include <memory>
-#include <mutex>
-#include <random>
 
-#include "link/ComLink.h"
+#include "fakes/FakeComLink.h"
+#include "fakes/Lockstep.h"
 
 // Per-byte fault rates of one direction of the cable; all 0 is a clean line.
 struct LineFaults {
@@ -60,29 +58,17 @@ class NullModem {
   std::unique_ptr<End> a, b;
 };
 
-class NullModem::End : public ComLink {
+class NullModem::End : public FakeComLink {
  public:
   End(NullModem::Shared& s, int which);
   ~End() override;
 
   int32_t Idle() override;
   int32_t ReadModemStatus() override;
-  void Initialize(int32_t) override {}
-  int32_t OpenDevice() override { return 0; }
-  int32_t CloseDevice() override { return 0; }
   void GetBufferStatus(BufferStatus& s, int32_t side) override;
-  int32_t SetBufferSizes(int32_t, int32_t, int32_t) override { return 0; }
-  int32_t SetHandshake(int32_t inputCode, int32_t outputCode) override;
-  int32_t GetHandshake(int32_t& inputCode, int32_t& outputCode) override;
-  int32_t SetBreak(int32_t state) override;
   int32_t Signal(int32_t number, int32_t value) override;
-  int32_t SetDataFormat(uint32_t baud, char par, int32_t data, int32_t stop) override;
-  void GetDataFormat(uint32_t& baud, char& par, int32_t& data, int32_t& stop) override;
-  int32_t GetLineStatus(LineStatus& s) override;
-  int32_t PutByte(uint8_t byte) override;
-  int32_t PutString(const char* text) override;
+  int32_t PutByte(uint8_t byte) override { return Write(&byte, 1) == 1 ? 0 : lastStatus; }
   int32_t Write(const uint8_t* data, int32_t length) override;
-  int32_t TransmitImmediate(uint8_t byte) override { return PutByte(byte); }
   int32_t GetByte() override;
   int32_t Read(uint8_t* data, int32_t length) override;
   int32_t ClearBuffer(int32_t direction, int32_t count) override;
@@ -95,13 +81,6 @@ class NullModem::End : public ComLink {
   NullModem::Shared& shared;
   int which;
   std::deque<uint8_t> sent;
-  // Like a real port, Idle returns at once for input that arrived, but a caller that leaves it
-  // unread (a fixed pause) must still let time move, or both ends could stall each other.
-  bool idleSawInput = false;
-  bool readSinceIdle = false;
-  uint32_t baudRate = 9600;
-  char parity = 'N';
-  int32_t dataBits = 8, stopBits = 1;
-  int32_t inputHandshake = 0, outputHandshake = 0;
-  int32_t dtr = 1, rts = 1, breakState = 0;
+  Lockstep::Side idle;
+  int32_t dtr = 1, rts = 1;
 };
