@@ -45,6 +45,7 @@ class ChildProcess {
 
  private:
   bool Reap(bool block);
+  bool ReapWithin(int ms);  // false when the child still runs after ms
 
   pid_t pid = -1;
   int exitResult = kNotStarted;

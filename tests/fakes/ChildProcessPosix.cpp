@@ -92,30 +92,27 @@ bool ChildProcess::Reap(bool block) {
 
 bool ChildProcess::Running() { return pid > 0 && !Reap(false); }
 
-int ChildProcess::Wait(int timeoutMs) {
-  if (pid <= 0) return exitResult;
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+bool ChildProcess::ReapWithin(int ms) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
   while (!Reap(false)) {
-    if (std::chrono::steady_clock::now() >= deadline) {
-      Kill();
-      return kTimedOut;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
   }
-  return exitResult;
+  return true;
+}
+
+int ChildProcess::Wait(int timeoutMs) {
+  if (pid <= 0 || ReapWithin(timeoutMs)) return exitResult;
+  Kill();
+  return kTimedOut;
 }
 
 int ChildProcess::Kill(int graceMs) {
   if (pid <= 0) return exitResult;
   kill(-pid, SIGTERM);
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(graceMs);
-  while (!Reap(false)) {
-    if (std::chrono::steady_clock::now() >= deadline) {
-      kill(-pid, SIGKILL);
-      Reap(true);
-      break;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  if (!ReapWithin(graceMs)) {
+    kill(-pid, SIGKILL);
+    Reap(true);
   }
   return exitResult;
 }

@@ -47,17 +47,21 @@ struct Line {
   HayesModem::State state = HayesModem::State::OnHook;
 };
 
+// False when fd is no terminal.
+bool MakeRaw(int fd) {
+  termios t{};
+  if (fd < 0 || tcgetattr(fd, &t) != 0) return false;
+  cfmakeraw(&t);
+  return tcsetattr(fd, TCSANOW, &t) == 0;
+}
+
 // A new pseudo-terminal in raw mode: the master, and the slave's path.
 int OpenTerminal(std::string& slavePath) {
   const int master = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
   if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) return -1;
   slavePath = ptsname(master);
   const int slave = open(slavePath.c_str(), O_RDWR | O_NOCTTY);
-  termios t{};
-  if (slave >= 0 && tcgetattr(slave, &t) == 0) {
-    cfmakeraw(&t);
-    tcsetattr(slave, TCSANOW, &t);
-  }
+  MakeRaw(slave);
   if (slave >= 0) close(slave);
   return master;
 }
@@ -138,13 +142,10 @@ int main(int argc, char** argv) {
     if (line.attached) {
       line.hungUp = false;
       line.master = open(arg.substr(at + 1).c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
-      termios t{};
-      if (line.master < 0 || tcgetattr(line.master, &t) != 0) {
+      if (!MakeRaw(line.master)) {
         std::perror("hayes-emulator: attached terminal");
         return 1;
       }
-      cfmakeraw(&t);
-      tcsetattr(line.master, TCSANOW, &t);
       continue;
     }
     std::string slavePath;
