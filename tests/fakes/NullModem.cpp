@@ -17,7 +17,7 @@ struct NullModem::Shared {
   };
   Lockstep step;
   std::deque<Byte> toEnd[2];
-  size_t room = 16384;
+  size_t room = 16384;  // bytes that can wait unread in each end's receive side
   LineFaults faults[2];
   std::mt19937_64 rng[2];
   uint32_t lastAt[2] = {0, 0};  // delivery time of the last byte queued toward each end
@@ -89,8 +89,6 @@ void NullModem::SetFaults(const LineFaults& aToB, const LineFaults& bToA) {
   shared->faults[0] = aToB;
   shared->faults[1] = bToA;
 }
-
-void NullModem::SetReceiveRoom(size_t bytes) { shared->room = bytes; }
 
 void NullModem::SetLine(double bytesPerSecond, size_t holdBytes, size_t queueBytes) {
   shared->rate = bytesPerSecond / 1000.0;

@@ -35,8 +35,6 @@ class NullModem {
   End& B();
   // Faults on bytes written by A (toward B) and by B (toward A).
   void SetFaults(const LineFaults& aToB, const LineFaults& bToA);
-  // Bytes that can wait unread in each end's receive side (a pty or UART buffer).
-  void SetReceiveRoom(size_t bytes);
   // A line that carries bytesPerSecond each way (0, the default: bytes arrive at once). Of what a
   // side has written and the line not yet delivered, the last queueBytes at most wait in its
   // device queue, which its ClearBuffer(1) drops; the holdBytes ahead of them are on the wire or

@@ -98,9 +98,10 @@ class ZModemInterop : public ::testing::Test {
     close(fd);
   }
 
-  // Runs our engine on end A.
-  int32_t RunOurs(bool send, char* list, WatchStatus& status, const std::function<void(ZModem&)>& setup = nullptr) {
-    PosixPort port(pair->PathA(), 16384, 16384);
+  // Runs our engine on end A (or on the terminal `path`).
+  int32_t RunOurs(bool send, char* list, WatchStatus& status, const std::function<void(ZModem&)>& setup = nullptr,
+                  const std::string& path = "") {
+    PosixPort port(path.empty() ? pair->PathA() : path, 16384, 16384);
     if (port.Status() != 0) return port.Status();
     SerialPort serial(&port);
     ZModem z(&serial, &status);
@@ -352,16 +353,11 @@ TEST_F(ZModemInterop, FaultyLineAgainstLrzszNeverDeliversADamagedFile) {
                               OnPty(ptyB.slave, theirs, pair->Dir() + "/peer.log")));
       WatchStatus s;
       s.deadline = std::chrono::steady_clock::now() + std::chrono::seconds(40);
-      int32_t code;
-      {
-        PosixPort port(ptyA.slave, 16384, 16384);
-        SerialPort serial(&port);
-        ZModem z(&serial, &s);
+      std::string list = ours + "/f.bin";
+      const int32_t code = RunOurs(ourSender, ourSender ? list.data() : nullptr, s, [](ZModem& z) {
         z.SetManagement(4);
         z.SetMaxErrors(500);
-        std::string list = ours + "/f.bin";
-        code = ourSender ? z.Send(list.data()) : z.Receive(nullptr);
-      }
+      }, ptyA.slave);
       const int peerExit = lrzsz.Wait(15000);
       const bool exact = Slurp(dir + "/f.bin") == data;
       // A side that says it is done must have the exact file behind it.
