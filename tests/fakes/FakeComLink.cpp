@@ -24,22 +24,17 @@ void FakeComLink::FailCall(const std::string& op, int32_t nth, int32_t result, b
   faults[op] = Fault{nth, result, forever, 0};
 }
 
-bool FakeComLink::Failing(const char* op, int32_t& result) {
+int32_t FakeComLink::Failing(const char* op) {
   auto it = faults.find(op);
-  if (it == faults.end()) return false;
+  if (it == faults.end()) return 0;
   Fault& f = it->second;
   ++f.calls;
-  if (f.calls == f.nth || (f.forever && f.calls > f.nth)) {
-    result = f.result;
-    return true;
-  }
-  return false;
+  return f.calls == f.nth || (f.forever && f.calls > f.nth) ? f.result : 0;
 }
 
 int32_t FakeComLink::Idle() {
   ++idleCalls;
-  int32_t r;
-  if (Failing("Idle", r)) return r;
+  if (const int32_t r = Failing("Idle")) return r;
   FakeClock::Advance(idleStepMs);
   return 0;
 }
@@ -56,8 +51,7 @@ void FakeComLink::GetBufferStatus(BufferStatus& s, int32_t) {
 
 int32_t FakeComLink::SetHandshake(int32_t in, int32_t out) {
   events.push_back("handshake " + std::to_string(in) + " " + std::to_string(out));
-  int32_t r;
-  if (Failing("SetHandshake", r)) return Fail(r);
+  if (const int32_t r = Failing("SetHandshake")) return Fail(r);
   inputHandshake = in;
   outputHandshake = out;
   return 0;
@@ -92,8 +86,7 @@ int32_t FakeComLink::SetDataFormat(uint32_t baud, char par, int32_t data, int32_
   char line[64];
   std::snprintf(line, sizeof line, "format %u %c %d %d", baud, par, data, stop);
   events.push_back(line);
-  int32_t r;
-  if (Failing("SetDataFormat", r)) return Fail(r);
+  if (const int32_t r = Failing("SetDataFormat")) return Fail(r);
   baudRate = baud;
   parity = par;
   dataBits = data;
@@ -115,8 +108,7 @@ int32_t FakeComLink::GetLineStatus(LineStatus& s) {
 }
 
 int32_t FakeComLink::PutByte(uint8_t byte) {
-  int32_t r;
-  if (Failing("PutByte", r)) return Fail(r);
+  if (const int32_t r = Failing("PutByte")) return Fail(r);
   output.push_back(byte);
   if (onOutput) onOutput(*this);
   return 0;
@@ -127,8 +119,7 @@ int32_t FakeComLink::PutString(const char* text) {
 }
 
 int32_t FakeComLink::Write(const uint8_t* data, int32_t length) {
-  int32_t r;
-  if (Failing("Write", r)) return Fail(r);
+  if (const int32_t r = Failing("Write")) return Fail(r);
   int32_t n = static_cast<int32_t>(std::min<size_t>(static_cast<size_t>(length), writeChunk));
   output.insert(output.end(), data, data + n);
   if (n < length) Fail(LinkCode::ShortWrite);
@@ -138,8 +129,7 @@ int32_t FakeComLink::Write(const uint8_t* data, int32_t length) {
 
 int32_t FakeComLink::GetByte() {
   ++getByteCalls;
-  int32_t r;
-  if (Failing("GetByte", r)) return r;
+  if (const int32_t r = Failing("GetByte")) return r;
   if (input.empty() || !TickSource::Passed(input.front().at)) return LinkCode::Timeout;
   uint8_t b = input.front().byte;
   input.pop_front();

@@ -76,7 +76,7 @@ class FakeComLink : public ComLink {
   void Dump(DumpCallback callback, void* context) override;
 
  private:
-  bool Failing(const char* op, int32_t& result);
+  int32_t Failing(const char* op);  // the planned failure of this call, or 0
   struct Timed {
     uint32_t at;
     uint8_t byte;

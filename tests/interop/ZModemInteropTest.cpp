@@ -71,9 +71,9 @@ class ZModemInterop : public ::testing::Test {
     getcwd(oldCwd, sizeof oldCwd);
     chdir(ours.c_str());
   }
+  // The pair's folder, with ours and theirs in it, goes with the pair.
   void TearDown() override {
     if (oldCwd[0]) chdir(oldCwd);
-    if (pair) std::system(("rm -rf '" + ours + "' '" + theirs + "'").c_str());
   }
 
   // Starts the lrzsz peer on end B, working in `theirs`.

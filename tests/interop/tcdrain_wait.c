@@ -11,8 +11,12 @@
 #include <time.h>
 #include <unistd.h>
 
-/* dlsym hands back an object pointer; copying it keeps pedantic compilers quiet. */
-static void* next_symbol(const char* name) { return dlsym(RTLD_NEXT, name); }
+/* The next definition of name into the function pointer at fn. dlsym hands back an object
+   pointer; copying it keeps pedantic compilers quiet. */
+static void find_next(const char* name, void* fn) {
+  void* p = dlsym(RTLD_NEXT, name);
+  memcpy(fn, &p, sizeof p);
+}
 
 static void wait_for_output(int fd) {
   const struct timespec step = {0, 1000000};
@@ -25,10 +29,7 @@ static void wait_for_output(int fd) {
 
 int tcdrain(int fd) {
   static int (*real)(int);
-  if (!real) {
-    void* p = next_symbol("tcdrain");
-    memcpy(&real, &p, sizeof p);
-  }
+  if (!real) find_next("tcdrain", &real);
   const int r = real ? real(fd) : 0;
   wait_for_output(fd);
   return r;
@@ -36,10 +37,7 @@ int tcdrain(int fd) {
 
 int tcsetattr(int fd, int when, const struct termios* settings) {
   static int (*real)(int, int, const struct termios*);
-  if (!real) {
-    void* p = next_symbol("tcsetattr");
-    memcpy(&real, &p, sizeof p);
-  }
+  if (!real) find_next("tcsetattr", &real);
   if (when == TCSADRAIN || when == TCSAFLUSH) wait_for_output(fd);
   return real ? real(fd, when, settings) : -1;
 }
