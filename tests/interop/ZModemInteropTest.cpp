@@ -76,10 +76,11 @@ class ZModemInterop : public ::testing::Test {
     if (oldCwd[0]) chdir(oldCwd);
   }
 
-  // Starts the lrzsz peer on end B, working in `theirs`.
-  void StartPeer(const std::vector<std::string>& argv) {
+  // Starts the lrzsz peer on end B (or on the terminal `tty`), working in `theirs`.
+  void StartPeer(const std::vector<std::string>& argv, const std::string& tty = "") {
     peer = std::make_unique<ChildProcess>();
-    ASSERT_TRUE(peer->Start(argv, OnPty(pair->PathB(), theirs, pair->Dir() + "/peer.log"))) << peer->Error();
+    ASSERT_TRUE(peer->Start(argv, OnPty(tty.empty() ? pair->PathB() : tty, theirs, pair->Dir() + "/peer.log")))
+        << peer->Error();
   }
   int32_t PeerExit() { return peer->Wait(20000); }
   // Drops what the last run left in flight toward the peer's end (our cancel sequence).
@@ -347,10 +348,8 @@ TEST_F(ZModemInterop, FaultyLineAgainstLrzszNeverDeliversADamagedFile) {
       const std::string dir = ourSender ? theirs : ours;
       Spit((ourSender ? ours : theirs) + "/f.bin", data, 1400000000);
       unlink((dir + "/f.bin").c_str());
-      ChildProcess lrzsz;
-      ASSERT_TRUE(lrzsz.Start(ourSender ? std::vector<std::string>{"rz", "-q", "-y"}
-                                        : std::vector<std::string>{"sz", "-q", "f.bin"},
-                              OnPty(ptyB.slave, theirs, pair->Dir() + "/peer.log")));
+      StartPeer(ourSender ? std::vector<std::string>{"rz", "-q", "-y"} : std::vector<std::string>{"sz", "-q", "f.bin"},
+                ptyB.slave);
       WatchStatus s;
       s.deadline = std::chrono::steady_clock::now() + std::chrono::seconds(40);
       std::string list = ours + "/f.bin";
@@ -358,7 +357,7 @@ TEST_F(ZModemInterop, FaultyLineAgainstLrzszNeverDeliversADamagedFile) {
         z.SetManagement(4);
         z.SetMaxErrors(500);
       }, ptyA.slave);
-      const int peerExit = lrzsz.Wait(15000);
+      const int peerExit = PeerExit();
       const bool exact = Slurp(dir + "/f.bin") == data;
       // A side that says it is done must have the exact file behind it.
       if (!ourSender && std::find(s.events.begin(), s.events.end(), TransferCode::RunEnded) != s.events.end()) {
