@@ -7,9 +7,6 @@
 #include <string>
 #include <vector>
 
-#include "fakes/FakeClock.h"
-#include "fakes/FakeComLink.h"
-#include "link/SerialPort.h"
 #include "link/TickSource.h"
 #include "fakes/MemoryFile.h"
 #include "transfer/EngineRuns.h"
@@ -76,23 +73,15 @@ TEST(AckNakSender, WireAndCodesAgainstAScriptedReceiver) {
   };
   for (const Row& r : rows) {
     SCOPED_TRACE(r.name);
-    FakeClock clock{1000};
-    FakeComLink line;
-    std::deque<uint8_t> answers(r.answers.begin(), r.answers.end());
-    size_t seen = 0;
-    bool afterCr = false;
-    line.onOutput = [&](FakeComLink& l) {
-      for (; seen < l.output.size(); ++seen) {
-        if (!afterCr) {
-          afterCr = l.output[seen] == CR;
-          continue;
-        }
-        afterCr = false;
-        const uint8_t a = answers.empty() ? ACK : answers.front();
-        if (!answers.empty()) answers.pop_front();
-        if (a != 0) l.AddInput(Bytes{a}, TickSource::Now() + 1);
-      }
-    };
+    std::vector<ScriptedPeer::Step> answers;
+    for (uint8_t a : r.answers) answers.push_back(a == 0 ? ScriptedPeer::Step{} : ScriptedPeer::Step{{1, {a}}});
+    answers.resize(answers.size() + 16, {{1, {ACK}}});
+    ScriptedPeer receiver(answers, [afterCr = false](const Bytes& out, size_t i) mutable {
+      const bool sum = afterCr;
+      afterCr = !sum && out[i] == CR;
+      return sum;
+    });
+    FakeComLink& line = receiver.line;
     MemoryDisk disk;
     if (r.code != -926) disk["out.txt"] = B(r.file);
     RecordingStatus status;
@@ -107,20 +96,15 @@ TEST(AckNakSender, WireAndCodesAgainstAScriptedReceiver) {
 // The receiver against a scripted sender: the first entry of the plan waits on the line from the
 // start, and each ACK or NAK of the engine releases the next (an empty one stays silent).
 
-struct ScriptedSender {
-  explicit ScriptedSender(std::deque<std::string> steps) : plan(std::move(steps)) {
-    line.onOutput = [this](FakeComLink& l) {
-      for (; seen < l.output.size(); ++seen) {
-        answerTimes.push_back(TickSource::Now());
-        if (l.output[seen] == ACK || l.output[seen] == NAK) Next(1);
-      }
-    };
-    Next(5);
+struct ScriptedSender : ScriptedPeer {
+  explicit ScriptedSender(const std::deque<std::string>& lines)
+      : ScriptedPeer(Steps(lines), [](const Bytes& out, size_t i) { return out[i] == ACK || out[i] == NAK; }) {
+    Next();
   }
-  void Next(uint32_t inMs) {
-    if (plan.empty()) return;
-    if (!plan.front().empty()) line.AddInput(plan.front(), TickSource::Now() + inMs);
-    plan.pop_front();
+  static std::vector<Step> Steps(const std::deque<std::string>& lines) {
+    std::vector<Step> steps;
+    for (const std::string& s : lines) steps.push_back(s.empty() ? Step{} : Step{{steps.empty() ? 5u : 1u, B(s)}});
+    return steps;
   }
   // The engine's output: A ACK, N NAK, G BEL, R CR.
   std::string Answers() const {
@@ -128,12 +112,6 @@ struct ScriptedSender {
     for (uint8_t b : line.output) s += b == ACK ? 'A' : b == NAK ? 'N' : b == '\a' ? 'G' : b == CR ? 'R' : '?';
     return s;
   }
-
-  FakeClock clock{1000};
-  FakeComLink line;
-  std::deque<std::string> plan;
-  std::vector<uint32_t> answerTimes;
-  size_t seen = 0;
 };
 
 TEST(AckNakReceiver, AnswersFileAndCodesAgainstAScriptedSender) {
@@ -201,9 +179,9 @@ TEST(AckNakReceiver, AMissingCheckIsAnsweredWithNakAtOnce) {
   RecordingStatus quick(5000);
   const uint32_t start = TickSource::Now();
   RunEngine(&sender.line, disk, quick, false, 0);
-  ASSERT_FALSE(sender.answerTimes.empty());
+  ASSERT_FALSE(sender.times.empty());
   EXPECT_EQ('N', sender.Answers()[0]);
-  EXPECT_NEAR(1005, static_cast<double>(sender.answerTimes[0] - start), 20);
+  EXPECT_NEAR(1005, static_cast<double>(sender.times[0] - start), 20);
 }
 
 TEST(AckNakReceiver, SilenceIsAnsweredAfterASecondThenEveryFiveSeconds) {
@@ -214,11 +192,11 @@ TEST(AckNakReceiver, SilenceIsAnsweredAfterASecondThenEveryFiveSeconds) {
   RecordingStatus quick(12000);
   const uint32_t start = TickSource::Now();
   EXPECT_EQ(-909, RunEngine(&sender.line, disk, quick, false, 0));
-  ASSERT_GE(sender.answerTimes.size(), 4u);
+  ASSERT_GE(sender.times.size(), 4u);
   EXPECT_EQ("NAAA", sender.Answers().substr(0, 4));
-  EXPECT_NEAR(1000, static_cast<double>(sender.answerTimes[0] - start), 20);
-  EXPECT_NEAR(5000, static_cast<double>(sender.answerTimes[2] - sender.answerTimes[1]), 20);
-  EXPECT_NEAR(5000, static_cast<double>(sender.answerTimes[3] - sender.answerTimes[2]), 20);
+  EXPECT_NEAR(1000, static_cast<double>(sender.times[0] - start), 20);
+  EXPECT_NEAR(5000, static_cast<double>(sender.times[2] - sender.times[1]), 20);
+  EXPECT_NEAR(5000, static_cast<double>(sender.times[3] - sender.times[2]), 20);
 }
 
 std::string RandomText(size_t lines, uint32_t seed) {

@@ -1,17 +1,23 @@
 // Runs of the XModem and ACK/NAK engines with their files in memory: one engine over a link,
-// and engine against engine over the in-memory cable, clean and with seeded faults both ways.
+// one against a scripted peer, and engine against engine over the in-memory cable, clean and
+// with seeded faults both ways.
 #pragma once
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <deque>
 #include <functional>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "fakes/FakeClock.h"
+#include "fakes/FakeComLink.h"
 #include "fakes/MemoryFile.h"
 #include "fakes/NullModem.h"
 #include "link/SerialPort.h"
+#include "link/TickSource.h"
 #include "transfer/RecordingStatus.h"
 
 // Our engine over a link: sends the files of `list` (null: receives, into `name` if one is
@@ -28,6 +34,31 @@ int32_t RunOnFile(ComLink* link, MemoryFile& file, TransferStatus& status, const
   EXPECT_FALSE(file.open);
   return code;
 }
+
+// A peer that follows a plan on a fake line: every byte of our engine's output that `releases`
+// picks (it sees the output and the byte's place) hands the line the next step, each chunk due
+// its delay after that byte; an empty step stays silent. `times` says when each byte went out.
+struct ScriptedPeer {
+  using Bytes = std::vector<uint8_t>;
+  using Step = std::vector<std::pair<uint32_t, Bytes>>;
+  ScriptedPeer(const std::vector<Step>& steps, const std::function<bool(const Bytes&, size_t)>& releases)
+      : plan(steps.begin(), steps.end()) {
+    line.onOutput = [this, releases](FakeComLink& l) {
+      for (; times.size() < l.output.size(); times.push_back(TickSource::Now()))
+        if (releases(l.output, times.size())) Next();
+    };
+  }
+  void Next() {
+    if (plan.empty()) return;
+    for (const auto& chunk : plan.front()) line.AddInput(chunk.second, TickSource::Now() + chunk.first);
+    plan.pop_front();
+  }
+
+  FakeClock clock{1000};
+  FakeComLink line;
+  std::deque<Step> plan;
+  std::vector<uint32_t> times;
+};
 
 struct PairRuns {
   std::vector<uint8_t> sent, received;  // the file sent, and what it must arrive as

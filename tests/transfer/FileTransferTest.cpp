@@ -127,14 +127,6 @@ TEST_F(FileTransferTest, PurgeWaitsForASecondOfSilence) {
   EXPECT_EQ(engine.Purge(), 0);
 }
 
-TEST_F(FileTransferTest, FileNamePart) {
-  EXPECT_STREQ(FileTransfer::FileNamePart("C:\\data\\log.txt"), "log.txt");
-  EXPECT_STREQ(FileTransfer::FileNamePart("/var/log/a.bin"), "a.bin");
-  EXPECT_STREQ(FileTransfer::FileNamePart("A:file"), "file");
-  EXPECT_STREQ(FileTransfer::FileNamePart("plain"), "plain");
-  EXPECT_STREQ(FileTransfer::FileNamePart("dir\\"), "");
-}
-
 // Every engine asks QueryAbort at least once a second on every path, with input flowing or
 // without, so Cancel and the host's time-out end a run however the peer behaves; the run then
 // ends within the bounded clean-up of the cancel.

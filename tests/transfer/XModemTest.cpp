@@ -2,14 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include <deque>
 #include <string>
-#include <utility>
 #include <vector>
 
-#include "fakes/FakeClock.h"
-#include "fakes/FakeComLink.h"
-#include "link/SerialPort.h"
 #include "link/TickSource.h"
 #include "transfer/BlockCheck.h"
 #include "fakes/MemoryFile.h"
@@ -81,7 +76,7 @@ TEST(XModemPair, CleanAndSeededFaultyLines) {
 // The receiver against a scripted sender: every answer of the engine (C, NAK, ACK) releases the
 // next step of the plan; a step is one or more chunks, each due a given time after the answer.
 
-using Step = std::vector<std::pair<uint32_t, Bytes>>;
+using Step = ScriptedPeer::Step;
 Step Soon(const Bytes& b) { return {{1, b}}; }
 
 TEST(XModemReceiver, AnswersRepairsAndFailuresAgainstAScriptedSender) {
@@ -129,18 +124,10 @@ TEST(XModemReceiver, AnswersRepairsAndFailuresAgainstAScriptedSender) {
   };
   for (const Row& r : rows) {
     SCOPED_TRACE(r.name);
-    FakeClock clock{1000};
-    FakeComLink line;
-    std::deque<Step> plan(r.plan.begin(), r.plan.end());
-    size_t seen = 0;
-    line.onOutput = [&](FakeComLink& l) {
-      for (; seen < l.output.size(); ++seen) {
-        const uint8_t b = l.output[seen];
-        if (plan.empty() || !((b == 'C' && !r.checksumSender) || b == NAK || b == ACK)) continue;
-        for (const auto& chunk : plan.front()) l.AddInput(chunk.second, TickSource::Now() + chunk.first);
-        plan.pop_front();
-      }
-    };
+    ScriptedPeer sender(r.plan, [&](const Bytes& out, size_t i) {
+      return (out[i] == 'C' && !r.checksumSender) || out[i] == NAK || out[i] == ACK;
+    });
+    FakeComLink& line = sender.line;
     MemoryDisk disk;
     if (!r.existing.empty()) disk["in.bin"] = r.existing;
     RecordingStatus status;
@@ -204,24 +191,16 @@ TEST(XModemSender, WireAndCodesAgainstAScriptedReceiver) {
   };
   for (const Row& r : rows) {
     SCOPED_TRACE(r.name);
-    FakeClock clock{1000};
-    FakeComLink line;
-    std::deque<Bytes> answers(r.answers.begin(), r.answers.end());
+    std::vector<Step> answers;
+    for (const Bytes& a : r.answers) answers.push_back(a.empty() ? Step{} : Soon(a));
+    // Each whole block and each EOT is answered.
+    size_t blockEnd = 0;
     const size_t blockSize = r.start == Bytes{NAK} ? 132 : 133;
-    size_t seen = 0;
-    uint32_t firstBlockAt = 0;
-    line.onOutput = [&](FakeComLink& l) {
-      while (seen < l.output.size()) {
-        const uint8_t first = l.output[seen];
-        const size_t unit = first == SOH ? blockSize : 1;
-        if (l.output.size() - seen < unit) return;
-        seen += unit;
-        if (first == SOH && firstBlockAt == 0) firstBlockAt = TickSource::Now();
-        if ((first != SOH && first != EOT) || answers.empty()) continue;
-        if (!answers.front().empty()) l.AddInput(answers.front(), TickSource::Now() + 1);
-        answers.pop_front();
-      }
-    };
+    ScriptedPeer receiver(answers, [&](const Bytes& out, size_t i) {
+      if (i >= blockEnd && out[i] == SOH) blockEnd = i + blockSize;
+      return i + 1 == blockEnd || (i >= blockEnd && out[i] == EOT);
+    });
+    FakeComLink& line = receiver.line;
     line.AddInput(r.start, TickSource::Now() + (r.waiting ? 0 : 5));
     MemoryDisk disk;
     if (r.code != -926) disk["out.bin"] = r.data;
@@ -235,7 +214,7 @@ TEST(XModemSender, WireAndCodesAgainstAScriptedReceiver) {
     EXPECT_EQ(r.code == 0 ? -804 : r.code, status.Last());
     EXPECT_EQ(r.code == -926 ? 0 : 1, status.filesDone);
     if (r.waiting) {
-      EXPECT_EQ(start, firstBlockAt);
+      EXPECT_EQ(start, receiver.times.at(0));  // the first block
     }
     if (r.code == 0) {
       EXPECT_EQ(static_cast<int32_t>(r.data.size()), status.bytesDone);

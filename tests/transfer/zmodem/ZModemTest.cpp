@@ -506,7 +506,7 @@ TEST(ZModemReceiver, HostileNamesAreSkippedAndTheBatchGoesOn) {
       {"nul.txt", 1, ""},                {"dir/Com1 ", 1, ""},           {"LPT9.log", 0, ""},
       {"esc\x1b[2J.txt", 0, ""},         {"new\nline.txt", 1, ""},       {"del\x7f", 0, ""},
       {std::string(255, 'n'), 0, std::string(255, 'n')},              {std::string(256, 'n'), 0, ""},
-      {"d/" + std::string(259, 'n'), 1, ""},
+      {"d/" + std::string(259, 'n'), 1, ""},   {"C:\\data\\log.txt", 0, "log.txt"},   {"dir\\", 0, ""},
   };
   const std::string info = "7 13000000000 0";
   for (const Case& c : cases) {
