@@ -7,6 +7,7 @@
 #include <oleauto.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <string>
 #include <thread>
 
@@ -17,35 +18,27 @@ using GetClassObject = HRESULT(WINAPI*)(REFCLSID, REFIID, void**);
 using CanUnloadNow = HRESULT(WINAPI*)();
 using Register = HRESULT(WINAPI*)();
 
-struct Module {
-  HMODULE handle = nullptr;
-  GetClassObject getClassObject = nullptr;
-  CanUnloadNow canUnloadNow = nullptr;
-};
+HMODULE dll = nullptr;
+GetClassObject getClassObject = nullptr;
+CanUnloadNow canUnloadNow = nullptr;
 
-Module& Dll() {
-  static Module module = [] {
-    std::string path = "Z:" ZANDREL_DLL;
-    for (char& c : path)
-      if (c == '/') c = '\\';
-    Module m;
-    m.handle = LoadLibraryA(path.c_str());
-    if (m.handle) {
-      m.getClassObject = reinterpret_cast<GetClassObject>(reinterpret_cast<void*>(GetProcAddress(m.handle, "DllGetClassObject")));
-      m.canUnloadNow = reinterpret_cast<CanUnloadNow>(reinterpret_cast<void*>(GetProcAddress(m.handle, "DllCanUnloadNow")));
-    }
-    return m;
-  }();
-  return module;
+template <typename Function>
+Function Export(const char* name) {
+  return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(dll, name)));
 }
 
 class QueltoClientTest : public testing::Test {
  protected:
   static void SetUpTestSuite() {
     CoInitialize(nullptr);
-    ASSERT_TRUE(Dll().handle && Dll().getClassObject && Dll().canUnloadNow);
-    auto registerServer = reinterpret_cast<Register>(reinterpret_cast<void*>(GetProcAddress(Dll().handle, "DllRegisterServer")));
-    ASSERT_EQ(registerServer(), S_OK);
+    std::string path = "Z:" ZANDREL_DLL;
+    std::replace(path.begin(), path.end(), '/', '\\');
+    dll = LoadLibraryA(path.c_str());
+    ASSERT_TRUE(dll);
+    getClassObject = Export<GetClassObject>("DllGetClassObject");
+    canUnloadNow = Export<CanUnloadNow>("DllCanUnloadNow");
+    ASSERT_TRUE(getClassObject && canUnloadNow);
+    ASSERT_EQ(Export<Register>("DllRegisterServer")(), S_OK);
   }
   static void TearDownTestSuite() { CoUninitialize(); }
 
@@ -56,7 +49,7 @@ class QueltoClientTest : public testing::Test {
   }
   static IClassFactory* Factory() {
     IClassFactory* factory = nullptr;
-    EXPECT_EQ(Dll().getClassObject(CLSID_Quelto, IID_IClassFactory, reinterpret_cast<void**>(&factory)), S_OK);
+    EXPECT_EQ(getClassObject(CLSID_Quelto, IID_IClassFactory, reinterpret_cast<void**>(&factory)), S_OK);
     return factory;
   }
 };
@@ -66,10 +59,6 @@ std::wstring Text(BSTR text) { return text ? std::wstring(text, SysStringLen(tex
 TEST_F(QueltoClientTest, EarlyBound) {
   IQuelto* q = Make();
   ASSERT_TRUE(q);
-  LONG baud = 0;
-  EXPECT_EQ(q->put_BaudRate(20000), S_OK);
-  EXPECT_EQ(q->get_BaudRate(&baud), S_OK);
-  EXPECT_EQ(baud, 19200);
   short attempted = -99;
   EXPECT_EQ(q->get_Attempted(&attempted), S_OK);
   EXPECT_EQ(attempted, 0);  // whatever the variable held before
@@ -102,8 +91,6 @@ TEST_F(QueltoClientTest, EarlyBound) {
   }
   EXPECT_EQ(q->Setup(1, 1, 1, 1, nullptr), E_POINTER);
   EXPECT_EQ(q->TransferFiles(0, 0, nullptr), E_POINTER);
-  short shown = 5;
-  EXPECT_EQ(q->Setup(0, 0, 0, 0, &shown), E_FAIL);
   q->Release();
 }
 
@@ -135,20 +122,6 @@ TEST_F(QueltoClientTest, LateBoundFromTheTypeLibrary) {
   EXPECT_EQ(V_VT(&result), VT_I4);
   EXPECT_EQ(V_I4(&result), 1);
 
-  // A property put by DISPID_PROPERTYPUT, the text coerced to the property's type.
-  LPOLESTR window = const_cast<LPOLESTR>(L"WindowSize");
-  DISPID windowId = 0;
-  ASSERT_EQ(d->GetIDsOfNames(IID_NULL, &window, 1, 0x409, &windowId), S_OK);
-  EXPECT_EQ(windowId, 30);
-  VARIANT value;
-  V_VT(&value) = VT_BSTR, V_BSTR(&value) = SysAllocString(L"3000");
-  DISPID put = DISPID_PROPERTYPUT;
-  DISPPARAMS putParams = {&value, &put, 1, 1};
-  EXPECT_EQ(d->Invoke(30, IID_NULL, 0x409, DISPATCH_PROPERTYPUT, &putParams, nullptr, nullptr, nullptr), S_OK);
-  VariantClear(&value);
-  short size = 0;
-  EXPECT_EQ(q->get_WindowSize(&size), S_OK);
-  EXPECT_EQ(size, 2048);
   EXPECT_EQ(d->Invoke(36, IID_NULL, 0x409, DISPATCH_METHOD, &params, &result, nullptr, nullptr), DISP_E_MEMBERNOTFOUND);
 
   // Setup late-bound: the module's own sheet, captioned with MaxTitle, cancelled by the user.
@@ -171,7 +144,7 @@ TEST_F(QueltoClientTest, LateBoundFromTheTypeLibrary) {
 }
 
 // TransferFiles with its file prompt: the module's file dialog, cancelled, leaves no file to
-// send (3); typed names come back as the list and its count.
+// send (3). What typed names become is Win32FilePromptDialogsTest's.
 TEST_F(QueltoClientTest, FilePrompt) {
   IQuelto* q = Make();
   ASSERT_TRUE(q);
@@ -193,10 +166,6 @@ TEST_F(QueltoClientTest, FilePrompt) {
 TEST_F(QueltoClientTest, TypeLibraryIsRegistered) {
   ITypeLib* library = nullptr;
   ASSERT_EQ(LoadRegTypeLib(LIBID_ZANDRELLib, 1, 0, 0x409, &library), S_OK);
-  BSTR doc = nullptr;
-  EXPECT_EQ(library->GetDocumentation(-1, nullptr, &doc, nullptr, nullptr), S_OK);
-  EXPECT_EQ(Text(doc), L"zandrel 1.0 Type Library");
-  SysFreeString(doc);
   ITypeInfo* dual = nullptr;
   ASSERT_EQ(library->GetTypeInfoOfGuid(IID_IQuelto, &dual), S_OK);
   dual->Release();
@@ -269,18 +238,18 @@ class Outer : public IUnknown {
 };
 
 TEST_F(QueltoClientTest, AggregationAndUnloading) {
-  EXPECT_EQ(Dll().canUnloadNow(), S_OK);
+  EXPECT_EQ(canUnloadNow(), S_OK);
   void* nothing = reinterpret_cast<void*>(1);
-  EXPECT_EQ(Dll().getClassObject(IID_IQuelto, IID_IClassFactory, &nothing), CLASS_E_CLASSNOTAVAILABLE);
+  EXPECT_EQ(getClassObject(IID_IQuelto, IID_IClassFactory, &nothing), CLASS_E_CLASSNOTAVAILABLE);
   EXPECT_EQ(nothing, nullptr);
-  EXPECT_EQ(Dll().getClassObject(CLSID_Quelto, IID_IClassFactory, nullptr), E_POINTER);
+  EXPECT_EQ(getClassObject(CLSID_Quelto, IID_IClassFactory, nullptr), E_POINTER);
 
   IClassFactory* factory = Factory();
   ASSERT_TRUE(factory);
-  EXPECT_EQ(Dll().canUnloadNow(), S_FALSE);  // a host holds the factory
+  EXPECT_EQ(canUnloadNow(), S_FALSE);  // a host holds the factory
   EXPECT_EQ(factory->LockServer(TRUE), S_OK);
   factory->Release();
-  EXPECT_EQ(Dll().canUnloadNow(), S_FALSE);  // the lock
+  EXPECT_EQ(canUnloadNow(), S_FALSE);  // the lock
   factory = Factory();
   EXPECT_EQ(factory->LockServer(FALSE), S_OK);
 
@@ -311,13 +280,13 @@ TEST_F(QueltoClientTest, AggregationAndUnloading) {
     }
     EXPECT_EQ(outer.destroyed, 1);
     EXPECT_EQ(outer.references, 0u);
-    EXPECT_EQ(Dll().canUnloadNow(), S_FALSE);  // the factory is still held
+    EXPECT_EQ(canUnloadNow(), S_FALSE);  // the factory is still held
   }
   IUnknown* plain = nullptr;
   ASSERT_EQ(factory->CreateInstance(nullptr, IID_IUnknown, reinterpret_cast<void**>(&plain)), S_OK);
   factory->Release();
-  EXPECT_EQ(Dll().canUnloadNow(), S_FALSE);  // the object holds the module
+  EXPECT_EQ(canUnloadNow(), S_FALSE);  // the object holds the module
   plain->Release();
-  EXPECT_EQ(Dll().canUnloadNow(), S_OK);
+  EXPECT_EQ(canUnloadNow(), S_OK);
 }
 }  // namespace
