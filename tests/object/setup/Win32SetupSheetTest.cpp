@@ -130,7 +130,8 @@ TEST_F(Win32SetupSheetTest, GeneralPageEdits) {
 }
 
 // Values no list holds show as no selection and stay as they are on OK; a window size between
-// the listed ones shows as the one below it.
+// the listed ones shows as the one below it. Cancel leaves a typed value unstored (the General
+// page's too, from the keyboard: setup-input.sh; the Modem page's: TelephoneListing).
 TEST_F(Win32SetupSheetTest, UnlistedValuesStayAndCancelChangesNothing) {
   settings.Protocol = 1;
   settings.BaudRate = 2400;
@@ -151,22 +152,16 @@ TEST_F(Win32SetupSheetTest, UnlistedValuesStayAndCancelChangesNothing) {
   EXPECT_EQ(settings.CrashRecovery, 0);
   EXPECT_EQ(settings.WindowSize, 0);
 
-  settings.BaudRate = 0;
   settings.UseModem = 1;
   settings.ModemName = 3;
-  const TransferSettings before = settings;
+  const int32_t timeout = settings.SendTimeout;
   sheet = Open();
   ASSERT_TRUE(sheet);
   page = WindowDriver::ShowPage(sheet, 0);
   EXPECT_EQ(WindowDriver::SelectedText(page, IDC_CONNECTION), "(none)");  // a modem beyond the list
-  WindowDriver::Select(page, IDC_BAUD_RATE, 4);
-  page = WindowDriver::ShowPage(sheet, 1);
-  WindowDriver::Type(page, IDC_SEND_TIMEOUT, "5");
-  WindowDriver::Select(page, IDC_OVERWRITE, 0);
+  WindowDriver::Type(WindowDriver::ShowPage(sheet, 1), IDC_SEND_TIMEOUT, "5");
   Close(sheet, PSBTN_CANCEL);
-  EXPECT_EQ(settings.BaudRate, before.BaudRate);
-  EXPECT_EQ(settings.SendTimeout, before.SendTimeout);
-  EXPECT_EQ(settings.Overwrite, before.Overwrite);
+  EXPECT_EQ(settings.SendTimeout, timeout);
 }
 
 TEST_F(Win32SetupSheetTest, TransferAndLoggingPages) {
@@ -214,7 +209,6 @@ TEST_F(Win32SetupSheetTest, TelephoneListing) {
   HWND list = GetDlgItem(page, IDC_LISTING);
   EXPECT_EQ(WindowDriver::Cell(list, 2, 1), "Depot");
   WindowDriver::Click(page, IDC_CLEAR);
-  HWND edit = nullptr;
   for (int i = 0; i < 100 && WindowDriver::Cell(list, 2, 2) == "555-0102"; ++i) Sleep(10);
   EXPECT_EQ(WindowDriver::Cell(list, 2, 2), "");
   Close(sheet, PSBTN_CANCEL);
@@ -228,7 +222,7 @@ TEST_F(Win32SetupSheetTest, TelephoneListing) {
   list = GetDlgItem(page, IDC_LISTING);
   WindowDriver::SelectRow(list, 4);
   WindowDriver::Click(page, IDC_EDIT);
-  edit = WindowDriver::WaitFor("Edit Telephone Listing");
+  HWND edit = WindowDriver::WaitFor("Edit Telephone Listing");
   ASSERT_TRUE(edit);
   WindowDriver::Type(edit, IDC_DESCRIPTION, "Night line");
   WindowDriver::Type(edit, IDC_NUMBER, "555-0144");

@@ -82,21 +82,20 @@ class WindowDriver {
   static std::string Text(HWND dialog, int id) { return Text(GetDlgItem(dialog, id)); }
   static bool Enabled(HWND dialog, int id) { return IsWindowEnabled(GetDlgItem(dialog, id)) != FALSE; }
 
-  static std::string SelectedText(HWND dialog, int id) {
-    const int index = static_cast<int>(SendDlgItemMessageA(dialog, id, CB_GETCURSEL, 0, 0));
-    if (index < 0) return "(none)";
+  // A drop-down list's entry, the one selected ("(none)" without one), all of them joined by "|".
+  static std::string Entry(HWND dialog, int id, int index) {
     char text[200] = "";
     SendDlgItemMessageA(dialog, id, CB_GETLBTEXT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(text));
     return text;
   }
+  static std::string SelectedText(HWND dialog, int id) {
+    const int index = static_cast<int>(SendDlgItemMessageA(dialog, id, CB_GETCURSEL, 0, 0));
+    return index < 0 ? "(none)" : Entry(dialog, id, index);
+  }
   static std::string Entries(HWND dialog, int id) {
     std::string all;
     const int count = static_cast<int>(SendDlgItemMessageA(dialog, id, CB_GETCOUNT, 0, 0));
-    for (int i = 0; i < count; ++i) {
-      char text[200] = "";
-      SendDlgItemMessageA(dialog, id, CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(text));
-      all += (i ? "|" : "") + std::string(text);
-    }
+    for (int i = 0; i < count; ++i) all += (i ? "|" : "") + Entry(dialog, id, i);
     return all;
   }
 
