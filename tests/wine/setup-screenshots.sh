@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Photographs every page of the setup sheet and every setup dialog as Wine draws them on a
-# virtual display, into <build>/screenshots (default build/mingw64), with the X11 prefix of the
-# build folder. Needs the mingw64 build (bin/setup-show.exe), Xvfb, xdotool and ImageMagick.
+# Photographs every page of the setup sheet, every setup dialog and the progress window in its
+# states as Wine draws them on a virtual display, into <build>/screenshots (default
+# build/mingw64), with the X11 prefix of the build folder. Needs the mingw64 build
+# (bin/setup-show.exe), Xvfb, xdotool and ImageMagick.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 build=$(realpath "${1:-$root/build/mingw64}")
@@ -27,6 +28,20 @@ for dialog in "sendas:Send File As ..." "phone:Edit Telephone Listing" "receiver
   shown=$!
   xvfb_shoot "${dialog#*:}" "$out/${dialog%%:*}.png"
   xvfb_keys "${dialog#*:}" Escape
+  wait "$shown"
+done
+
+# The progress window: a run going on (twice, a second apart, to show the bar moving), the same
+# run failed, and the compact window.
+for state in running failed compact; do
+  wine "$show" progress "$state" >/dev/null &
+  shown=$!
+  xvfb_shoot 'Zandrel - Transfer' "$out/progress-$state.png"
+  if [[ $state == running ]]; then
+    sleep 1
+    xvfb_shoot 'Zandrel - Transfer' "$out/progress-running-later.png"
+  fi
+  xvfb_keys 'Zandrel - Transfer' Escape
   wait "$shown"
 done
 ls "$out"

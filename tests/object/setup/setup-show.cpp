@@ -1,9 +1,9 @@
-// Shows one of the setup windows for a person, a screenshot or a keyboard script, then prints
-// what it left behind as name=value lines:
-//   setup-show sheet | sendas | phone | receiver
+// Shows one of the windows for a person, a screenshot or a keyboard script, then prints what it
+// left behind as name=value lines:
+//   setup-show sheet | sendas | phone | receiver | progress running|failed|compact
 // The sheet runs over two ports and one modem with the settings given as name=value arguments
 // (Protocol, FlowControl, WindowSize, MaxErrors, LogToFile), and the real registry of
-// the current user.
+// the current user. The progress window stays in its state until it is closed.
 #include <windows.h>
 
 #include <cstdio>
@@ -11,6 +11,7 @@
 #include <cstring>
 #include <string>
 
+#include "job/ProgressWindow.h"
 #include "modem/DeviceLists.h"
 #include "modem/RegistryKey.h"
 #include "object/TransferSettings.h"
@@ -44,6 +45,45 @@ void Print(const TransferSettings& s) {
               s.Protocol, s.FlowControl, s.BaudRate, s.WindowSize, s.CrashRecovery, s.MaxErrors, s.Port,
               s.UseModem, s.LogToFile, s.LogToScreen, s.LogFilename.c_str(), s.Telephone.c_str());
 }
+
+// A ZModem send with files behind it (its bar moving until the window is closed), the same send
+// failed, and the compact window of a quiet XModem receive.
+void ShowProgress(TransferSettings& settings, const DeviceLists& devices, const std::string& state) {
+  const bool compact = state == "compact";
+  settings.MaxTitle = "Zandrel - Transfer";
+  settings.Port = 1;
+  settings.Protocol = compact ? TransferSettings::kXModem : TransferSettings::kZModem;
+  settings.Transfer = !compact;
+  settings.BaudRate = compact ? 19200 : 115200;
+  settings.LogToScreen = settings.Verbose = !compact;
+  ProgressWindow window(
+      [&](ProgressView& view) {
+        if (!compact) {
+          view.AddLogEntry("C:\\Data\\readings-0412.csv", "OK", 48213);
+          view.AddLogEntry("C:\\Data\\readings-0413.csv", "OK", 51877);
+        }
+        const char* name = compact ? "station7.log" : "C:\\Data\\site-survey-2024.zip";
+        const int64_t size = compact ? 64000 : 1843200;
+        view.ShowFile(name, size);
+        view.SetStatus(compact ? "Receiving file..." : "Sending file...");
+        view.ShowErrorCount(0);
+        if (state == "failed") {
+          view.ShowBytes(1105920, size);
+          view.ShowErrorCount(4);
+          view.AddLogEntry(name, "Timeout.", 1105920);
+          view.SetHelpId(17);
+          view.SetStatus("Timeout.");
+          view.FinishRun();
+          return;
+        }
+        for (int64_t bytes = size * 3 / 5; !view.doneEvent.IsSet(); bytes = (bytes + size / 200) % size) {
+          view.ShowBytes(bytes, size);
+          Sleep(50);
+        }
+      },
+      1, settings, devices);
+  std::printf("closed=%d\n", static_cast<int>(window.RunModal(nullptr)));
+}
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -57,12 +97,14 @@ int main(int argc, char** argv) {
   FileSelection three;
   three.folder = "C:\\Data\\Outgoing";
   three.names = {"report-march.csv", "inventory.txt", "readme.txt"};
+  DeviceLists devices;
+  devices.AddPort({"COM1", ""});
+  devices.AddPort({"COM3", ""});
+  devices.AddModem({"Line Modem 56K", "SYSTEM\\CurrentControlSet\\Control\\Class\\m0", 2});
 
-  if (what == "sheet") {
-    DeviceLists devices;
-    devices.AddPort({"COM1", ""});
-    devices.AddPort({"COM3", ""});
-    devices.AddModem({"Line Modem 56K", "SYSTEM\\CurrentControlSet\\Control\\Class\\m0", 2});
+  if (what == "progress" && argc == 3) {
+    ShowProgress(settings, devices, argv[2]);
+  } else if (what == "sheet") {
     auto user = Registry::CurrentUser();
     std::printf("ran=%d\n", SetupSheet(settings, devices, *user).Run(SetupPages()));
     Print(settings);
