@@ -155,16 +155,10 @@ TEST_F(Fixture, CancelEndsTheRunAndTheWindowWaitsForTheWorker) {
   }
 }
 
-std::string helpShown;
-bool RecordHelp(const char* file, int32_t context, void*) {
-  helpShown = std::string(file) + " " + std::to_string(context);
-  return true;
-}
-
 TEST_F(Fixture, AFailureWaitsForCloseWithHelpOnlyWhenErrorsAreShown) {
   settings.HelpFile = ::testing::TempDir() + "zandrel-window-test.chm";
   Spit(settings.HelpFile, "help");
-  Help::Install(&RecordHelp);
+  HelpRecord::Start();
   for (const int32_t showErrors : {1, 0}) {
     WindowRun run(settings, devices, showErrors, [](ProgressView& view, WindowRun& test) {
       view.SetHelpId(17);
@@ -178,7 +172,8 @@ TEST_F(Fixture, AFailureWaitsForCloseWithHelpOnlyWhenErrorsAreShown) {
     run.Go();
     if (showErrors) {
       Send(dialog, IDC_HELP_BUTTON, BM_CLICK);
-      EXPECT_EQ(settings.HelpFile + " 17", helpShown);
+      EXPECT_EQ(HelpRecord::Asked(), std::vector<int32_t>{17});
+      EXPECT_EQ(HelpRecord::lastFile, settings.HelpFile);
       Sleep(200);
       EXPECT_TRUE(IsWindow(dialog));  // still waiting for the user
       Send(dialog, IDCANCEL, BM_CLICK);

@@ -16,14 +16,15 @@
 #include "job/Help.h"
 #include "object/setup/DialogControls.h"
 
-// Stands in for the help viewer: the topics the windows asked for, in order.
+// Stands in for the help viewer: the topics the windows asked for, in order, and the last file.
 struct HelpRecord {
   static void Start() {
     std::lock_guard<std::mutex> hold(lock);
     topics.clear();
-    Help::Install([](const char*, int32_t context, void*) {
+    Help::Install([](const char* file, int32_t context, void*) {
       std::lock_guard<std::mutex> held(lock);
       topics.push_back(context);
+      lastFile = file;
       return true;
     });
   }
@@ -33,6 +34,7 @@ struct HelpRecord {
   }
   static inline std::mutex lock;
   static inline std::vector<int32_t> topics;
+  static inline std::string lastFile;
 };
 
 class WindowDriver {
