@@ -188,8 +188,7 @@ TEST_F(QueltoClientTest, RefusalShowsItsMessageBox) {
   std::string text;
   bool hasHelp = false, subclassed = false;
   std::thread user([&] {
-    HWND box = nullptr;
-    for (int i = 0; i < 500 && !box; ++i, Sleep(10)) box = FindWindowA("#32770", "Nightly upload");
+    HWND box = WindowDriver::WaitFor("Nightly upload");
     if (!box) return;
     char shown[200] = {};
     GetDlgItemTextA(box, 0xFFFF, shown, sizeof shown);

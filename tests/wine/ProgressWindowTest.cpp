@@ -13,7 +13,6 @@
 #include <functional>
 #include <mutex>
 #include <string>
-#include <thread>
 
 #include "fakes/TestData.h"
 #include "job/Help.h"
@@ -29,9 +28,9 @@ class WindowRun {
  public:
   using Body = std::function<void(ProgressView&, WindowRun&)>;
   WindowRun(TransferSettings& settings, const DeviceLists& devices, int32_t showErrors, Body body)
-      : window([this, body](ProgressView& view) { body(view, *this); }, showErrors, settings, devices),
-        ui([this] { ended = window.RunModal(nullptr); }) {}
-  ~WindowRun() { Join(); }
+      : window([this, body](ProgressView& view) { body(view, *this); }, showErrors, settings, devices) {
+    ui.Start([this] { ended = window.RunModal(nullptr); });
+  }
   void Pause() {
     std::unique_lock<std::mutex> hold(lock);
     ++arrived;
@@ -50,7 +49,7 @@ class WindowRun {
     changed.notify_all();
   }
   intptr_t Join() {
-    if (ui.joinable()) ui.join();
+    EXPECT_TRUE(ui.Finish());
     return ended;
   }
   ProgressWindow window;
@@ -60,7 +59,7 @@ class WindowRun {
   std::condition_variable changed;
   int arrived = 0, released = 0;
   std::atomic<intptr_t> ended{1};
-  std::thread ui;
+  WindowDriver ui;  // joins the window's thread before the window goes
 };
 
 std::string Text(HWND dialog, int id) { return WindowDriver::Text(dialog, id); }
