@@ -21,6 +21,7 @@
 #include "fakes/ZModemWire.h"
 #include "link/SerialPort.h"
 #include "link/TickSource.h"
+#include "transfer/EngineRuns.h"
 #include "transfer/RecordingStatus.h"
 #include "transfer/TransferFile.h"
 
@@ -403,30 +404,23 @@ struct Reply {
   std::string bytes;
 };
 
-// Runs our receiver against the plan, into the file object; returns its code.
-int32_t ReceiveFromScript(const std::vector<Reply>& steps, MemoryFile& file, RecordingStatus& status,
+// Runs our receiver against the plan, into the file object; returns its code. A reply is
+// released by the hex header of ours (its type the last two bytes of "**\x18B" and two digits)
+// that it waits for.
+int32_t ReceiveFromScript(const std::vector<Reply>& replies, MemoryFile& file, RecordingStatus& status,
                           const std::function<void(ZModem&)>& setup) {
-  FakeClock clock;
-  FakeComLink link;
-  std::deque<Reply> plan(steps.begin(), steps.end());
-  size_t seen = 0;
-  link.onOutput = [&](FakeComLink& l) {
-    const std::string out(l.output.begin(), l.output.end());
-    for (size_t at; (at = out.find("**\x18" "B", seen)) != std::string::npos && at + 6 <= out.size();) {
-      seen = at + 6;
-      const int32_t type = std::stoi(out.substr(at + 4, 2), nullptr, 16);
-      if (!plan.empty() && plan.front().on == type) {
-        l.AddInput(plan.front().bytes, TickSource::Now() + 1);
-        plan.pop_front();
-      }
-    }
-  };
-  SerialPort port(&link);
+  std::vector<ScriptedPeer::Step> steps;
+  for (const Reply& r : replies) steps.push_back({{1, std::vector<uint8_t>(r.bytes.begin(), r.bytes.end())}});
+  size_t next = 0;
+  ScriptedPeer sender(steps, [&](const std::vector<uint8_t>& out, size_t i) {
+    const std::string header = i >= 5 ? std::string(out.begin() + static_cast<long>(i) - 5, out.begin() + i + 1) : "";
+    if (next == replies.size() || header.compare(0, 4, "**\x18" "B") != 0) return false;
+    if (std::stoi(header.substr(4), nullptr, 16) != replies[next].on) return false;
+    ++next;
+    return true;
+  });
   status.idleLimitMs = 60000;
-  ZModem z(&port, &status);
-  z.SetFile(&file);
-  setup(z);
-  return z.Receive(nullptr);
+  return RunOnFile<ZModem>(&sender.line, file, status, nullptr, nullptr, setup);
 }
 
 TEST(ZModemReceiver, EveryFileThatDidNotArriveWholeIsReportedUnstampedAndReplacesNothing) {
