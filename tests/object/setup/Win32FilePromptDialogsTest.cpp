@@ -5,10 +5,10 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <vector>
 
 #include "WindowDriver.h"
+#include "fakes/TestData.h"
 #include "object/TransferSettings.h"
 #include "job/Help.h"
 #include "object/setup/SetupIds.h"
@@ -22,11 +22,7 @@ class Win32FilePromptDialogsTest : public ::testing::Test {
     GetTempPathA(MAX_PATH, temp);
     folder = std::string(temp) + "zandrel-prompt";
     CreateDirectoryA(folder.c_str(), nullptr);
-    for (const char* name : {"a.txt", "b.txt", "c.txt"}) {
-      FILE* file = std::fopen((folder + "\\" + name).c_str(), "w");
-      std::fputs("data\n", file);
-      std::fclose(file);
-    }
+    for (const char* name : {"a.txt", "b.txt", "c.txt"}) Spit(folder + "\\" + name, "data\n");
     settings.Reset(1, folder + "\\");  // a.txt stands in for the help file, which must exist
     settings.HelpFile = folder + "\\a.txt";
     settings.Protocol = TransferSettings::kZModem;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "WindowDriver.h"
+#include "fakes/TestData.h"
 #include "modem/DeviceLists.h"
 #include "modem/RegistryKey.h"
 #include "object/TransferSettings.h"
@@ -24,8 +25,7 @@ class Win32SetupSheetTest : public ::testing::Test {
     // The seam asks no viewer about a missing file: the help file has to be there.
     char temp[MAX_PATH];
     GetTempPathA(MAX_PATH, temp);
-    CloseHandle(CreateFileA((std::string(temp) + "zandrel.chm").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL, nullptr));
+    Spit(std::string(temp) + "zandrel.chm", "");
     settings.Reset(1, temp);
     settings.MaxTitle = "Zandrel Test";
     devices.AddPort({"COM1", ""});
