@@ -7,7 +7,6 @@
 
 #include <cstring>
 #include <string>
-#include <vector>
 
 #include "fakes/FakeClock.h"
 #include "fakes/FakeComLink.h"

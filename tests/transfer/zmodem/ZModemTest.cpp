@@ -20,7 +20,6 @@
 #include "fakes/NullModem.h"
 #include "fakes/ZModemWire.h"
 #include "link/SerialPort.h"
-#include "link/TickSource.h"
 #include "transfer/EngineRuns.h"
 #include "transfer/RecordingStatus.h"
 #include "transfer/TransferFile.h"
