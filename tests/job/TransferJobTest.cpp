@@ -6,7 +6,6 @@
 #include <atomic>
 #include <chrono>
 #include <filesystem>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -121,18 +120,11 @@ TEST(TransferJob, AFailedRunPutsTheLineBackAndLeavesTheEndToTheFinishStep) {
 class JobOverNullModem : public ::testing::Test {
  protected:
   void SetUp() override {
-    root = fs::temp_directory_path() / ("zandrel-job-" + std::to_string(std::random_device()()));
     fs::create_directories(root / "send");
     fs::create_directories(root / "recv");
-    home = fs::current_path();
     fs::current_path(root / "recv");  // a ZModem receiver names files in the working folder
     settings.Protocol = TransferSettings::kZModem;
     settings.Transfer = 0;
-  }
-  void TearDown() override {
-    fs::current_path(home);
-    std::error_code ignored;
-    fs::remove_all(root, ignored);
   }
   std::string Add(const std::string& name, size_t size, int year = 2020) {
     const fs::path path = root / "send" / name;
@@ -164,7 +156,8 @@ class JobOverNullModem : public ::testing::Test {
     result = job.result;
   }
 
-  fs::path root, home;
+  ScratchFolder scratch{"zandrel-job-"};
+  const fs::path& root = scratch.path;
   TransferSettings settings;
   RecordingView view;
   int32_t result = -1;
