@@ -203,7 +203,7 @@ TEST(Modem, CommandsByteForByteAndTheHangUpAgainstTheEmulator) {
       EXPECT_EQ(modem.SendCommand("L1", true), 0);
     }
     modem.Dial("1002");
-    char line[81];
+    char line[81] = "";
     for (int32_t left = 10000; left > 0 && !Modem::IsCallResult(line);) left = modem.ReadLine(line, sizeof line, left);
     ASSERT_STREQ(line, "CONNECT 33600");
     const size_t before = ours.modem.Received().size();
