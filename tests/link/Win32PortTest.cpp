@@ -155,6 +155,15 @@ TEST_F(Win32PortScripted, OpenGivesTheDeviceItsSettingsAndRaisesDtrAndRts) {
   EXPECT_EQ(dev.calls, (std::vector<std::string>{"SETDTR", "SETRTS"}));
   EXPECT_EQ(port.Signal(LineSignal::Dtr, -1), 1);
   EXPECT_EQ(port.Signal(LineSignal::Rts, -1), 1);
+
+  // The event character is written over the device's own settings, re-read, not overwritten.
+  dev.state.XoffLim = 77;
+  EXPECT_NE(port.SetEventChar('\r'), 0);
+  EXPECT_EQ(dev.state.EvtChar, '\r');
+  EXPECT_EQ(dev.state.XoffLim, 77);
+  uint32_t mask = 0;
+  EXPECT_EQ(port.WaitEvent(mask), 0);
+  EXPECT_EQ(mask, static_cast<uint32_t>(EV_RXCHAR));
 }
 
 TEST_F(Win32PortScripted, PortHeldByAnotherProcessFailsAndIsNotClaimed) {
@@ -163,6 +172,9 @@ TEST_F(Win32PortScripted, PortHeldByAnotherProcessFailsAndIsNotClaimed) {
   EXPECT_EQ(port.Status(), LinkCode::Failure);
   EXPECT_EQ(PortInUseTable::Count(kIndex), 0);
   EXPECT_EQ(dev.writeBacks, 0);
+  EXPECT_EQ(port.Write(reinterpret_cast<const uint8_t*>("x"), 1), 0);
+  EXPECT_EQ(port.Status(), LinkCode::ShortWrite);
+  EXPECT_EQ(port.GetByte(), LinkCode::Timeout);
 }
 
 TEST_F(Win32PortScripted, ModemLinesAndLineErrorsReachTheLineStatus) {
@@ -333,17 +345,6 @@ TEST_F(Win32PortScripted, BreakAndCloseFailuresHaveTheirCodes) {
   EXPECT_EQ(PortInUseTable::Count(kIndex), 1);
   port.reset();
   EXPECT_EQ(PortInUseTable::Count(kIndex), 0);
-}
-
-TEST_F(Win32PortScripted, EventCharIsWrittenOverTheDevicesOwnSettings) {
-  Win32Port port(kIndex, 4096, 2048, &kScripted);
-  dev.state.XoffLim = 77;  // changed behind the port's back: re-read, not overwritten
-  EXPECT_NE(port.SetEventChar('\r'), 0);
-  EXPECT_EQ(dev.state.EvtChar, '\r');
-  EXPECT_EQ(dev.state.XoffLim, 77);
-  uint32_t mask = 0;
-  EXPECT_EQ(port.WaitEvent(mask), 0);
-  EXPECT_EQ(mask, static_cast<uint32_t>(EV_RXCHAR));
 }
 
 TEST_F(Win32PortScripted, IdleRestsOnlyWhenTheLineHasBeenQuiet) {

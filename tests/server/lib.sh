@@ -33,22 +33,25 @@ reg_value() {  # key [name]
 reg_has_key() { wine reg query "$1" >/dev/null 2>&1 && echo yes || echo no; }
 
 # The machine the object sees when it loads: the serial ports COM1 (Wine's own), COM3 and COM4,
-# and with "modems" two modems (the second attached to COM4), without them none.
-machine() {  # modems|none
+# and with "modems" two modems (the second attached to COM4), without them none; a user who never
+# saved settings; zandrel.dll registered.
+registered() {  # modems|none
   local serial='HKLM\HARDWARE\DEVICEMAP\SERIALCOMM' services='HKLM\SYSTEM\CurrentControlSet\Services\Modem'
   wine reg add "$serial" /v 'Zandrel3' /d COM3 /f >/dev/null
   wine reg add "$serial" /v 'Zandrel4' /d COM4 /f >/dev/null
   wine reg delete "$services" /f >/dev/null 2>&1
-  [[ $1 == modems ]] || return 0
-  local class='{4D36E96D-E325-11CE-BFC1-08002BE10318}' i name
-  for i in 0 1; do
-    name=("Optima 288 V.34" "Optima 336 V.34")
-    wine reg add "$services\\Enum" /v "$i" /d "ROOT\\MODEM\\000$i" /f >/dev/null
-    wine reg add "HKLM\\SYSTEM\\CurrentControlSet\\Enum\\ROOT\\MODEM\\000$i" /v FriendlyName /d "${name[$i]}" /f >/dev/null
-    wine reg add "HKLM\\SYSTEM\\CurrentControlSet\\Enum\\ROOT\\MODEM\\000$i" /v Driver /d "$class\\000$i" /f >/dev/null
-    wine reg add "HKLM\\SYSTEM\\CurrentControlSet\\Control\\Class\\$class\\000$i" /v AttachedTo /d "COM$((i + 3))" /f >/dev/null
-  done
-  wine reg add "$services\\Enum" /v Count /t REG_DWORD /d 2 /f >/dev/null
+  wine reg delete 'HKCU\Software\Harbwick' /f >/dev/null 2>&1
+  local class='{4D36E96D-E325-11CE-BFC1-08002BE10318}' i name=("Optima 288 V.34" "Optima 336 V.34")
+  if [[ $1 == modems ]]; then
+    for i in 0 1; do
+      wine reg add "$services\\Enum" /v "$i" /d "ROOT\\MODEM\\000$i" /f >/dev/null
+      wine reg add "HKLM\\SYSTEM\\CurrentControlSet\\Enum\\ROOT\\MODEM\\000$i" /v FriendlyName /d "${name[$i]}" /f >/dev/null
+      wine reg add "HKLM\\SYSTEM\\CurrentControlSet\\Enum\\ROOT\\MODEM\\000$i" /v Driver /d "$class\\000$i" /f >/dev/null
+      wine reg add "HKLM\\SYSTEM\\CurrentControlSet\\Control\\Class\\$class\\000$i" /v AttachedTo /d "COM$((i + 3))" /f >/dev/null
+    done
+    wine reg add "$services\\Enum" /v Count /t REG_DWORD /d 2 /f >/dev/null
+  fi
+  wine regsvr32 /s "$dll_win" || { echo "FAIL regsvr32 exited $?"; exit 1; }
 }
 
 # Runs a script under cscript. cscript shows nothing of an unhandled error and exits 0, so a run

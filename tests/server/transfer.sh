@@ -18,8 +18,7 @@ files() {  # Windows list of the named files of out/
   echo "$list"
 }
 object() {  # protocol transfer fileList result attempted transferred
-  machine none
-  wine regsvr32 /s "$dll_win" || { echo "FAIL regsvr32"; exit 1; }
+  registered none
   [[ $2 == 1 ]] && sleep 0.5  # the receiving peer first, so that its first request is not lost
   run_script "$here/Transfer.vbs" "$ZANDREL_COM_A" "$1" "$2" "$3" "$(winpath "$log")" "$4" "$5" "$6"
 }

@@ -3,8 +3,7 @@
 # way a null-modem cable joins two serial ports:
 #   with-ptys.sh <prefix dir> command [args...]
 # The command sees ZANDREL_COM_A=3 and ZANDREL_COM_B=4 (the two ends as COM port numbers),
-# ZANDREL_PTY_A and ZANDREL_PTY_B (the same ends as pty paths, for native peers) and
-# ZANDREL_COM_ABSENT (a port number with no device behind it).
+# and ZANDREL_PTY_A and ZANDREL_PTY_B (the same ends as pty paths, for native peers).
 set -uo pipefail
 prefix=$1; shift
 here=$(cd "$(dirname "$0")" && pwd)
@@ -30,8 +29,7 @@ if [[ ! -e $dir/a || ! -e $dir/b ]]; then
 fi
 ln -sfn "$dir/a" "$prefix/dosdevices/com3"
 ln -sfn "$dir/b" "$prefix/dosdevices/com4"
-rm -f "$prefix/dosdevices/com9"
 
-export ZANDREL_COM_A=3 ZANDREL_COM_B=4 ZANDREL_COM_ABSENT=9
+export ZANDREL_COM_A=3 ZANDREL_COM_B=4
 export ZANDREL_PTY_A=$dir/a ZANDREL_PTY_B=$dir/b
 "$@"
