@@ -1,6 +1,7 @@
 // Win32Port against Wine's serial emulation: COM ports joined by a socat pty pair (with-ptys.sh
 // exports which). What a pty cannot show (modem lines, DTR/RTS, another process holding the
-// port, a failed open, refused codes, Dump) is covered against a scripted device in tests/link/Win32PortTest.cpp.
+// port, a failed open, refused codes, Dump) is covered against a scripted device in
+// tests/link/Win32PortTest.cpp.
 #include "link/Win32Port.h"
 
 #include <gtest/gtest.h>

@@ -64,33 +64,6 @@ class Win32SetupSheetTest : public ::testing::Test {
   int32_t ran = -1;
 };
 
-// The drop-down lists as built from the value lists and the machine's devices.
-TEST_F(Win32SetupSheetTest, Lists) {
-  settings.FlowControl = 2;  // RTS/CTS, in XModem's short list
-  HWND sheet = Open();
-  ASSERT_TRUE(sheet);
-  EXPECT_EQ(WindowDriver::SelectedText(WindowDriver::ShowPage(sheet, 0), IDC_FLOW_CONTROL), "RTS/CTS");
-  const struct {
-    int page, id;
-    const char* entries;
-  } lists[] = {
-      {0, IDC_CONNECTION, "COM1|COM3|Line Modem 56K"},
-      {0, IDC_BAUD_RATE, "9600|19200|38400|57600|115200"},
-      {0, IDC_SETUP_PROTOCOL, "XModem|ZModem|ACK/NAK"},
-      {0, IDC_FLOW_CONTROL, "None|RTS/CTS"},
-      {0, IDC_WINDOW_SIZE, "Streaming|1024|2048|4096"},
-      {0, IDC_CRASH_RECOVERY, "Never|Follow sender|Always"},
-      {1, IDC_PATH_SWITCH, "Strip Path|Send Path|Specify Receiver's File Path/Name"},
-      {1, IDC_OVERWRITE,
-       "Source Longer or Newer|CRCs Don't Match|Append|Always|Source Newer|Date/Length Don't Match|Never"},
-  };
-  for (const auto& c : lists) EXPECT_EQ(WindowDriver::Entries(WindowDriver::ShowPage(sheet, c.page), c.id), c.entries);
-  HWND list = GetDlgItem(WindowDriver::ShowPage(sheet, 3), IDC_LISTING);
-  ASSERT_EQ(WindowDriver::Rows(list), 10);
-  EXPECT_EQ(WindowDriver::Cell(list, 9, 0), "9");
-  Close(sheet, PSBTN_CANCEL);
-}
-
 TEST_F(Win32SetupSheetTest, GeneralPageEdits) {
   settings.Protocol = 1;
   settings.FlowControl = 1;
@@ -129,47 +102,34 @@ TEST_F(Win32SetupSheetTest, GeneralPageEdits) {
   EXPECT_EQ(settings.CrashRecovery, 2);
 }
 
-// Values no list holds show as no selection and stay as they are on OK; a window size between
-// the listed ones shows as the one below it. Cancel leaves a typed value unstored (the General
-// page's too, from the keyboard: setup-input.sh; the Modem page's: TelephoneListing).
-TEST_F(Win32SetupSheetTest, UnlistedValuesStayAndCancelChangesNothing) {
-  settings.Protocol = 1;
-  settings.BaudRate = 2400;
-  settings.Port = 5;
-  settings.FlowControl = 7;
-  settings.CrashRecovery = 0;
-  settings.WindowSize = 1023;
-  HWND sheet = Open();
-  ASSERT_TRUE(sheet);
-  HWND page = WindowDriver::ShowPage(sheet, 0);
-  for (const int id : {IDC_BAUD_RATE, IDC_CONNECTION, IDC_FLOW_CONTROL, IDC_CRASH_RECOVERY})
-    EXPECT_EQ(WindowDriver::SelectedText(page, id), "(none)") << id;
-  EXPECT_EQ(WindowDriver::SelectedText(page, IDC_WINDOW_SIZE), "Streaming");
-  Close(sheet, PSBTN_OK);
-  EXPECT_EQ(settings.BaudRate, 2400);
-  EXPECT_EQ(settings.Port, 5);
-  EXPECT_EQ(settings.FlowControl, 7);
-  EXPECT_EQ(settings.CrashRecovery, 0);
-  EXPECT_EQ(settings.WindowSize, 0);
-
-  settings.UseModem = 1;
-  settings.ModemName = 3;
-  const int32_t timeout = settings.SendTimeout;
-  sheet = Open();
-  ASSERT_TRUE(sheet);
-  page = WindowDriver::ShowPage(sheet, 0);
-  EXPECT_EQ(WindowDriver::SelectedText(page, IDC_CONNECTION), "(none)");  // a modem beyond the list
-  WindowDriver::Type(WindowDriver::ShowPage(sheet, 1), IDC_SEND_TIMEOUT, "5");
-  Close(sheet, PSBTN_CANCEL);
-  EXPECT_EQ(settings.SendTimeout, timeout);
-}
-
-TEST_F(Win32SetupSheetTest, TransferAndLoggingPages) {
+// The drop-down lists as built from the value lists and the machine's devices, and the edits of
+// the Transfer and Logging pages.
+TEST_F(Win32SetupSheetTest, ListsAndTheTransferAndLoggingPages) {
+  settings.FlowControl = 2;  // RTS/CTS, in XModem's short list
   settings.LogToFile = 1;
   settings.LogFilename = "C:\\old.log";
   settings.Overwrite = 0;
   HWND sheet = Open();
   ASSERT_TRUE(sheet);
+  EXPECT_EQ(WindowDriver::SelectedText(WindowDriver::ShowPage(sheet, 0), IDC_FLOW_CONTROL), "RTS/CTS");
+  const struct {
+    int page, id;
+    const char* entries;
+  } lists[] = {
+      {0, IDC_CONNECTION, "COM1|COM3|Line Modem 56K"},
+      {0, IDC_BAUD_RATE, "9600|19200|38400|57600|115200"},
+      {0, IDC_SETUP_PROTOCOL, "XModem|ZModem|ACK/NAK"},
+      {0, IDC_FLOW_CONTROL, "None|RTS/CTS"},
+      {0, IDC_WINDOW_SIZE, "Streaming|1024|2048|4096"},
+      {0, IDC_CRASH_RECOVERY, "Never|Follow sender|Always"},
+      {1, IDC_PATH_SWITCH, "Strip Path|Send Path|Specify Receiver's File Path/Name"},
+      {1, IDC_OVERWRITE,
+       "Source Longer or Newer|CRCs Don't Match|Append|Always|Source Newer|Date/Length Don't Match|Never"},
+  };
+  for (const auto& c : lists) EXPECT_EQ(WindowDriver::Entries(WindowDriver::ShowPage(sheet, c.page), c.id), c.entries);
+  HWND list = GetDlgItem(WindowDriver::ShowPage(sheet, 3), IDC_LISTING);
+  ASSERT_EQ(WindowDriver::Rows(list), 10);
+  EXPECT_EQ(WindowDriver::Cell(list, 9, 0), "9");
   HWND page = WindowDriver::ShowPage(sheet, 1);
   EXPECT_EQ(WindowDriver::SelectedText(page, IDC_OVERWRITE), "Never");
   WindowDriver::Type(page, IDC_RECV_TIMEOUT, "120");
@@ -193,7 +153,7 @@ TEST_F(Win32SetupSheetTest, TransferAndLoggingPages) {
   EXPECT_EQ(settings.LogFilename, "C:\\old.log");
 }
 
-TEST_F(Win32SetupSheetTest, TelephoneListing) {
+TEST_F(Win32SetupSheetTest, TelephoneListingAndUnlistedValues) {
   {
     auto key = user->Create("Software\\Harbwick\\Zandrel\\Telephone");
     key->WriteString("2.Desc", "Depot");
@@ -202,10 +162,17 @@ TEST_F(Win32SetupSheetTest, TelephoneListing) {
     key->WriteString("Stray", "not a listing");
   }
   settings.Telephone = "555-0102";
-  // Cancel after editing the listing leaves the registry as it was.
+  settings.UseModem = 1;
+  settings.ModemName = 3;
+  const int32_t timeout = settings.SendTimeout;
+  // Cancel after editing the listing and a timeout leaves the registry and the settings as they
+  // were (the General page's, from the keyboard: setup-input.sh).
   HWND sheet = Open();
   ASSERT_TRUE(sheet);
-  HWND page = WindowDriver::ShowPage(sheet, 3);
+  HWND page = WindowDriver::ShowPage(sheet, 0);
+  EXPECT_EQ(WindowDriver::SelectedText(page, IDC_CONNECTION), "(none)");  // a modem beyond the list
+  WindowDriver::Type(WindowDriver::ShowPage(sheet, 1), IDC_SEND_TIMEOUT, "5");
+  page = WindowDriver::ShowPage(sheet, 3);
   HWND list = GetDlgItem(page, IDC_LISTING);
   EXPECT_EQ(WindowDriver::Cell(list, 2, 1), "Depot");
   WindowDriver::Click(page, IDC_CLEAR);
@@ -214,10 +181,24 @@ TEST_F(Win32SetupSheetTest, TelephoneListing) {
   Close(sheet, PSBTN_CANCEL);
   EXPECT_EQ(Stored("2.Phone"), "555-0102");
   EXPECT_EQ(settings.Telephone, "555-0102");
+  EXPECT_EQ(settings.SendTimeout, timeout);
 
-  // Edit a row: an emptied number keeps the old one; OK saves the listing and the selection.
+  // Values no list holds show as no selection and stay as they are on OK; a window size between
+  // the listed ones shows as the one below it. Edit a row: an emptied number keeps the old one;
+  // OK saves the listing and the selection.
+  settings.UseModem = 0;
+  settings.Protocol = 1;
+  settings.BaudRate = 2400;
+  settings.Port = 5;
+  settings.FlowControl = 7;
+  settings.CrashRecovery = 0;
+  settings.WindowSize = 1023;
   sheet = Open();
   ASSERT_TRUE(sheet);
+  page = WindowDriver::ShowPage(sheet, 0);
+  for (const int id : {IDC_BAUD_RATE, IDC_CONNECTION, IDC_FLOW_CONTROL, IDC_CRASH_RECOVERY})
+    EXPECT_EQ(WindowDriver::SelectedText(page, id), "(none)") << id;
+  EXPECT_EQ(WindowDriver::SelectedText(page, IDC_WINDOW_SIZE), "Streaming");
   page = WindowDriver::ShowPage(sheet, 3);
   list = GetDlgItem(page, IDC_LISTING);
   WindowDriver::SelectRow(list, 4);
@@ -237,6 +218,9 @@ TEST_F(Win32SetupSheetTest, TelephoneListing) {
   ASSERT_TRUE(WindowDriver::WaitGone(edit));
   WindowDriver::Type(page, IDC_MODEM_CMD, "AT&F");
   Close(sheet, PSBTN_OK);
+  const TransferSettings& s = settings;
+  EXPECT_EQ(std::vector<int32_t>({s.BaudRate, s.Port, s.FlowControl, s.CrashRecovery, s.WindowSize}),
+            std::vector<int32_t>({2400, 5, 7, 0, 0}));
   EXPECT_EQ(settings.Telephone, "555-0144");
   EXPECT_EQ(settings.ModemCmd, "AT&F");
   EXPECT_EQ(Stored("4.Desc"), "Night line");
