@@ -56,7 +56,10 @@ class QueltoClientTest : public testing::Test {
 
 std::wstring Text(BSTR text) { return text ? std::wstring(text, SysStringLen(text)) : std::wstring(); }
 
-TEST_F(QueltoClientTest, EarlyBound) {
+// One object through the generated header, then through IDispatch: what a script cannot pass
+// (null pointers and strings), the file prompt and the refusal's message box as the user meets
+// them, named arguments and Setup's own sheet.
+TEST_F(QueltoClientTest, EarlyAndLateBound) {
   IQuelto* q = Make();
   ASSERT_TRUE(q);
   short attempted = -99;
@@ -91,17 +94,57 @@ TEST_F(QueltoClientTest, EarlyBound) {
   }
   EXPECT_EQ(q->Setup(1, 1, 1, 1, nullptr), E_POINTER);
   EXPECT_EQ(q->TransferFiles(0, 0, nullptr), E_POINTER);
-  q->Release();
-}
 
-TEST_F(QueltoClientTest, LateBoundFromTheTypeLibrary) {
-  IQuelto* q = Make();
-  ASSERT_TRUE(q);
+  // TransferFiles with its file prompt: the module's file dialog, cancelled, leaves no file to
+  // send (3). What typed names become is Win32FilePromptDialogsTest's.
+  EXPECT_EQ(q->Reset(1), S_OK);
+  std::thread user([] {
+    HWND open = WindowDriver::WaitFor("Select File to Transfer");
+    if (open) WindowDriver::Click(open, IDCANCEL);
+  });
+  LONG result = -1;
+  EXPECT_EQ(q->TransferFiles(1, 0, &result), S_OK);
+  user.join();
+  EXPECT_EQ(result, 3);
+  attempted = -1;
+  EXPECT_EQ(q->get_Attempted(&attempted), S_OK);
+  EXPECT_EQ(attempted, 0);
+
+  // The refusal's message box: over the active window, which hears the Help button only while
+  // the box is up. The user's thread reads the box and presses OK.
+  BSTR title = SysAllocString(L"Nightly upload");
+  q->put_MaxTitle(title);
+  SysFreeString(title);
+  q->put_FlowControl(1);
+  HWND host = CreateWindowExA(0, "STATIC", "host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 200, 100, nullptr, nullptr,
+                              nullptr, nullptr);
+  SetActiveWindow(host);
+  const LONG_PTR hostProcedure = GetWindowLongPtrA(host, GWLP_WNDPROC);
+  std::string text;
+  bool hasHelp = false, subclassed = false;
+  user = std::thread([&] {
+    HWND box = WindowDriver::WaitFor("Nightly upload");
+    if (!box) return;
+    char shown[200] = {};
+    GetDlgItemTextA(box, 0xFFFF, shown, sizeof shown);
+    text = shown;
+    hasHelp = GetDlgItem(box, IDHELP) != nullptr;
+    subclassed = GetWindowLongPtrA(host, GWLP_WNDPROC) != hostProcedure;
+    PostMessageA(box, WM_COMMAND, IDOK, 0);
+  });
+  EXPECT_EQ(q->TransferFiles(0, 1, &result), S_OK);
+  user.join();
+  EXPECT_EQ(result, 1);
+  EXPECT_EQ(text, "XON/XOFF flow control is only\nallowed with Z-Modem protocol.");
+  EXPECT_TRUE(hasHelp);
+  EXPECT_TRUE(subclassed);
+  EXPECT_EQ(GetWindowLongPtrA(host, GWLP_WNDPROC), hostProcedure);
+  DestroyWindow(host);
+
+  // Late-bound, named arguments in the opposite order: ShowErrors 0, FilePrompt 0, with XON/XOFF
+  // still on XModem.
   IDispatch* d = nullptr;
   ASSERT_EQ(q->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&d)), S_OK);
-
-  // Named arguments, in the opposite order: ShowErrors 0, FilePrompt 0, with XON/XOFF on XModem.
-  EXPECT_EQ(q->put_FlowControl(1), S_OK);
   LPOLESTR names[] = {const_cast<LPOLESTR>(L"transferfiles"), const_cast<LPOLESTR>(L"ShowErrors"),
                       const_cast<LPOLESTR>(L"FilePrompt")};
   DISPID ids[3] = {};
@@ -116,29 +159,29 @@ TEST_F(QueltoClientTest, LateBoundFromTheTypeLibrary) {
   V_VT(&args[1]) = VT_I2, V_I2(&args[1]) = 0;   // FilePrompt, coerced to long
   DISPID named[] = {1, 0};
   DISPPARAMS params = {args, named, 2, 2};
-  VARIANT result;
-  VariantInit(&result);
-  EXPECT_EQ(d->Invoke(35, IID_NULL, 0x409, DISPATCH_METHOD, &params, &result, nullptr, nullptr), S_OK);
-  EXPECT_EQ(V_VT(&result), VT_I4);
-  EXPECT_EQ(V_I4(&result), 1);
+  VARIANT answer;
+  VariantInit(&answer);
+  EXPECT_EQ(d->Invoke(35, IID_NULL, 0x409, DISPATCH_METHOD, &params, &answer, nullptr, nullptr), S_OK);
+  EXPECT_EQ(V_VT(&answer), VT_I4);
+  EXPECT_EQ(V_I4(&answer), 1);
 
-  EXPECT_EQ(d->Invoke(36, IID_NULL, 0x409, DISPATCH_METHOD, &params, &result, nullptr, nullptr), DISP_E_MEMBERNOTFOUND);
+  EXPECT_EQ(d->Invoke(36, IID_NULL, 0x409, DISPATCH_METHOD, &params, &answer, nullptr, nullptr), DISP_E_MEMBERNOTFOUND);
 
   // Setup late-bound: the module's own sheet, captioned with MaxTitle, cancelled by the user.
-  BSTR title = SysAllocString(L"Client");
+  title = SysAllocString(L"Client");
   EXPECT_EQ(q->put_MaxTitle(title), S_OK);
   SysFreeString(title);
-  std::thread user([] {
+  user = std::thread([] {
     HWND sheet = WindowDriver::WaitFor("Setup Client");
     if (sheet) WindowDriver::Press(sheet, PSBTN_CANCEL);
   });
   VARIANT setupArgs[4];
   for (VARIANT& a : setupArgs) V_VT(&a) = VT_I4, V_I4(&a) = 1;
   DISPPARAMS setupParams = {setupArgs, nullptr, 4, 0};
-  EXPECT_EQ(d->Invoke(34, IID_NULL, 0x409, DISPATCH_METHOD, &setupParams, &result, nullptr, nullptr), S_OK);
+  EXPECT_EQ(d->Invoke(34, IID_NULL, 0x409, DISPATCH_METHOD, &setupParams, &answer, nullptr, nullptr), S_OK);
   user.join();
-  EXPECT_EQ(V_VT(&result), VT_I2);
-  EXPECT_EQ(V_I2(&result), 0);
+  EXPECT_EQ(V_VT(&answer), VT_I2);
+  EXPECT_EQ(V_I2(&answer), 0);
   d->Release();
   q->Release();
 
@@ -149,63 +192,6 @@ TEST_F(QueltoClientTest, LateBoundFromTheTypeLibrary) {
   ASSERT_EQ(library->GetTypeInfoOfGuid(IID_IQuelto, &dual), S_OK);
   dual->Release();
   library->Release();
-}
-
-// TransferFiles with its file prompt: the module's file dialog, cancelled, leaves no file to
-// send (3). What typed names become is Win32FilePromptDialogsTest's.
-TEST_F(QueltoClientTest, FilePrompt) {
-  IQuelto* q = Make();
-  ASSERT_TRUE(q);
-  EXPECT_EQ(q->Reset(1), S_OK);
-  std::thread user([] {
-    HWND open = WindowDriver::WaitFor("Select File to Transfer");
-    if (open) WindowDriver::Click(open, IDCANCEL);
-  });
-  LONG result = -1;
-  EXPECT_EQ(q->TransferFiles(1, 0, &result), S_OK);
-  user.join();
-  EXPECT_EQ(result, 3);
-  short attempted = -1;
-  EXPECT_EQ(q->get_Attempted(&attempted), S_OK);
-  EXPECT_EQ(attempted, 0);
-  q->Release();
-}
-
-// The refusal's message box, as the user meets it: over the active window, which hears the Help
-// button only while the box is up. A second thread reads the box and presses OK.
-TEST_F(QueltoClientTest, RefusalShowsItsMessageBox) {
-  IQuelto* q = Make();
-  ASSERT_TRUE(q);
-  BSTR title = SysAllocString(L"Nightly upload");
-  q->put_MaxTitle(title);
-  SysFreeString(title);
-  q->put_FlowControl(1);
-  HWND host = CreateWindowExA(0, "STATIC", "host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 200, 100, nullptr, nullptr,
-                              nullptr, nullptr);
-  SetActiveWindow(host);
-  const LONG_PTR hostProcedure = GetWindowLongPtrA(host, GWLP_WNDPROC);
-  std::string text;
-  bool hasHelp = false, subclassed = false;
-  std::thread user([&] {
-    HWND box = WindowDriver::WaitFor("Nightly upload");
-    if (!box) return;
-    char shown[200] = {};
-    GetDlgItemTextA(box, 0xFFFF, shown, sizeof shown);
-    text = shown;
-    hasHelp = GetDlgItem(box, IDHELP) != nullptr;
-    subclassed = GetWindowLongPtrA(host, GWLP_WNDPROC) != hostProcedure;
-    PostMessageA(box, WM_COMMAND, IDOK, 0);
-  });
-  LONG result = -1;
-  EXPECT_EQ(q->TransferFiles(0, 1, &result), S_OK);
-  user.join();
-  EXPECT_EQ(result, 1);
-  EXPECT_EQ(text, "XON/XOFF flow control is only\nallowed with Z-Modem protocol.");
-  EXPECT_TRUE(hasHelp);
-  EXPECT_TRUE(subclassed);
-  EXPECT_EQ(GetWindowLongPtrA(host, GWLP_WNDPROC), hostProcedure);
-  DestroyWindow(host);
-  q->Release();
 }
 
 // An outer object that aggregates Quelto: it answers IUnknown itself and passes everything else
