@@ -1,10 +1,12 @@
 // The file prompt on Windows as a user meets it: the file-open dialog with two files typed in,
-// "Send File As ..." with a receiver name edited or emptied, and Help in its dialogs. (What the
-// prompt makes of a plain selection is proven over scripted windows, tests/job/FilePromptTest.)
+// "Send File As ..." with a receiver name edited or emptied, and Help in its dialogs, down to the
+// compiled help file opened in the system's viewer. (What the prompt makes of a plain selection
+// is proven over scripted windows, tests/job/FilePromptTest.)
 #include "object/setup/FilePromptDialogs.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "WindowDriver.h"
@@ -88,5 +90,24 @@ TEST_F(Win32FilePromptDialogsTest, SendFileAs) {
     EXPECT_EQ(settings.Attempted, 2);
   }
   EXPECT_EQ(HelpRecord::Asked(), (std::vector<int32_t>{9, 8, 9, 8, 9, 8}));
+}
+
+// The help seam opens the compiled help file at a context number in a help window. The call
+// runs on a thread of its own, so a viewer that never returns fails the test instead of hanging
+// it; the help window lives as long as the thread that asked for it.
+TEST(Win32HelpFile, OpensAtAContext) {
+  std::string file = std::string("Z:") + ZANDREL_HELP_FILE;
+  std::replace(file.begin(), file.end(), '/', '\\');
+  ASSERT_NE(GetFileAttributesA(file.c_str()), INVALID_FILE_ATTRIBUTES) << file;
+  bool shown = false;
+  WindowDriver driver;
+  driver.Start([&] {
+    Help::Show(file.c_str(), 2, nullptr);
+    HWND help = WindowDriver::WaitFor("Zandrel Help");
+    shown = help != nullptr;
+    if (help) SendMessageA(help, WM_CLOSE, 0, 0);
+  });
+  ASSERT_TRUE(driver.Finish());
+  EXPECT_TRUE(shown);
 }
 }  // namespace
