@@ -7,6 +7,7 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "fakes/FakeClock.h"
 #include "fakes/FakeComLink.h"
@@ -65,50 +66,48 @@ TEST_F(Framing, HeaderBytesOnTheWire) {
                                  "\x7f\xff\x18\x68\x25\xa2"));
 }
 
-TEST_F(Framing, HexHeaderLineEndsOfEveryPeerAreAccepted) {
-  const std::string head = Hex(Zm::ZRINIT).substr(0, 18);
-  for (const std::string& tail : {std::string("\r\n\x11"), std::string("\r\x8a\x11"), std::string("\n"),
-                                  std::string("\x8a")}) {
-    link.AddInput(head + tail);
-    EXPECT_EQ(z.ReceiveHeader(1), Zm::ZRINIT) << "tail of " << tail.size();
-  }
-  link.AddInput(head + "Q\r\n");
-  EXPECT_EQ(z.ReceiveHeader(1), TransferCode::NoHeader);
-}
-
-TEST_F(Framing, UpperCaseHexIsRejectedAndCountedThenTheNextHeaderIsRead) {
+// Each row on a fresh reader: the results of successive reads (1: return on an error, 0: read
+// on), the errors counted, the code the run is left with and the position of the last header.
+TEST_F(Framing, HeaderReaderLineEndsCaseCansAndNoise) {
+  const std::string zrinit = Hex(Zm::ZRINIT).substr(0, 18), cans = "\x18\x18\x18\x18";
   const uint8_t b[4] = {0xAB, 0xCD, 0, 0};
   const std::string good = Made(0, [&](ZModem& m) { m.SendHexHeader(Zm::ZRPOS, b); });
   std::string upper = good;
   for (char& c : upper)
     if (c >= 'a' && c <= 'f') c = static_cast<char>(c - 'a' + 'A');
-  link.AddInput(upper + good);
-  EXPECT_EQ(z.ReceiveHeader(0), Zm::ZRPOS);
-  EXPECT_EQ(status.errors, 1);
-  EXPECT_EQ(ZModem::Position(z.HeaderBytes()), 0xCDABu);
-}
-
-TEST_F(Framing, FiveCansCancelButFourDoNotInHeadersAndData) {
-  link.AddInput("\x18\x18\x18\x18x" + Hex(Zm::ZFIN));
-  EXPECT_EQ(z.ReceiveHeader(1), Zm::ZFIN);
-  EXPECT_EQ(status.code, 0);
-  link.AddInput("\x18\x18\x18\x18\x18" + Hex(Zm::ZFIN));
-  EXPECT_EQ(z.ReceiveHeader(1), TransferCode::RemoteCancelled);
-  EXPECT_EQ(status.code, TransferCode::RemoteCancelled);
-  status.code = 0;
-  z.ReceiveHeader(1);  // the ZFIN behind the CANs
-  StartData();
-  link.AddInput("abc\x18\x18\x18\x18\x18");
-  EXPECT_EQ(z.ReceiveSubpacket(), TransferCode::RemoteCancelled);
-}
-
-TEST_F(Framing, NoiseUpToTheGarbageLimitEndsTheAttempt) {
-  link.AddInput(std::string(2047, 'x') + Hex(Zm::ZACK));
-  EXPECT_EQ(z.ReceiveHeader(1), Zm::ZACK);
-  link.AddInput(std::string(2048, 'x') + Hex(Zm::ZACK));
-  EXPECT_EQ(z.ReceiveHeader(1), TransferCode::NoHeader);
-  EXPECT_EQ(status.errors, 1);
-  EXPECT_EQ(z.ReceiveHeader(1), Zm::ZACK);  // the header behind the noise is still there
+  const struct {
+    const char* name;
+    std::string input;
+    int32_t returnOnError;
+    std::vector<int32_t> results;
+    int32_t errors = 0, code = 0;
+    uint32_t position = 0;
+  } rows[] = {
+      {"CR LF XON", zrinit + "\r\n\x11", 1, {Zm::ZRINIT}},
+      {"CR, LF with parity, XON", zrinit + "\r\x8a\x11", 1, {Zm::ZRINIT}},
+      {"LF alone", zrinit + "\n", 1, {Zm::ZRINIT}},
+      {"LF with parity alone", zrinit + "\x8a", 1, {Zm::ZRINIT}},
+      {"no line end", zrinit + "Q\r\n", 1, {TransferCode::NoHeader}, 1},
+      {"upper-case hex is counted, the next header read", upper + good, 0, {Zm::ZRPOS}, 1, 0, 0xCDAB},
+      {"four CANs do not cancel", cans + "x" + Hex(Zm::ZFIN), 1, {Zm::ZFIN}},
+      {"five do", cans + "\x18" + Hex(Zm::ZFIN), 1, {TransferCode::RemoteCancelled}, 0, TransferCode::RemoteCancelled},
+      {"noise up to the garbage limit", std::string(2047, 'x') + Hex(Zm::ZACK), 1, {Zm::ZACK}},
+      {"noise past it ends the attempt, the header behind stays", std::string(2048, 'x') + Hex(Zm::ZACK), 1,
+       {TransferCode::NoHeader, Zm::ZACK}, 1},
+  };
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.name);
+    FakeComLink line;
+    line.idleStepMs = 5;
+    SerialPort serial(&line);
+    TransferStatus st;
+    ZModem reader(&serial, &st);
+    line.AddInput(r.input);
+    for (int32_t result : r.results) EXPECT_EQ(result, reader.ReceiveHeader(r.returnOnError));
+    EXPECT_EQ(r.errors, st.errors);
+    EXPECT_EQ(r.code, st.code);
+    EXPECT_EQ(r.position, ZModem::Position(reader.HeaderBytes()));
+  }
 }
 
 TEST_F(Framing, SilenceTimesOutAfterTenSecondsAndErrorsAreLimited) {
@@ -153,6 +152,9 @@ TEST_F(Framing, SubpacketsRoundTripWithEitherCrcAndCatchCorruption) {
     EXPECT_EQ(z.ReceiveSubpacket(), flags ? TransferCode::Crc32Mismatch : TransferCode::Crc16Mismatch);
     link.ClearBuffer(0, 0);
   }
+  StartData();  // five CANs cancel in data too
+  link.AddInput("abc\x18\x18\x18\x18\x18");
+  EXPECT_EQ(z.ReceiveSubpacket(), TransferCode::RemoteCancelled);
 }
 
 }  // namespace
