@@ -60,10 +60,17 @@ class ModemInterop : public ::testing::Test {
 };
 
 // The generic Hayes modem's exact commands, up to the dial.
-const char kDialer[] = "ATZ\nAT&F\nATE0V1&C1&D2S0=0\nATS7=60L2M1&K0B0X4\nATDT555-1002\nstate dialing\nstate online\n";
+std::string Dialer(const std::string& number) {
+  return "ATZ\nAT&F\nATE0V1&C1&D2S0=0\nATS7=60L2M1&K0B0X4\nATDT" + number + "\nstate dialing\nstate online\n";
+}
 
-TEST_F(ModemInterop, ZandrelDialsZandrel) {
-  StartEmulator({"5551001", "5551002"});
+// One calling modem: first a zandrel host that answers, then rz behind a modem that does.
+TEST_F(ModemInterop, ZandrelDialsZandrelThenRzBehindAnAnsweringModem) {
+  if (!Have("rz")) GTEST_SKIP() << "lrzsz missing";
+  mkdir((dir + "/rz").c_str(), 0755);
+  // rz on a pty loses its last bytes unless its tcdrain waits (the cure library).
+  StartEmulator({"5551001", "5551002", "5551003=cd " + dir + "/rz && LD_PRELOAD=" + kBinaryDir +
+                                           "/tests/interop/libtcdrain_wait.so exec rz -q"});
   ChildProcess receiver;
   ChildOptions o;
   o.stderrPath = dir + "/receive.txt";
@@ -71,25 +78,17 @@ TEST_F(ModemInterop, ZandrelDialsZandrel) {
                               "--protocol", "zmodem", "--dir", dir + "/in"},
                              o));
   ASSERT_TRUE(Eventually([&] { return Log("5551002").find("ATS0=1") != std::string::npos; }));
-  EXPECT_EQ(Send("555-1002"), 0) << Slurp(dir + "/send.txt");
+  for (const char* number : {"555-1002", "555-1003"}) {
+    SCOPED_TRACE(number);
+    EXPECT_EQ(Send(number), 0) << Slurp(dir + "/send.txt");
+    EXPECT_NE(Log("5551001").find(Dialer(number)), std::string::npos) << Log("5551001");
+    EXPECT_TRUE(EndsOnHook("5551001")) << Log("5551001");
+  }
   EXPECT_EQ(receiver.Wait(30000), 0) << Slurp(dir + "/receive.txt");
   EXPECT_TRUE(Slurp(dir + "/in/report.bin") == data);
-  EXPECT_EQ(Log("5551001").substr(0, sizeof kDialer - 1), kDialer);
-  EXPECT_TRUE(EndsOnHook("5551001")) << Log("5551001");
+  EXPECT_TRUE(Slurp(dir + "/rz/report.bin") == data);
   EXPECT_TRUE(EndsOnHook("5551002")) << Log("5551002");
   EXPECT_NE(Slurp(dir + "/receive.txt").find("Modem Connected."), std::string::npos);
-}
-
-TEST_F(ModemInterop, ZandrelDialsRzBehindAnAnsweringModem) {
-  if (!Have("rz")) GTEST_SKIP() << "lrzsz missing";
-  mkdir((dir + "/rz").c_str(), 0755);
-  // rz on a pty loses its last bytes unless its tcdrain waits (the cure library).
-  StartEmulator({"5551001", "5551002=cd " + dir + "/rz && LD_PRELOAD=" + kBinaryDir +
-                                "/tests/interop/libtcdrain_wait.so exec rz -q"});
-  EXPECT_EQ(Send("555-1002"), 0) << Slurp(dir + "/send.txt");
-  EXPECT_TRUE(Slurp(dir + "/rz/report.bin") == data);
-  EXPECT_EQ(Log("5551001").substr(0, sizeof kDialer - 1), kDialer);
-  EXPECT_TRUE(EndsOnHook("5551001")) << Log("5551001");
-  EXPECT_EQ(Log("5551002"), "ATS0=1\nstate answering\nstate online\nstate on-hook\n");
+  EXPECT_EQ(Log("5551003"), "ATS0=1\nstate answering\nstate online\nstate on-hook\n");
 }
 }  // namespace
