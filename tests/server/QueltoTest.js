@@ -114,7 +114,7 @@ check("a modem no longer installed selects the first", "Optima 288 V.34", o.Mode
 check("a port no longer there selects the first", 1, o.Port);
 
 // Setup: nothing to show is E_FAIL (the sheet itself is driven by the C++ client). Refusals of
-// the dispatch layer arrive as exceptions (read-only and unknown names: QueltoTest.vbs).
+// the dispatch layer arrive as exceptions (read-only and unknown names: Transfer.vbs).
 check("Setup(0, 0, 0, 0)", "80004005", errorOf(function () { o.Setup(0, 0, 0, 0); }));
 check("a short beyond its range", "8002000a", errorOf(function () { o.Overwrite = 70000; }));
 

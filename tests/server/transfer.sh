@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Real transfers through Zandrel.Quelto: a VBScript (Transfer.vbs) sets the properties and calls
-# TransferFiles over Wine's COM port, lrzsz is on the other end of the pty pair. Run inside
-# with-ptys.sh (the object on COM$ZANDREL_COM_A, the peer on $ZANDREL_PTY_B):
+# Real transfers through Zandrel.Quelto: a VBScript (Transfer.vbs, which first checks what that
+# language passes) sets the properties and calls TransferFiles over Wine's COM port, lrzsz is on
+# the other end of the pty pair. Run inside with-ptys.sh (the object on COM$ZANDREL_COM_A, the
+# peer on $ZANDREL_PTY_B):
 #   transfer.sh <wine-run.sh> <prefix> <zandrel.dll> <PressCancel.exe> <case>
 # Cases: zmodem-receive (three files from sz), zmodem-many (three files and 200 small ones to rz),
 # xmodem-directory (a folder as the file), cancel (Cancel pressed while sending to rz). An XModem
