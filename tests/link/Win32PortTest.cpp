@@ -209,28 +209,41 @@ TEST_F(Win32PortScripted, ModemLinesAndLineErrorsReachTheLineStatus) {
   EXPECT_EQ(port.Signal(LineSignal::Cd, -1), 0);
 }
 
-TEST_F(Win32PortScripted, DtrAndRtsAreDrivenAndKept) {
-  Win32Port port(kIndex, 4096, 2048, &kScripted);
+TEST_F(Win32PortScripted, DtrRtsAndBreakAreDrivenAndKept) {
+  auto port = std::make_unique<Win32Port>(kIndex, 4096, 2048, &kScripted);
   dev.calls.clear();
-  EXPECT_EQ(port.Signal(LineSignal::Dtr, 0), 0);
-  EXPECT_EQ(port.Signal(LineSignal::Rts, 0), 0);
-  EXPECT_EQ(port.Signal(LineSignal::Rts, 1), 1);
+  EXPECT_EQ(port->Signal(LineSignal::Dtr, 0), 0);
+  EXPECT_EQ(port->Signal(LineSignal::Rts, 0), 0);
+  EXPECT_EQ(port->Signal(LineSignal::Rts, 1), 1);
   EXPECT_EQ(dev.calls, (std::vector<std::string>{"CLRDTR", "CLRRTS", "SETRTS"}));
   // The settings follow only at the next write-back.
   EXPECT_EQ(dev.writeBacks, 1);
-  ASSERT_EQ(port.SetHandshake(0, 0), 0);
+  ASSERT_EQ(port->SetHandshake(0, 0), 0);
   EXPECT_EQ(dev.state.fDtrControl, static_cast<DWORD>(DTR_CONTROL_DISABLE));
   EXPECT_EQ(dev.state.fRtsControl, static_cast<DWORD>(RTS_CONTROL_ENABLE));
   LineStatus lines;
-  port.GetLineStatus(lines);
+  port->GetLineStatus(lines);
   EXPECT_EQ(lines.Field(LineSignal::Dtr), 0);
   EXPECT_EQ(lines.Field(LineSignal::Rts), 1);
 
-  // Closing drops both lines after purging both sides.
+  // A break the device refuses is said and leaves the line as it was.
+  EXPECT_EQ(port->SetBreak(1), 1);
+  EXPECT_EQ(port->Signal(LineSignal::BreakState, -1), 1);
+  dev.breakWorks = FALSE;
+  EXPECT_EQ(port->SetBreak(0), LinkCode::BreakFailed);
+  EXPECT_EQ(port->SetBreak(-1), 1);
+  EXPECT_EQ(port->TakeStatus(), LinkCode::BreakFailed);
+
+  // Closing drops both lines after purging both sides; a device that fails to close keeps the
+  // port claimed until the object goes.
   dev.calls.clear();
-  EXPECT_EQ(port.CloseDevice(), 0);
+  dev.closeWorks = FALSE;
+  EXPECT_EQ(port->CloseDevice(), LinkCode::CloseFailed);
   EXPECT_EQ(dev.calls, (std::vector<std::string>{"purge 2", "purge 8", "purge 1", "purge 4",
                                                  "CLRDTR", "CLRRTS", "close"}));
+  EXPECT_EQ(PortInUseTable::Count(kIndex), 1);
+  port.reset();
+  EXPECT_EQ(PortInUseTable::Count(kIndex), 0);
 }
 
 TEST_F(Win32PortScripted, CodesBecomeDeviceSettingsAndARefusalKeepsTheLastGoodOnes) {
@@ -330,21 +343,6 @@ TEST_F(Win32PortScripted, ReadsFinishPendingRequestsAndWritesStopAtTheQueue) {
   dev.writeFails = true;
   EXPECT_EQ(port.Write(data.data(), 50), 25);
   EXPECT_EQ(port.Status(), LinkCode::ShortWrite);
-}
-
-TEST_F(Win32PortScripted, BreakAndCloseFailuresHaveTheirCodes) {
-  auto port = std::make_unique<Win32Port>(kIndex, 4096, 2048, &kScripted);
-  EXPECT_EQ(port->SetBreak(1), 1);
-  EXPECT_EQ(port->Signal(LineSignal::BreakState, -1), 1);
-  dev.breakWorks = FALSE;
-  EXPECT_EQ(port->SetBreak(0), LinkCode::BreakFailed);
-  EXPECT_EQ(port->SetBreak(-1), 1);
-  EXPECT_EQ(port->TakeStatus(), LinkCode::BreakFailed);
-  dev.closeWorks = FALSE;
-  EXPECT_EQ(port->CloseDevice(), LinkCode::CloseFailed);
-  EXPECT_EQ(PortInUseTable::Count(kIndex), 1);
-  port.reset();
-  EXPECT_EQ(PortInUseTable::Count(kIndex), 0);
 }
 
 TEST_F(Win32PortScripted, IdleRestsOnlyWhenTheLineHasBeenQuiet) {

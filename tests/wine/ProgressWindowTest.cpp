@@ -8,10 +8,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <condition_variable>
 #include <cstdio>
 #include <functional>
-#include <mutex>
 #include <string>
 
 #include "fakes/TestData.h"
@@ -32,22 +30,15 @@ class WindowRun {
     ui.Start([this] { ended = window.RunModal(nullptr); });
   }
   void Pause() {
-    std::unique_lock<std::mutex> hold(lock);
-    ++arrived;
-    changed.notify_all();
-    changed.wait(hold, [this] { return released >= arrived; });
+    SetEvent(arrived.handle);
+    WaitForSingleObject(released.handle, INFINITE);
   }
   // The dialog, once the worker stands at a Pause not yet released.
   HWND Reached() {
-    std::unique_lock<std::mutex> hold(lock);
-    changed.wait(hold, [this] { return arrived > released; });
+    WaitForSingleObject(arrived.handle, INFINITE);
     return static_cast<HWND>(window.Window());
   }
-  void Go() {
-    std::lock_guard<std::mutex> hold(lock);
-    ++released;
-    changed.notify_all();
-  }
+  void Go() { SetEvent(released.handle); }
   intptr_t Join() {
     EXPECT_TRUE(ui.Finish());
     return ended;
@@ -55,9 +46,10 @@ class WindowRun {
   ProgressWindow window;
 
  private:
-  std::mutex lock;
-  std::condition_variable changed;
-  int arrived = 0, released = 0;
+  struct Event {  // auto-reset: the worker and the test take turns
+    HANDLE handle = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    ~Event() { CloseHandle(handle); }
+  } arrived, released;
   std::atomic<intptr_t> ended{1};
   WindowDriver ui;  // joins the window's thread before the window goes
 };
