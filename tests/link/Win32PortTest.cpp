@@ -1,5 +1,5 @@
 // Win32Port against a scripted device behind its Win32 function table: what Wine's serial
-// emulation over a pty cannot show (modem lines, DTR/RTS, another process holding the port,
+// emulation over a pty cannot show (modem lines, DTR/RTS, a port held elsewhere or twice here,
 // line errors, the device refusing a call), the codes it refuses and the settings it gives the device.
 #include "link/Win32Port.h"
 
@@ -166,15 +166,32 @@ TEST_F(Win32PortScripted, OpenGivesTheDeviceItsSettingsAndRaisesDtrAndRts) {
   EXPECT_EQ(mask, static_cast<uint32_t>(EV_RXCHAR));
 }
 
-TEST_F(Win32PortScripted, PortHeldByAnotherProcessFailsAndIsNotClaimed) {
+// Another process holding the port fails the open; a second object of this process on a port it
+// holds is stopped by the process table before the device is asked, and leaves the first one's
+// device alone.
+TEST_F(Win32PortScripted, APortHeldElsewhereOrHereIsNotOpened) {
   dev.openError = ERROR_ACCESS_DENIED;
-  Win32Port port(kIndex, 4096, 2048, &kScripted);
-  EXPECT_EQ(port.Status(), LinkCode::Failure);
-  EXPECT_EQ(PortInUseTable::Count(kIndex), 0);
-  EXPECT_EQ(dev.writeBacks, 0);
-  EXPECT_EQ(port.Write(reinterpret_cast<const uint8_t*>("x"), 1), 0);
-  EXPECT_EQ(port.Status(), LinkCode::ShortWrite);
-  EXPECT_EQ(port.GetByte(), LinkCode::Timeout);
+  {
+    Win32Port port(kIndex, 4096, 2048, &kScripted);
+    EXPECT_EQ(port.Status(), LinkCode::Failure);
+    EXPECT_EQ(PortInUseTable::Count(kIndex), 0);
+    EXPECT_EQ(dev.writeBacks, 0);
+    EXPECT_EQ(port.Write(reinterpret_cast<const uint8_t*>("x"), 1), 0);
+    EXPECT_EQ(port.Status(), LinkCode::ShortWrite);
+    EXPECT_EQ(port.GetByte(), LinkCode::Timeout);
+  }
+  dev.openError = 0;
+  Win32Port first(kIndex, 4096, 2048, &kScripted);
+  ASSERT_EQ(first.Status(), 0);
+  dev.openedName.clear();
+  dev.calls.clear();
+  {
+    Win32Port second(kIndex, 4096, 2048, &kScripted);
+    EXPECT_EQ(second.Status(), LinkCode::PortInUse);
+  }
+  EXPECT_EQ(dev.openedName, "");
+  EXPECT_TRUE(dev.calls.empty());  // nothing purged, dropped or closed under the first one
+  EXPECT_EQ(PortInUseTable::Count(kIndex), 1);
 }
 
 TEST_F(Win32PortScripted, ModemLinesAndLineErrorsReachTheLineStatus) {

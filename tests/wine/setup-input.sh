@@ -45,14 +45,6 @@ xvfb_keys 'Setup Zandrel' Return
 finish
 expect ran=1 Protocol=0 FlowControl=0 MaxErrors=50 LogToFile=1 'LogFilename=C:\logs\typed.log'
 
-# Escape cancels whatever was typed.
-run sheet
-xvfb_keys 'Setup Zandrel' alt+m
-xvfb_type 'Setup Zandrel' 33
-xvfb_keys 'Setup Zandrel' Escape
-finish
-expect ran=1 MaxErrors=0
-
 # Send File As ...: Down to the second row, Alt+E edits it, the receiver name typed over the
 # selected text, Enter closes each dialog with its default button.
 run sendas

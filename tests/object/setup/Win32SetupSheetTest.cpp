@@ -166,7 +166,7 @@ TEST_F(Win32SetupSheetTest, TelephoneListingAndUnlistedValues) {
   settings.ModemName = 3;
   const int32_t timeout = settings.SendTimeout;
   // Cancel after editing the listing and a timeout leaves the registry and the settings as they
-  // were (the General page's, from the keyboard: setup-input.sh).
+  // were.
   HWND sheet = Open();
   ASSERT_TRUE(sheet);
   HWND page = WindowDriver::ShowPage(sheet, 0);
