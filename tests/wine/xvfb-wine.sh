@@ -3,8 +3,9 @@
 # manager), and offers helpers to wait for a window and photograph it.
 #   xvfb_start <prefix>     sets DISPLAY and WINEPREFIX; xvfb_stop ends what it started
 #   xvfb_window <title>     prints the X window id of the window with exactly that title
-#   xvfb_shoot <title> <png>; xvfb_keys, xvfb_type and xvfb_click give it real input
-xvfb_pid=
+#   xvfb_shoot <title> <png>; xvfb_keys, xvfb_type and xvfb_click give it real input (each
+#                           leaves the window's id in xvfb_id)
+xvfb_pid= xvfb_id=
 xvfb_start() {
   local prefix=$1 n
   for n in $(seq 91 120); do
@@ -49,30 +50,26 @@ xvfb_window() {
 }
 # Real key presses (XTEST) into the window with that title: xvfb_keys <title> key...
 xvfb_keys() {
-  local id
-  id=$(xvfb_window "$1") || return 1
+  xvfb_id=$(xvfb_window "$1") || return 1
   shift
-  xdotool windowfocus --sync "$id" 2>/dev/null || xdotool windowfocus "$id"
+  xdotool windowfocus --sync "$xvfb_id" 2>/dev/null || xdotool windowfocus "$xvfb_id"
   xdotool key --delay 60 "$@"
 }
 # A real mouse click at x y inside that window: xvfb_click <title> x y
 xvfb_click() {
-  local id
-  id=$(xvfb_window "$1") || return 1
-  xdotool mousemove --window "$id" "$2" "$3" click 1
+  xvfb_id=$(xvfb_window "$1") || return 1
+  xdotool mousemove --window "$xvfb_id" "$2" "$3" click 1
   sleep 0.3
 }
 # Real typing into the focused control of that window: xvfb_type <title> text
 xvfb_type() {
-  local id
-  id=$(xvfb_window "$1") || return 1
-  xdotool windowfocus "$id"
+  xvfb_id=$(xvfb_window "$1") || return 1
+  xdotool windowfocus "$xvfb_id"
   xdotool type --delay 60 "$2"
 }
 xvfb_shoot() {
-  local id
-  id=$(xvfb_window "$1") || return 1
-  xdotool mousemove --window "$id" 100 8 click 1  # a click on the caption makes it the active window
+  xvfb_id=$(xvfb_window "$1") || return 1
+  xdotool mousemove --window "$xvfb_id" 100 8 click 1  # a click on the caption makes it the active window
   sleep 0.5  # let the controls finish painting
-  import -window "$id" "$2"
+  import -window "$xvfb_id" "$2"
 }
