@@ -47,7 +47,6 @@ Check "kept DefaultDir", "kept", o.DefaultDir
 
 Set o = CreateObject("Zandrel.Quelto")
 o.Port = CInt(a(0))
-Check "port selected", a(0), o.Port
 o.Protocol = CInt(a(1))
 o.Transfer = CLng(a(2))
 o.FileList = a(3)

@@ -18,22 +18,17 @@ expected=(2:setup_general 3:setup_transfer 4:setup_logging 5:setup_modem 6:phone
           7:file_prompt 8:send_as 9:receiver_name)
 for result in $(seq 1 21); do expected+=("$((result + 12)):$(printf 'result_%02d' "$result")"); done
 failed=0 passed=0
+fail() { echo "$*"; failed=$((failed + 1)); }
 for entry in "${expected[@]}"; do
   context=${entry%%:*} topic=/${entry#*:}.htm
   found=$(grep -E "^helpid$context=" "$map" | cut -d= -f2)
-  if [[ $found != "$topic" ]]; then
-    echo "context $context: map gives '${found}', want '$topic'"; failed=$((failed + 1)); continue
-  fi
-  if ! grep -qxF "$topic" <<<"$listing"; then
-    echo "context $context: $topic is not in the file"; failed=$((failed + 1)); continue
-  fi
+  [[ $found == "$topic" ]] || { fail "context $context: map gives '${found}', want '$topic'"; continue; }
+  grep -qxF "$topic" <<<"$listing" || { fail "context $context: $topic is not in the file"; continue; }
   chmls extract "$chm" "$topic" page.htm >/dev/null 2>&1
-  if ! grep -q '<h1>[^<]' page.htm; then
-    echo "context $context: $topic has no heading"; failed=$((failed + 1)); continue
-  fi
+  grep -q '<h1>[^<]' page.htm || { fail "context $context: $topic has no heading"; continue; }
   passed=$((passed + 1))
 done
 count=$(grep -c '^helpid' "$map")
-[[ $count == "${#expected[@]}" ]] || { echo "the map holds $count contexts, want ${#expected[@]}"; failed=$((failed + 1)); }
+[[ $count == "${#expected[@]}" ]] || fail "the map holds $count contexts, want ${#expected[@]}"
 echo "$passed passed, $failed failed"
 ((failed == 0))

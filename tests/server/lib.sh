@@ -23,10 +23,11 @@ verdict() {
   echo "ALL PASSED"
 }
 
-# The default text (name omitted) or a named value of a key; "(missing)" when it is not there.
+# The default text (name omitted or empty) or a named value of a key; "(missing)" when it is not
+# there.
 reg_value() {  # key [name]
   local out
-  if [[ $# == 1 ]]; then out=$(wine reg query "$1" /ve 2>/dev/null) || { echo "(missing)"; return; }
+  if [[ -z ${2:-} ]]; then out=$(wine reg query "$1" /ve 2>/dev/null) || { echo "(missing)"; return; }
   else out=$(wine reg query "$1" /v "$2" 2>/dev/null) || { echo "(missing)"; return; }; fi
   printf '%s\n' "$out" | tr -d '\r' | awk -F'    ' 'NF >= 4 { print $4; exit }'
 }

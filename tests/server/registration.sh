@@ -20,8 +20,7 @@ wine regsvr32 /s "$dll_win"
 check "regsvr32 again" 0 $?
 
 while IFS='|' read -r key name expected; do
-  if [[ -z $name ]]; then actual=$(reg_value "$key"); else actual=$(reg_value "$key" "$name"); fi
-  check "$key ${name:-(default)}" "$expected" "$actual"
+  check "$key ${name:-(default)}" "$expected" "$(reg_value "$key" "$name")"
 done <<TABLE
 HKCR\\Zandrel.Quelto.1||Quelto Class
 HKCR\\Zandrel.Quelto.1\\CLSID||$clsid

@@ -25,9 +25,8 @@ namespace {
 const char kDriverKey[] = "SYSTEM\\CurrentControlSet\\Control\\Class\\{4D36E96D-E325-11CE-BFC1-08002BE10318}\\0099";
 
 struct Sink : StatusSink {
-  void ShowStatus(const char* text) override { last = text; }
+  void ShowStatus(const char*) override {}
   void SetHelpId(int32_t topic) override { help = topic; }
-  std::string last;
   int32_t help = 0;
 };
 

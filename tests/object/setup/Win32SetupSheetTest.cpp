@@ -64,12 +64,17 @@ class Win32SetupSheetTest : public ::testing::Test {
   int32_t ran = -1;
 };
 
-TEST_F(Win32SetupSheetTest, GeneralPageEdits) {
+// The drop-down lists as built from the value lists and the machine's devices, and the edits of
+// the General, Transfer and Logging pages stored on OK.
+TEST_F(Win32SetupSheetTest, ListsAndEdits) {
   settings.Protocol = 1;
   settings.FlowControl = 1;
   settings.WindowSize = 3000;
   settings.CrashRecovery = 2;
   settings.BaudRate = 0;
+  settings.LogToFile = 1;
+  settings.LogFilename = "C:\\old.log";
+  settings.Overwrite = 0;
   HWND sheet = Open();
   ASSERT_TRUE(sheet);
   HWND page = WindowDriver::ShowPage(sheet, 0);
@@ -82,36 +87,6 @@ TEST_F(Win32SetupSheetTest, GeneralPageEdits) {
   EXPECT_EQ(WindowDriver::SelectedText(page, IDC_FLOW_CONTROL), "None");
   EXPECT_FALSE(WindowDriver::Enabled(page, IDC_WINDOW_SIZE));
   EXPECT_FALSE(WindowDriver::Enabled(page, IDC_CRASH_RECOVERY));
-  WindowDriver::Select(page, IDC_SETUP_PROTOCOL, 1);
-  EXPECT_EQ(WindowDriver::SelectedText(page, IDC_FLOW_CONTROL), "None");
-  EXPECT_TRUE(WindowDriver::Enabled(page, IDC_WINDOW_SIZE));
-  WindowDriver::Select(page, IDC_SETUP_PROTOCOL, 0);
-  WindowDriver::Select(page, IDC_FLOW_CONTROL, 1);  // RTS/CTS in the short list
-  WindowDriver::Select(page, IDC_SETUP_PROTOCOL, 1);  // and in ZModem's longer one
-  EXPECT_EQ(WindowDriver::SelectedText(page, IDC_FLOW_CONTROL), "RTS/CTS");
-  WindowDriver::Select(page, IDC_SETUP_PROTOCOL, 0);
-  WindowDriver::Select(page, IDC_CONNECTION, 2);    // the modem
-  Close(sheet, PSBTN_OK);
-
-  EXPECT_EQ(settings.Protocol, 0);
-  EXPECT_EQ(settings.FlowControl, 2);
-  EXPECT_EQ(settings.BaudRate, 19200);
-  EXPECT_EQ(settings.UseModem, 1);
-  EXPECT_EQ(settings.ModemName, 0);
-  EXPECT_EQ(settings.WindowSize, 3000);  // XModem leaves the ZModem options alone
-  EXPECT_EQ(settings.CrashRecovery, 2);
-}
-
-// The drop-down lists as built from the value lists and the machine's devices, and the edits of
-// the Transfer and Logging pages.
-TEST_F(Win32SetupSheetTest, ListsAndTheTransferAndLoggingPages) {
-  settings.FlowControl = 2;  // RTS/CTS, in XModem's short list
-  settings.LogToFile = 1;
-  settings.LogFilename = "C:\\old.log";
-  settings.Overwrite = 0;
-  HWND sheet = Open();
-  ASSERT_TRUE(sheet);
-  EXPECT_EQ(WindowDriver::SelectedText(WindowDriver::ShowPage(sheet, 0), IDC_FLOW_CONTROL), "RTS/CTS");
   const struct {
     int page, id;
     const char* entries;
@@ -130,7 +105,18 @@ TEST_F(Win32SetupSheetTest, ListsAndTheTransferAndLoggingPages) {
   HWND list = GetDlgItem(WindowDriver::ShowPage(sheet, 3), IDC_LISTING);
   ASSERT_EQ(WindowDriver::Rows(list), 10);
   EXPECT_EQ(WindowDriver::Cell(list, 9, 0), "9");
-  HWND page = WindowDriver::ShowPage(sheet, 1);
+  page = WindowDriver::ShowPage(sheet, 0);
+  WindowDriver::Select(page, IDC_SETUP_PROTOCOL, 1);
+  EXPECT_EQ(WindowDriver::SelectedText(page, IDC_FLOW_CONTROL), "None");
+  EXPECT_TRUE(WindowDriver::Enabled(page, IDC_WINDOW_SIZE));
+  WindowDriver::Select(page, IDC_SETUP_PROTOCOL, 0);
+  WindowDriver::Select(page, IDC_FLOW_CONTROL, 1);  // RTS/CTS in the short list
+  WindowDriver::Select(page, IDC_SETUP_PROTOCOL, 1);  // and in ZModem's longer one
+  EXPECT_EQ(WindowDriver::SelectedText(page, IDC_FLOW_CONTROL), "RTS/CTS");
+  WindowDriver::Select(page, IDC_SETUP_PROTOCOL, 0);
+  WindowDriver::Select(page, IDC_CONNECTION, 2);    // the modem
+
+  page = WindowDriver::ShowPage(sheet, 1);
   EXPECT_EQ(WindowDriver::SelectedText(page, IDC_OVERWRITE), "Never");
   WindowDriver::Type(page, IDC_RECV_TIMEOUT, "120");
   WindowDriver::Type(page, IDC_DEFAULT_DIR, "D:\\incoming");
@@ -144,6 +130,13 @@ TEST_F(Win32SetupSheetTest, ListsAndTheTransferAndLoggingPages) {
   EXPECT_FALSE(WindowDriver::Enabled(page, IDC_BROWSE));
   WindowDriver::SetCheck(page, IDC_LOG_TO_SCREEN, true);
   Close(sheet, PSBTN_OK);
+  EXPECT_EQ(settings.Protocol, 0);
+  EXPECT_EQ(settings.FlowControl, 2);
+  EXPECT_EQ(settings.BaudRate, 19200);
+  EXPECT_EQ(settings.UseModem, 1);
+  EXPECT_EQ(settings.ModemName, 0);
+  EXPECT_EQ(settings.WindowSize, 3000);  // XModem leaves the ZModem options alone
+  EXPECT_EQ(settings.CrashRecovery, 2);
   EXPECT_EQ(settings.RecvTimeout, 120);
   EXPECT_EQ(settings.DefaultDir, "D:\\incoming");
   EXPECT_EQ(settings.PathSwitch, 2);
