@@ -23,10 +23,16 @@ done
 xvfb_keys 'Setup Zandrel' Escape
 wait "$shown"
 
-for dialog in "sendas:Send File As ..." "phone:Edit Telephone Listing" "receiver:Edit Receiver File Name"; do
+# The receiver name's dialog is opened from "Send File As ..." with its Edit button.
+for dialog in "sendas:Send File As ..." "phone:Edit Telephone Listing"; do
   wine "$show" "${dialog%%:*}" >/dev/null &
   shown=$!
   xvfb_shoot "${dialog#*:}" "$out/${dialog%%:*}.png"
+  if [[ $dialog == sendas:* ]]; then
+    xvfb_keys "${dialog#*:}" Down alt+e
+    xvfb_shoot 'Edit Receiver File Name' "$out/receiver.png"
+    xvfb_keys 'Edit Receiver File Name' Escape
+  fi
   xvfb_keys "${dialog#*:}" Escape
   wait "$shown"
 done

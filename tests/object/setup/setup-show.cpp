@@ -1,6 +1,6 @@
 // Shows one of the windows for a person, a screenshot or a keyboard script, then prints what it
 // left behind as name=value lines:
-//   setup-show sheet | sendas | phone | receiver | progress running|failed|compact
+//   setup-show sheet | sendas | phone | progress running|failed|compact
 // The sheet runs over two ports and one modem with the settings given as name=value arguments
 // (Protocol, FlowControl, WindowSize, MaxErrors, LogToFile), and the real registry of
 // the current user. The progress window stays in its state until it is closed.
@@ -16,7 +16,6 @@
 #include "modem/RegistryKey.h"
 #include "object/TransferSettings.h"
 #include "object/setup/PhoneEntryDialog.h"
-#include "object/setup/ReceiverNameDialog.h"
 #include "object/setup/SendAsDialog.h"
 #include "job/Help.h"
 #include "object/setup/SetupSheet.h"
@@ -119,12 +118,6 @@ int main(int argc, char** argv) {
     dialog.number = "555-0100";
     const int32_t button = dialog.Run();
     std::printf("button=%d\ndescription=%s\nnumber=%s\n", button, dialog.description.c_str(), dialog.number.c_str());
-  } else if (what == "receiver") {
-    ReceiverNameDialog dialog;
-    dialog.sender = "C:\\Data\\Outgoing\\inventory.txt";
-    dialog.receiver = "inventory.txt";
-    const int32_t button = dialog.Run();
-    std::printf("button=%d\nreceiver=%s\n", button, dialog.receiver.c_str());
   } else {
     return 2;
   }
