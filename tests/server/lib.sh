@@ -58,14 +58,12 @@ registered() {  # modems|none
 # Runs a script under cscript. cscript shows nothing of an unhandled error and exits 0, so a run
 # passes only when its last line is "ALL PASSED" and the script host reported no script error.
 run_script() {  # file [args...]
-  local file=$1; shift
-  local out err
+  local file=$1 out err rc last; shift
   out=$(mktemp) err=$(mktemp)
   WINEDEBUG=-all,fixme+wscript wine cscript //nologo "$(winpath "$file")" "$@" >"$out" 2>"$err"
-  local rc=$?
+  rc=$?
   tr -d '\r' <"$out"
   grep -v 'ignored L"nologo" switch' "$err" >&2
-  local last
   last=$(tr -d '\r' <"$out" | grep -v '^$' | tail -1)
   if [[ $rc != 0 || $last != "ALL PASSED" ]] || grep -q OnScriptError "$err"; then
     echo "FAIL $(basename "$file"): exit $rc, last line '$last'$(grep -q OnScriptError "$err" && echo ', a script error')"
