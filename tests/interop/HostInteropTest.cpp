@@ -1,7 +1,6 @@
 // The zandrel host as a user meets it: the checks before a transfer and a port that does not
-// open, with their exit statuses and words, and host mode receiving batch after batch from sz
-// over a socat pty pair until Ctrl-C.
-#include <signal.h>
+// open, with their exit statuses and words. Host mode receiving batch after batch from sz
+// until Ctrl-C is proven with the crash recovery runs in ZModemInteropTest.
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -10,7 +9,6 @@
 #include <vector>
 
 #include "fakes/ChildProcess.h"
-#include "fakes/PtyPair.h"
 #include "fakes/TestData.h"
 #include "interop/Peers.h"
 
@@ -57,37 +55,4 @@ TEST(HostInterop, RefusedBeforeThePortIsTouchedAndAPortThatDoesNotOpen) {
   }
 }
 
-TEST(HostInterop, HostModeReceivesBatchAfterBatchUntilCtrlC) {
-  if (!Have("sz socat")) GTEST_SKIP() << "lrzsz or socat missing";
-  PtyPair pair;
-  ASSERT_TRUE(pair.Ok()) << pair.Error();
-  const std::string dir = pair.Dir();
-  const std::string in = dir + "/in";
-  ASSERT_EQ(0, ChildProcess::Run({"mkdir", in}, {}, 5000));
-  for (int i = 1; i <= 3; ++i) Spit(dir + "/f" + std::to_string(i) + ".bin", RandomBytes(20000 * i, i));
-  ChildProcess host;
-  ChildOptions o;
-  o.stderrPath = dir + "/host.txt";
-  ASSERT_TRUE(host.Start({kZandrel, "receive", "--port", pair.PathA(), "--protocol", "zmodem", "--host", "--dir", in,
-                          "--recv-timeout", "0"},
-                         o));
-  for (const std::vector<std::string>& batch :
-       {std::vector<std::string>{"f1.bin", "f2.bin"}, std::vector<std::string>{"f3.bin"}}) {
-    std::vector<std::string> argv = {"sz", "-q"};
-    argv.insert(argv.end(), batch.begin(), batch.end());
-    EXPECT_EQ(0, ChildProcess::Run(argv, OnPty(pair.PathB(), dir, dir + "/sz.txt"), 30000)) << Slurp(dir + "/sz.txt");
-  }
-  // The host waits for the next sender; Ctrl-C ends host mode.
-  Eventually([&] { return Count(Slurp(dir + "/host.txt"), "Waiting for sender...") >= 3; }, 5000);
-  kill(host.Pid(), SIGINT);
-  EXPECT_EQ(6, host.Wait(10000));
-  const std::string said = Slurp(dir + "/host.txt");
-  EXPECT_NE(std::string::npos, said.find("2 / 2 File(s) received.")) << said;
-  EXPECT_NE(std::string::npos, said.find("1 / 1 File(s) received.")) << said;
-  EXPECT_NE(std::string::npos, said.find("zandrel: host mode ended; 3 file(s) received.")) << said;
-  for (int i = 1; i <= 3; ++i) {
-    const std::string name = "/f" + std::to_string(i) + ".bin";
-    EXPECT_TRUE(Slurp(dir + name) == Slurp(in + name)) << name;
-  }
-}
 }  // namespace

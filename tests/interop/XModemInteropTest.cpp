@@ -2,7 +2,7 @@
 // (CRC) and to `rx` (checksum, so the sender must follow the NAK), `sx` to our receiver, for
 // edge sizes of random data. ACK/NAK has no public peer: two zandrel processes over the pair.
 // (An empty file and a cancel are the engine's, proven on the fake line in tests/transfer; Ctrl-C
-// as Cancel is proven on the host in HostInteropTest.)
+// as Cancel is proven on the host in ZModemInteropTest.)
 #include "tools/CommandLine.h"
 
 #include <unistd.h>

@@ -153,10 +153,13 @@ TEST_F(ZModemInterop, ToRzInBatchesAndResumed) {
 // sz dies half-way into the zandrel host: a non-zero exit (5 after SIGKILL, silence until the
 // time-out; 16 after SIGTERM, sz cancels), the part kept without the sender's date. A second sz
 // resumes it (the first byte, changed here on purpose, stays) by default, and with crash
-// recovery 2 only when sz asks for it (-r); otherwise the file is received anew.
+// recovery 2 only when sz asks for it (-r); otherwise the file is received anew. The first
+// resume goes to a host in host mode, which then takes a second batch, waits for the next
+// sender and ends on Ctrl-C, counting each batch and all its files.
 TEST_F(ZModemInterop, SzKilledHalfWayIntoTheHostExitsNonZeroAndTheRestResumes) {
-  const std::string data = RandomBytes(16u << 20, 950), part = ours + "/big.bin";
+  const std::string data = RandomBytes(16u << 20, 950), part = ours + "/big.bin", log = pair->Dir() + "/host.log";
   Spit(theirs + "/big.bin", data, 1400000000);
+  for (int i = 1; i <= 2; ++i) ::Spit(theirs + "/f" + std::to_string(i) + ".bin", RandomBytes(20000 * i, i));
   const struct {
     int signal, exit;
     const char *szResume, *crashRecovery;
@@ -165,21 +168,23 @@ TEST_F(ZModemInterop, SzKilledHalfWayIntoTheHostExitsNonZeroAndTheRestResumes) {
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.szResume) + " " + c.crashRecovery);
     unlink(part.c_str());
-    auto host = [&](ChildProcess& child) {
+    const bool hostMode = &c == &cases[0];
+    auto host = [&](ChildProcess& child, bool loop) {
       ChildOptions o;
-      o.stderrPath = pair->Dir() + "/host.log";
-      ASSERT_TRUE(child.Start({kZandrel, "receive", "--port", pair->PathA(),
-                               "--protocol", "zmodem", "--dir", ours, "--overwrite", "4", "--recv-timeout", "2",
-                               "--crash-recovery", c.crashRecovery},
-                              o));
+      o.stderrPath = log;
+      std::vector<std::string> argv = {kZandrel, "receive", "--port", pair->PathA(), "--protocol", "zmodem",
+                                       "--dir", ours, "--overwrite", "4", "--recv-timeout", loop ? "0" : "2",
+                                       "--crash-recovery", c.crashRecovery};
+      if (loop) argv.push_back("--host");
+      ASSERT_TRUE(child.Start(argv, o));
     };
     ChildProcess first, second;
-    host(first);
+    host(first, false);
     StartPeer({"sz", "-q", c.szResume, "big.bin"});
     struct stat st {};
     for (int i = 0; i < 20000 && (stat(part.c_str(), &st) != 0 || st.st_size < (4 << 20)); ++i) usleep(1000);
     kill(peer->Pid(), c.signal);
-    EXPECT_EQ(c.exit, first.Wait(20000)) << Slurp(pair->Dir() + "/host.log");
+    EXPECT_EQ(c.exit, first.Wait(20000)) << Slurp(log);
     PeerExit();
     ASSERT_EQ(0, stat(part.c_str(), &st));
     EXPECT_GT(st.st_size, 0);
@@ -192,10 +197,28 @@ TEST_F(ZModemInterop, SzKilledHalfWayIntoTheHostExitsNonZeroAndTheRestResumes) {
       f.put(want[0]);
     }
     DrainPeerEnd();
-    host(second);
+    host(second, hostMode);
     StartPeer({"sz", "-q", c.szResume, "big.bin"});
-    EXPECT_EQ(0, second.Wait(60000)) << Slurp(pair->Dir() + "/host.log");
-    EXPECT_EQ(0, PeerExit());
+    if (hostMode) {  // then a second batch; the host waits for the next sender until Ctrl-C
+      EXPECT_EQ(0, peer->Wait(60000));
+      StartPeer({"sz", "-q", "f1.bin", "f2.bin"});
+      EXPECT_EQ(0, PeerExit());
+      const std::string done = "2 / 2 File(s) received.";
+      Eventually([&] {
+        const std::string said = Slurp(log);
+        return said.find(done) != std::string::npos && said.find("Waiting for sender...", said.find(done)) != std::string::npos;
+      });
+      kill(second.Pid(), SIGINT);
+      EXPECT_EQ(6, second.Wait(10000));
+      const std::string said = Slurp(log);
+      for (const std::string& line : {std::string("1 / 1 File(s) received."), done,
+                                      std::string("zandrel: host mode ended; 3 file(s) received.")})
+        EXPECT_NE(std::string::npos, said.find(line)) << said;
+      for (const char* f : {"/f1.bin", "/f2.bin"}) EXPECT_TRUE(Slurp(ours + f) == Slurp(theirs + f)) << f;
+    } else {
+      EXPECT_EQ(0, second.Wait(60000)) << Slurp(log);
+      EXPECT_EQ(0, PeerExit());
+    }
     EXPECT_TRUE(Slurp(part) == (c.resumes ? want : data));
     EXPECT_EQ(1400000000, MTime(part));
   }
