@@ -56,7 +56,8 @@ TEST(ModemInterop, ZandrelDialsZandrelThenRzBehindAnAnsweringModem) {
   for (const char* number : {"555-1002", "555-1003"}) {
     SCOPED_TRACE(number);
     EXPECT_EQ(0, ChildProcess::Run({kZandrel, "send", "--port", dir + "/5551001", "--dial", number,
-                                    "--no-carrier-detect", "--protocol", "zmodem", "--window", "0", dir + "/report.bin"},
+                                    "--no-carrier-detect", "--protocol", "zmodem", "--window", "0",
+                                    dir + "/report.bin"},
                                    o, 60000))
         << Slurp(dir + "/send.txt");
     EXPECT_NE(log("5551001").find(Dialer(number)), std::string::npos) << log("5551001");

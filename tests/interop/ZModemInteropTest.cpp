@@ -206,7 +206,8 @@ TEST_F(ZModemInterop, SzKilledHalfWayIntoTheHostExitsNonZeroAndTheRestResumes) {
       const std::string done = "2 / 2 File(s) received.";
       Eventually([&] {
         const std::string said = Slurp(log);
-        return said.find(done) != std::string::npos && said.find("Waiting for sender...", said.find(done)) != std::string::npos;
+        const size_t at = said.find(done);
+        return at != std::string::npos && said.find("Waiting for sender...", at) != std::string::npos;
       });
       kill(second.Pid(), SIGINT);
       EXPECT_EQ(6, second.Wait(10000));
@@ -359,7 +360,8 @@ TEST_F(ZModemInterop, FaultyLineAgainstLrzszNeverDeliversADamagedFile) {
       // A receiving side that says it is done must have the exact file behind it.
       const bool done = ourSender ? peerExit == 0
                                   : code == 0 || std::count(s.events.begin(), s.events.end(), TransferCode::RunEnded);
-      EXPECT_TRUE(exact || !done) << "seed " << seed << (ourSender ? ": rz" : ": our receiver") << " took a damaged file";
+      EXPECT_TRUE(exact || !done) << "seed " << seed << (ourSender ? ": rz" : ": our receiver")
+                                  << " took a damaged file";
       clean += code == 0 && peerExit == 0;
     }
   }
