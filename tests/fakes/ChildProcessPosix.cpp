@@ -15,23 +15,11 @@
 
 extern char** environ;
 
-namespace {
-int ExitFromStatus(int status) {
-  if (WIFEXITED(status)) return WEXITSTATUS(status);
-  if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
-  return 255;
-}
-}  // namespace
-
 ChildProcess::~ChildProcess() {
   if (pid > 0) Kill(200);
 }
 
 bool ChildProcess::Start(const std::vector<std::string>& argv, const ChildOptions& options) {
-  if (pid > 0 || argv.empty()) {
-    error = argv.empty() ? "no program given" : "already started";
-    return false;
-  }
   std::vector<char*> args;
   for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
   args.push_back(nullptr);
@@ -85,7 +73,8 @@ bool ChildProcess::Reap(bool block) {
   do r = waitpid(pid, &status, block ? 0 : WNOHANG);
   while (r < 0 && errno == EINTR);
   if (r == 0) return false;
-  exitResult = r == pid ? ExitFromStatus(status) : 255;
+  // Without WUNTRACED the child either exited or was killed by a signal.
+  exitResult = r != pid ? 255 : WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status);
   pid = -1;
   return true;
 }

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstring>
 
 #include "fakes/FakeClock.h"
 #include "link/TickSource.h"
@@ -63,23 +62,9 @@ int32_t FakeComLink::GetHandshake(int32_t& in, int32_t& out) {
   return 0;
 }
 
-int32_t FakeComLink::SetBreak(int32_t state) {
-  if (state < 0) return breakState;
-  breakState = state == 1 ? 1 : 0;
-  return breakState;
-}
-
-int32_t FakeComLink::Signal(int32_t number, int32_t value) {
-  if (number == LineSignal::BreakState) return SetBreak(value);
-  if (value != -1) {
-    events.push_back("signal " + std::to_string(number) + " " + std::to_string(value));
-    signals[number] = value ? 1 : 0;
-  }
+int32_t FakeComLink::Signal(int32_t number, int32_t) {
   auto it = signals.find(number);
-  if (it != signals.end()) return it->second;
-  for (int32_t known : LineStatus::kSignals)
-    if (known == number) return 0;
-  return 2;
+  return it != signals.end() ? it->second : 0;
 }
 
 int32_t FakeComLink::SetDataFormat(uint32_t baud, char par, int32_t data, int32_t stop) {
@@ -112,10 +97,6 @@ int32_t FakeComLink::PutByte(uint8_t byte) {
   output.push_back(byte);
   if (onOutput) onOutput(*this);
   return 0;
-}
-
-int32_t FakeComLink::PutString(const char* text) {
-  return Write(reinterpret_cast<const uint8_t*>(text), static_cast<int32_t>(std::strlen(text)));
 }
 
 int32_t FakeComLink::Write(const uint8_t* data, int32_t length) {
@@ -157,6 +138,3 @@ int32_t FakeComLink::ClearBuffer(int32_t direction, int32_t count) {
   return DrainInput(count);
 }
 
-void FakeComLink::Dump(DumpCallback callback, void* context) {
-  callback(context, "Port type: fake");
-}

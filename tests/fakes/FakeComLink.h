@@ -1,6 +1,7 @@
 // A scriptable ComLink for single-threaded tests: input delivered in chosen chunk sizes (and at
-// chosen fake times), output recorded, settings and signal changes recorded, a fault plan that
-// fails the Nth call of an operation once or for good, and Idle advancing the FakeClock.
+// chosen fake times), output and settings changes recorded, modem lines as a test sets them, a
+// fault plan that fails the Nth call of an operation once or for good, and Idle advancing the
+// FakeClock.
 #pragma once
 #include <cstdint>
 #include <deque>
@@ -37,7 +38,7 @@ class FakeComLink : public ComLink {
   std::function<void(FakeComLink&)> onOutput;
 
   std::vector<uint8_t> output;
-  std::vector<std::string> events;  // "handshake 4 12", "format 9600 N 8 1", "signal 3 1", ...
+  std::vector<std::string> events;  // "handshake 4 12", "format 9600 N 8 1", ...
   size_t readChunk = SIZE_MAX;      // most bytes one Read hands out
   size_t writeChunk = SIZE_MAX;     // most bytes one Write accepts (-805 when short)
   uint32_t idleStepMs = 1;
@@ -49,31 +50,22 @@ class FakeComLink : public ComLink {
   char parity = 'N';
   int32_t dataBits = 8, stopBits = 1;
   int32_t inputHandshake = 0, outputHandshake = 0;
-  std::map<int32_t, int32_t> signals;  // signal number -> state, queried by Signal(n, -1)
-  int32_t breakState = 0;
+  std::map<int32_t, int32_t> signals;  // signal number -> state, as Signal reports it (0 unset)
 
   int32_t Idle() override;
-  int32_t ReadModemStatus() override { return 0; }
-  void Initialize(int32_t) override {}
-  int32_t OpenDevice() override { return 0; }
-  int32_t CloseDevice() override { return 0; }
   void GetBufferStatus(BufferStatus& s, int32_t side) override;
   int32_t SetBufferSizes(int32_t, int32_t, int32_t) override { return 0; }
   int32_t SetHandshake(int32_t inputCode, int32_t outputCode) override;
   int32_t GetHandshake(int32_t& inputCode, int32_t& outputCode) override;
-  int32_t SetBreak(int32_t state) override;
   int32_t Signal(int32_t number, int32_t value) override;
   int32_t SetDataFormat(uint32_t baud, char par, int32_t data, int32_t stop) override;
   void GetDataFormat(uint32_t& baud, char& par, int32_t& data, int32_t& stop) override;
   int32_t GetLineStatus(LineStatus& s) override;
   int32_t PutByte(uint8_t byte) override;
-  int32_t PutString(const char* text) override;
   int32_t Write(const uint8_t* data, int32_t length) override;
-  int32_t TransmitImmediate(uint8_t byte) override { return PutByte(byte); }
   int32_t GetByte() override;
   int32_t Read(uint8_t* data, int32_t length) override;
   int32_t ClearBuffer(int32_t direction, int32_t count) override;
-  void Dump(DumpCallback callback, void* context) override;
 
  private:
   int32_t Failing(const char* op);  // the planned failure of this call, or 0

@@ -62,12 +62,9 @@ class MemoryFile : public TransferFileBase {
   }
   int32_t Seek(int64_t offset, int32_t origin) override {
     if (!open) return TransferCode::FileNotOpen;
-    const int64_t base = origin == 0   ? 0
-                         : origin == 1 ? static_cast<int64_t>(position)
-                                       : static_cast<int64_t>(data->size());
-    const int64_t target = base + offset;
-    if (target < 0 || target > static_cast<int64_t>(kMaxSize)) return TransferCode::FileSeekFailed;
-    position = static_cast<size_t>(target);
+    // The engines only seek to absolute offsets.
+    if (origin != 0 || offset < 0 || offset > static_cast<int64_t>(kMaxSize)) return TransferCode::FileSeekFailed;
+    position = static_cast<size_t>(offset);
     return 0;
   }
   int64_t Tell() override { return open ? static_cast<int64_t>(position) : TransferCode::FileNotOpen; }

@@ -25,10 +25,6 @@ int32_t ModemBench::Port::Idle() {
   return 0;
 }
 
-int32_t ModemBench::Port::ReadModemStatus() {
-  return 0x10 | 0x20 | (Signal(LineSignal::Ri, -1) ? 0x40 : 0) | (Signal(LineSignal::Cd, -1) ? 0x80 : 0);
-}
-
 void ModemBench::Port::GetBufferStatus(BufferStatus& s, int32_t) {
   std::lock_guard<std::mutex> hold(bench.step.lock);
   s = BufferStatus{};

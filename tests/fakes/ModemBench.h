@@ -49,7 +49,6 @@ class ModemBench::Port : public FakeComLink {
   bool carrierWired = true;  // false: a cable without the carrier detect wire (three wires, a pty)
 
   int32_t Idle() override;
-  int32_t ReadModemStatus() override;
   void GetBufferStatus(BufferStatus& s, int32_t side) override;
   int32_t Signal(int32_t number, int32_t value) override;
   int32_t PutByte(uint8_t byte) override { return Write(&byte, 1) == 1 ? 0 : lastStatus; }

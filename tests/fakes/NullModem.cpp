@@ -207,6 +207,3 @@ int32_t NullModem::End::ClearBuffer(int32_t direction, int32_t count) {
   return 0;
 }
 
-void NullModem::End::Dump(DumpCallback callback, void* context) {
-  callback(context, which == 0 ? "Port type: null modem A" : "Port type: null modem B");
-}

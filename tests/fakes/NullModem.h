@@ -70,7 +70,6 @@ class NullModem::End : public FakeComLink {
   int32_t GetByte() override;
   int32_t Read(uint8_t* data, int32_t length) override;
   int32_t ClearBuffer(int32_t direction, int32_t count) override;
-  void Dump(DumpCallback callback, void* context) override;
 
   // Bytes this end has written (before faults), for tests that check the wire.
   const std::deque<uint8_t>& Sent() const { return sent; }
