@@ -69,8 +69,10 @@ TEST(JobStatus, EventsSetResultHelpStatusAndFinishByTheirRow) {
   }
 }
 
-// A name longer than the entry's room is still one file; its entry holds what fits.
-TEST(JobStatus, OneLogEntryPerFileAtItsFirstEventAndTheLastStatusWins) {
+// A name longer than the entry's room is still one file; its entry holds what fits. Then cancel
+// and inactivity on the tick counter, timed from the last progress.
+TEST(JobStatus, OneLogEntryPerFileAtItsFirstEventTheLastStatusWinsAndInactivityEnds) {
+  FakeClock clock{5000};
   Harness h(true, true);
   const std::string b = "b" + std::string(299, 'n');
   h.Play({{"", 0, 0, 0},
@@ -95,17 +97,12 @@ TEST(JobStatus, OneLogEntryPerFileAtItsFirstEventAndTheLastStatusWins) {
                                       "status Sending file...", "status Cancelled by remote.",
                                       "status Sending file..."}),
             h.view.Lines("status"));
-}
 
-TEST(JobStatus, CancelAndInactivityOnTheTickCounter) {
-  FakeClock clock{5000};
-  Harness h(false);
-  h.view.lastActivity = FakeClock::Now();
   FakeClock::Advance(60999);
   EXPECT_EQ(0, h.status.QueryAbort());  // 60 whole seconds are not more than 60
   FakeClock::Advance(1);
   EXPECT_EQ(-909, h.status.QueryAbort());
-  h.Play({{"a.bin", 10, 0, 0}});  // progress restarts the clock
+  h.Play({{b.c_str(), 60, 0, 0}});  // progress restarts the clock
   EXPECT_EQ(0, h.status.QueryAbort());
   h.status.timeoutSeconds = 0;
   FakeClock::Advance(100000000);

@@ -8,7 +8,7 @@
 #include "fakes/FakeComLink.h"
 
 namespace {
-TEST(CoalescingLink, BackToBackWritesLeaveInOneWriteBeforeAnyRead) {
+TEST(CoalescingLink, BackToBackWritesLeaveInOneWriteBeforeAnyReadAndFullRoomIsAQueue) {
   FakeClock clock{1000};
   FakeComLink inner;
   std::vector<size_t> writes;  // output size after each device write
@@ -32,17 +32,12 @@ TEST(CoalescingLink, BackToBackWritesLeaveInOneWriteBeforeAnyRead) {
   uint8_t b;
   link.Read(&b, 1);
   EXPECT_EQ((std::vector<size_t>{6, 7, 8, 9}), writes);
-}
 
-TEST(CoalescingLink, FullRoomAndPurgeBehaveLikeAQueue) {
-  FakeClock clock{1000};
-  FakeComLink inner;
+  // Full room and purge behave like a queue.
   inner.FailCall("Write", 1, LinkCode::ShortWrite, true);  // the device takes nothing
-  CoalescingLink link(&inner);
   std::vector<uint8_t> big(CoalescingLink::kRoom + 10, 0xAA);
   EXPECT_EQ(static_cast<int32_t>(CoalescingLink::kRoom), link.Write(big.data(), static_cast<int32_t>(big.size())));
   EXPECT_EQ(LinkCode::ShortWrite, link.PutByte(1));
-  BufferStatus s;
   link.GetBufferStatus(s, BufferSide::Both);
   EXPECT_EQ(static_cast<int32_t>(CoalescingLink::kRoom), s.transmitCount);
   link.ClearBuffer(1, 0);  // purging the transmit side drops the gathered bytes

@@ -75,9 +75,22 @@ TEST_F(PosixPortTest, OpeningRulesAndTheWriteLimit) {
   EXPECT_EQ(ChildProcess::Run({"flock", "-n", pair.PathA(), "true"}, {}, 5000), 0);
 }
 
-TEST_F(PosixPortTest, PurgesIncludeTheReadAhead) {
+// The lines of a device without modem lines, and purges of the read-ahead.
+TEST_F(PosixPortTest, LinesWithoutModemLinesAndPurgesIncludeTheReadAhead) {
   PosixPort a(pair.PathA()), b(pair.PathB());
   SerialPort port(&b);
+  EXPECT_EQ(b.Signal(LineSignal::Dtr, -1), 1);  // raised by the constructor
+  EXPECT_EQ(b.Signal(LineSignal::Dtr, 0), 0);
+  for (int32_t n : {LineSignal::Cts, LineSignal::Dsr, LineSignal::Ri, LineSignal::Cd, LineSignal::OverrunError})
+    EXPECT_EQ(b.Signal(n, -1), 0) << n;
+  EXPECT_EQ(b.Signal(5, -1), 2);
+  LineStatus s;
+  EXPECT_EQ(b.GetLineStatus(s), 0);
+  EXPECT_EQ(s.Field(LineSignal::Dtr) * 10 + s.Field(LineSignal::Rts), 1);
+  EXPECT_EQ(b.Signal(LineSignal::BreakState, 1), 1);  // a pty takes a break and ignores it
+  EXPECT_EQ(b.SetBreak(0), 0);
+  EXPECT_EQ(b.Status(), 0);
+
   ASSERT_EQ(a.PutString(std::string(100, 'p').c_str()), 100);
   ASSERT_TRUE(WaitForInput(b, 100));
   EXPECT_EQ(b.GetByte(), 'p');  // the rest now sits in the read-ahead
@@ -165,21 +178,6 @@ TEST_F(PosixPortTest, CodesTheDeviceSettingsAndCloseRestoresThem) {
   EXPECT_EQ(cfgetospeed(&after), cfgetospeed(&before));
   EXPECT_EQ(std::make_tuple(after.c_cflag, after.c_iflag, after.c_lflag),
             std::make_tuple(before.c_cflag, before.c_iflag, before.c_lflag));
-}
-
-TEST_F(PosixPortTest, LinesOnADeviceWithoutModemLines) {
-  PosixPort b(pair.PathB());
-  EXPECT_EQ(b.Signal(LineSignal::Dtr, -1), 1);  // raised by the constructor
-  EXPECT_EQ(b.Signal(LineSignal::Dtr, 0), 0);
-  for (int32_t n : {LineSignal::Cts, LineSignal::Dsr, LineSignal::Ri, LineSignal::Cd, LineSignal::OverrunError})
-    EXPECT_EQ(b.Signal(n, -1), 0) << n;
-  EXPECT_EQ(b.Signal(5, -1), 2);
-  LineStatus s;
-  EXPECT_EQ(b.GetLineStatus(s), 0);
-  EXPECT_EQ(s.Field(LineSignal::Dtr) * 10 + s.Field(LineSignal::Rts), 1);
-  EXPECT_EQ(b.Signal(LineSignal::BreakState, 1), 1);  // a pty takes a break and ignores it
-  EXPECT_EQ(b.SetBreak(0), 0);
-  EXPECT_EQ(b.Status(), 0);
 }
 
 // A hang-up reaches the caller as NoHardware. Idle must give the processor away both when nothing

@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <string>
+#include <tuple>
 
 #include "fakes/FakeClock.h"
 #include "fakes/FakeComLink.h"
@@ -224,9 +225,7 @@ TEST(Modem, CommandsByteForByteAndTheHangUpAgainstTheEmulator) {
     }
   }
 }
-}  // namespace
 
-namespace {
 TEST(ModemInstallation, ModemSettingsFromACommConfigBlock) {
   // dwSize, wVersion, wReserved, a 28-byte DCB, provider subtype, offset, size; then MODEMSETTINGS
   // (actual size, required size, dev-specific offset and size, then the five settings read).
@@ -241,11 +240,9 @@ TEST(ModemInstallation, ModemSettingsFromACommConfigBlock) {
   for (int i = 0; i < 5; ++i) put(52 + 16 + 4 * i, settings[i]);
   ModemDefaults d;
   ASSERT_TRUE(ModemInstallation::FromCommConfig(block, sizeof block, d));
-  EXPECT_EQ(d.callSetupFailTimer, 60u);
-  EXPECT_EQ(d.inactivityTimeout, 90u);
-  EXPECT_EQ(d.speakerVolume, 2u);
-  EXPECT_EQ(d.speakerMode, 3u);
-  EXPECT_EQ(d.preferredOptions, 0x1F3u);
+  EXPECT_EQ(std::make_tuple(60u, 90u, 2u, 3u, 0x1F3u),
+            std::make_tuple(d.callSetupFailTimer, d.inactivityTimeout, d.speakerVolume, d.speakerMode,
+                            d.preferredOptions));
   EXPECT_FALSE(ModemInstallation::FromCommConfig(block, 80, d));  // the record is cut short
   put(36, 1);                                                      // PST_RS232: a plain port
   EXPECT_FALSE(ModemInstallation::FromCommConfig(block, sizeof block, d));

@@ -26,22 +26,6 @@ Parsed Parse(const std::string& args) {
   return p;
 }
 
-// Without options the run has the record's defaults, as the automation object's runs do: ZModem
-// streams and does not resume a file unless asked.
-TEST(CommandLine, DefaultsAreTheRecordsAfterReset) {
-  const Parsed p = Parse("send --port /dev/ttyS0 a.txt b.txt");
-  ASSERT_TRUE(p.ok) << p.error;
-  TransferSettings reset;
-  reset.Reset(1, "");
-  reset.FileList = "a.txt;b.txt";
-  const TransferSettings& s = p.line.settings;
-  EXPECT_EQ("/dev/ttyS0", p.line.port);
-  EXPECT_EQ(std::make_tuple(reset.FileList, reset.WindowSize, reset.CrashRecovery, reset.Overwrite, reset.BaudRate,
-                            reset.SendTimeout, reset.UseModem, reset.Transfer),
-            std::make_tuple(s.FileList, s.WindowSize, s.CrashRecovery, s.Overwrite, s.BaudRate, s.SendTimeout,
-                            s.UseModem, s.Transfer));
-}
-
 TEST(CommandLine, EveryOptionInBothSpellings) {
   const Parsed p = Parse(
       "receive --port=/dev/pts/3 --baud 115200 --protocol=zmodem --flow rtscts --max-errors=12 --overwrite 3 "
@@ -55,12 +39,21 @@ TEST(CommandLine, EveryOptionInBothSpellings) {
                             int(s.Overwrite), int(s.SendTimeout), int(s.RecvTimeout), int(s.WindowSize),
                             int(s.CrashRecovery), int(s.PathSwitch), int(s.HostMode), int(s.LogToFile),
                             int(s.AppendToLog)));
-  EXPECT_EQ(std::make_tuple(std::string("/dev/pts/3"), std::string("x.log"), std::string("--odd-name"), true),
-            std::make_tuple(p.line.port, s.LogFilename, s.FileList, p.line.quiet));
+  EXPECT_EQ(std::make_tuple(std::string("/dev/pts/3"), std::string("x.log"), std::string("--odd-name"), true, false),
+            std::make_tuple(p.line.port, s.LogFilename, s.FileList, p.line.quiet, p.line.UsesModem()));
   const Parsed modem = Parse(
       "send --port p --dial 555-1002 --modem-init ATX3 --pulse --response-timeout 5000 --no-carrier-detect "
-      "--modem-set Hangup/1=ATH<cr> --modem-set=Tone=T x");
+      "--modem-set Hangup/1=ATH<cr> --modem-set=Tone=T a.txt b.txt");
   ASSERT_TRUE(modem.ok) << modem.error;
+  // What the line leaves out has the record's defaults after Reset, as the automation object's
+  // runs do: ZModem streams and does not resume a file unless asked.
+  TransferSettings reset;
+  reset.Reset(1, "");
+  const TransferSettings& m = modem.line.settings;
+  EXPECT_EQ(std::make_tuple(std::string("p"), std::string("a.txt;b.txt"), reset.WindowSize, reset.CrashRecovery,
+                            reset.Overwrite, reset.BaudRate, reset.SendTimeout, reset.Transfer),
+            std::make_tuple(modem.line.port, m.FileList, m.WindowSize, m.CrashRecovery, m.Overwrite, m.BaudRate,
+                            m.SendTimeout, m.Transfer));
   EXPECT_EQ("555-1002", modem.line.settings.Telephone);
   EXPECT_EQ("X3", modem.line.settings.ModemCmd);  // the modem adds its own prefix
   EXPECT_TRUE(modem.line.pulse && modem.line.noCarrierDetect && modem.line.UsesModem());
