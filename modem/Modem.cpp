@@ -131,7 +131,9 @@ void Modem::AppendSetting(RegistryKey& key, const std::string& name, bool timer,
   if (settings.size() + text.size() < kLongRoom) settings += text;
 }
 
-int32_t Modem::SendCommand(const char* command, bool framed) {
+int32_t Modem::SendCommand(const char* command, bool framed) { return Command(command, framed, false); }
+
+int32_t Modem::Command(const char* command, bool framed, bool callResultEnds) {
   if (!port) return LinkCode::Failure;
   const std::string text = framed ? prefix + command + terminator : std::string(command);
   // A cut command would do something else than asked: send none.
@@ -152,9 +154,7 @@ int32_t Modem::SendCommand(const char* command, bool framed) {
     budget = NextLine(line, sizeof line, budget);
     if (budget <= 0) return LinkCode::ModemNoOk;
     if (std::strcmp(line, "OK") == 0) return 0;
-    // A call decided while its command waited for "OK" (a fast BUSY, a CONNECT whose data
-    // follows at once): stop reading here and leave the line to whoever waits for the call.
-    if (IsCallResult(line)) {
+    if (callResultEnds && IsCallResult(line)) {
       callResult = line;
       return LinkCode::ModemNoOk;
     }
@@ -220,7 +220,7 @@ void Modem::ResetSettings() {
   if (SendCommand(settings.c_str(), true) == 0 && !userInit.empty()) SendCommand(userInit.c_str(), true);
 }
 
-int32_t Modem::Answer() { return SendCommand("S0=1", true); }
+int32_t Modem::Answer() { return Command("S0=1", true, true); }
 
 bool Modem::DialFits(const char* number) const {
   return prefix.size() + dialPrefix.size() + std::strlen(number) + dialSuffix.size() + terminator.size() <
@@ -229,12 +229,12 @@ bool Modem::DialFits(const char* number) const {
 
 int32_t Modem::Dial(const char* number) {
   if (!DialFits(number)) return LinkCode::Failure;
-  return SendCommand((dialPrefix + number + dialSuffix).c_str(), true);
+  return Command((dialPrefix + number + dialSuffix).c_str(), true, true);
 }
 
 int32_t Modem::HangUp() {
   if (int32_t r = Wait(1000)) return r;
-  if (int32_t r = SendCommand("+++", false)) return r;
+  if (int32_t r = Command("+++", false, true)) return r;
   if (int32_t r = Wait(1000)) return r;
   static const char kNone[2] = {'\0', '\0'};  // before Init: one empty command
   if (int32_t r = SendMulti(hangUpCommands.empty() ? kNone : hangUpCommands.data())) return r;

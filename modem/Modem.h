@@ -43,9 +43,8 @@ class Modem {
   int32_t Init(SerialPort* port, const char* modemName, const char* driverKeyPath);
   // Sends command (framed: prefix + command + terminator) a byte at a time, without pacing,
   // then skips lines until one is exactly "OK". 0 for "OK"; -848 when none came within the
-  // response time-out of silence, or when a call's result line came instead (kept for
-  // TakeCallResult); -801, with nothing sent, when the command does not fit kCommandRoom; the
-  // first failure of writing.
+  // response time-out of silence; -801, with nothing sent, when the command does not fit
+  // kCommandRoom; the first failure of writing.
   int32_t SendCommand(const char* command, bool framed);
   // SendCommand (not framed) of each string of a multi-string ("a\0b\0\0"): the first always,
   // the others up to the empty one that ends it. The first non-zero result, else 0.
@@ -60,10 +59,11 @@ class Modem {
   int32_t Wait(int32_t ms);
   // The settings string, then the user init when there is one and the settings got "OK".
   void ResetSettings();
-  // Arms the modem to answer the first ring ("S0=1"). SendCommand's result.
+  // Arms the modem to answer the first ring ("S0=1"). SendCommand's result, or -848 when the
+  // call's result line came before "OK" (kept for TakeCallResult).
   int32_t Answer();
-  // Dials number with the dial prefix and suffix. SendCommand's result; -801, with nothing
-  // sent, for a number too long for the command (see DialFits).
+  // Dials number with the dial prefix and suffix. As Answer; -801, with nothing sent, for a
+  // number too long for the command (see DialFits).
   int32_t Dial(const char* number);
   // Whether Dial(number) fits the command room, framing included.
   bool DialFits(const char* number) const;
@@ -85,6 +85,11 @@ class Modem {
   const std::string& DialPrefix() const { return dialPrefix; }
 
  private:
+  // SendCommand for the commands that make or leave a call. With callResultEnds a call's result
+  // line ends the wait (a fast BUSY, a CONNECT whose data follows at once, the NO CARRIER of a
+  // call that had already ended) and is kept for TakeCallResult; any other command passes such
+  // a line over, so a stale one cannot take the place of its "OK".
+  int32_t Command(const char* command, bool framed, bool callResultEnds);
   void BuildSettings(RegistryKey& settingsKey, const char* modemName);
   void AppendSetting(RegistryKey& settingsKey, const std::string& name, bool timer, uint32_t value);
 

@@ -131,15 +131,17 @@ TEST(Modem, SendCommandWaitsForExactlyOk) {
     int32_t result;
     uint32_t elapsedMs;
     const char* callResult;
+    bool dialing;  // the command that makes the call, whose wait the call's result ends
   } cases[] = {
-      {"ATE0\r\r\nOK\r\n", 0, 0, ""},
-      {"\r\nok\r\n", -848, 2000, ""},
-      {"\r\nERROR\r\n", -848, 2000, ""},
-      {"", -848, 2000, ""},                                             // a silent modem
-      {"\r\nBUSY\r\n\r\nOK\r\n", -848, 0, "BUSY"},                     // the call is decided
-      {"\r\nCONNECT 28800/ARQ\r\n~~data", -848, 0, "CONNECT 28800/ARQ"},  // its data is not read
-      {flood, -848, 0, ""},
-      {garbage, -848, 0, ""},
+      {"ATE0\r\r\nOK\r\n", 0, 0, "", false},
+      {"\r\nok\r\n", -848, 2000, "", false},
+      {"\r\nERROR\r\n", -848, 2000, "", false},
+      {"", -848, 2000, "", false},                                           // a silent modem
+      {"\r\nNO CARRIER\r\n\r\nOK\r\n", 0, 0, "", false},                   // left from a call
+      {"\r\nBUSY\r\n\r\nOK\r\n", -848, 0, "BUSY", true},                    // the call is decided
+      {"\r\nCONNECT 28800/ARQ\r\n~~data", -848, 0, "CONNECT 28800/ARQ", true},  // data not read
+      {flood, -848, 0, "", false},
+      {garbage, -848, 0, "", false},
   };
   for (const auto& c : cases) {
     Rig rig;
@@ -148,10 +150,11 @@ TEST(Modem, SendCommandWaitsForExactlyOk) {
     rig.link.output.clear();
     rig.link.AddInput(c.reply);
     const uint32_t start = FakeClock::Now();
-    EXPECT_EQ(rig.modem.SendCommand("E0", true), c.result) << c.reply.substr(0, 30);
+    const int32_t result = c.dialing ? rig.modem.Dial("5") : rig.modem.SendCommand("E0", true);
+    EXPECT_EQ(result, c.result) << c.reply.substr(0, 30);
     EXPECT_EQ(FakeClock::Now() - start, c.elapsedMs) << c.reply.substr(0, 30);
     EXPECT_EQ(rig.modem.TakeCallResult(), c.callResult);
-    EXPECT_EQ(std::string(rig.link.output.begin(), rig.link.output.end()), "ATE0\r");
+    EXPECT_EQ(std::string(rig.link.output.begin(), rig.link.output.end()), c.dialing ? "ATDT5\r" : "ATE0\r");
     EXPECT_EQ(rig.port.PacingDelay(), 7);
   }
 }
