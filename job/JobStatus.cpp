@@ -20,6 +20,7 @@ void JobStatus::ClearShown() {
   logged = 0;
   filesOk = 0;
   lastEvent = 0;
+  finished = false;
 }
 
 void JobStatus::Notify(int32_t event) {
@@ -56,7 +57,10 @@ void JobStatus::Notify(int32_t event) {
   }
   if (event == TransferCode::RunEnded) return;
   view.SetStatus("%s", entry.message);
-  if (StatusTable::Finishes(entry.finish, job.hostLoop != 0)) view.FinishRun();
+  if (StatusTable::Finishes(entry.finish, job.hostLoop != 0)) {
+    finished = true;
+    view.FinishRun();
+  }
 }
 
 int32_t JobStatus::QueryAbort() {

@@ -33,6 +33,7 @@ class JobStatus : public TransferStatus {
   int32_t logged = 0;
   int32_t filesOk = 0;    // files of the pass whose entry says "OK" (ClearShown starts again)
   int32_t lastEvent = 0;  // the last non-zero code Notify was given
+  bool finished = false;  // the pass ended in the finish step (the run is over, host mode too)
 
  private:
   TransferJob& job;

@@ -3,6 +3,7 @@
 #include "job/StatusTable.h"
 
 
+#include "link/LinkCodes.h"
 #include "transfer/TransferCodes.h"
 
 namespace {
@@ -80,7 +81,10 @@ StatusEntry StatusTable::Look(int32_t code) {
   for (const Row& row : kRows)
     if (row.code == code) return row.entry;
   // A failure of the link itself (the device gone, a write refused) that an engine passed up.
-  if (code <= -801 && code >= -848) return {kCommsError, 15, 27, kHost};
+  // It ends host mode too, as every further pass would fail the same way at once; a time-out
+  // is no sign of that.
+  if (code <= -801 && code >= -848)
+    return {kCommsError, 15, 27, code == LinkCode::Timeout ? kHost : FinishRule::Always};
   return {"Unknown Error.", 19, 31, kHost};
 }
 

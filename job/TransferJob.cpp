@@ -205,7 +205,7 @@ void TransferJob::Run(ProgressView& view) {
     const int32_t filesDone = status.filesOk;
     view.SetStatus("%d / %d File(s) %s.", filesDone, view.filesSeen, sending ? "sent" : "received");
     settings.Transferred = static_cast<int16_t>(settings.Transferred + filesDone);
-    if (!hostLoop) {
+    if (!hostLoop || status.finished) {
       if (settings.Protocol == TransferSettings::kZModem && filesDone < view.filesSeen)
         result += (view.filesSeen - filesDone) * 65536;
       break;

@@ -26,7 +26,8 @@ const Row kRows[] = {
     {{-904}, "Unable to write to file.", 12, kHost},
     {{-907, -908}, "Error count exceeded.", 17, kHost},
     {{-909}, "Timeout.", 5, kHost},
-    {{-912, -922, -923, -924, -925, -931, -940, -801, -805, -828, -848}, "General communications error.", 15, kHost},
+    {{-912, -922, -923, -924, -925, -931, -940, -802}, "General communications error.", 15, kHost},
+    {{-801, -805, -828, -848}, "General communications error.", 15, FinishRule::Always},  // the link itself
     {{-914}, "Cancelled by remote.", 16, kHost},
     {{-932, -926}, "No files sent.", 8, kHost},
     {{-936}, "Line too long.", 10, kHost},

@@ -116,6 +116,35 @@ TEST(TransferJob, AFailedRunPutsTheLineBackAndLeavesTheEndToTheFinishStep) {
   }
 }
 
+// Host mode on a device that has gone (an adapter pulled): the first pass's link failure ends the
+// run with one log line, whether or not the view's finish step closes it. The view ends a run
+// that goes on to a third pass itself, so a job that loops fails here instead of hanging.
+TEST(TransferJob, HostModeEndsWhenTheDeviceIsGone) {
+  struct StoppingView : RecordingView {
+    void ShowStatus(const char* text) override {
+      RecordingView::ShowStatus(text);
+      if (Lines("status Waiting for sender").size() >= 3) doneEvent.Set();
+    }
+  };
+  for (const bool finishSetsDone : {true, false}) {
+    FakeClock clock{1000};
+    TransferSettings settings;
+    settings.Protocol = TransferSettings::kZModem;
+    settings.Transfer = 0;
+    settings.HostMode = 1;
+    FakeComLink fake;
+    fake.FailCall("Idle", 1, LinkCode::NoHardware, true);
+    TestJob job(settings, &fake);
+    StoppingView view;
+    view.finishSetsDone = finishSetsDone;
+    job.Run(view);
+    EXPECT_EQ(15, job.result);
+    EXPECT_EQ(1u, view.Lines("status Waiting for sender").size());
+    EXPECT_EQ(1u, view.Lines("log").size());
+    EXPECT_EQ(1u, view.Lines("finish").size());
+  }
+}
+
 // ZModem runs of the job against our own engine over the null-modem, with real files.
 class JobOverNullModem : public ::testing::Test {
  protected:
