@@ -380,12 +380,15 @@ int32_t Win32Port::ReadDevice(uint8_t* buffer, uint32_t length) {
   if (!PollDevice(in, out) || in == 0 || length == 0) return 0;
   const DWORD n = in < length ? in : length;
   DWORD count = 0;
-  if (!api.ReadFile(device->handle, buffer, n, &count, &device->readRequest) &&
-      GetLastError() != ERROR_IO_PENDING) {
-    PollDevice(in, out);
+  if (!api.ReadFile(device->handle, buffer, n, &count, &device->readRequest)) {
+    // A request that never started has no result to wait for, and the request record still
+    // holds the last one's count: the device's error bits say what went wrong.
+    if (GetLastError() != ERROR_IO_PENDING) {
+      PollDevice(in, out);
+      return 0;
+    }
+    if (!api.GetOverlappedResult(device->handle, &device->readRequest, &count, TRUE)) count = 0;
   }
-  if (count < n && !api.GetOverlappedResult(device->handle, &device->readRequest, &count, TRUE))
-    count = 0;
   if (count > 0) NoteActivity();
   return static_cast<int32_t>(count);
 }

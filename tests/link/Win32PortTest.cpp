@@ -30,7 +30,7 @@ struct ScriptedDevice {
   DWORD readLimit = MAXDWORD;  // ReadFile hands over at most this; the rest via GetOverlappedResult
   DWORD pendingRead = 0, pendingTotal = 0;
   uint8_t* pendingBuffer = nullptr;
-  bool writeFails = false;
+  bool writeFails = false, readFails = false;
   std::vector<std::string> calls;  // escapes, purges, breaks, close, flushes, sleeps
   int reads = 0;                   // ReadFile calls
   uint64_t nowUs = 1000000;
@@ -83,6 +83,7 @@ DWORD TakeInput(uint8_t* out, DWORD n) {
 }
 BOOL WINAPI FakeReadFile(HANDLE, LPVOID buffer, DWORD n, LPDWORD count, LPOVERLAPPED) {
   ++device->reads;
+  if (device->readFails) return SetLastError(ERROR_ACCESS_DENIED), *count = 0, FALSE;
   *count = TakeInput(static_cast<uint8_t*>(buffer), std::min(n, device->readLimit));
   if (*count == n) return TRUE;
   device->pendingRead = n - *count;
@@ -98,8 +99,9 @@ BOOL WINAPI FakeWriteFile(HANDLE, LPCVOID, DWORD n, LPDWORD count, LPOVERLAPPED)
 }
 BOOL WINAPI FakeGetOverlappedResult(HANDLE, LPOVERLAPPED, LPDWORD count, BOOL wait) {
   device->calls.push_back(wait ? "overlapped wait" : "overlapped");
-  TakeInput(device->pendingBuffer, device->pendingRead);
-  *count = device->pendingTotal;  // the whole request, as the system reports it
+  TakeInput(device->pendingBuffer, std::min<DWORD>(device->pendingRead, device->input.size()));
+  device->pendingRead = 0;
+  *count = device->pendingTotal;  // the whole request, as the system reports it (the last one's)
   return TRUE;
 }
 BOOL WINAPI FakeFlushFileBuffers(HANDLE) { return device->calls.push_back("flush"), TRUE; }
@@ -360,6 +362,14 @@ TEST_F(Win32PortScripted, ReadsFinishPendingRequestsAndWritesStopAtTheQueue) {
   dev.writeFails = true;
   EXPECT_EQ(port.Write(data.data(), 50), 25);
   EXPECT_EQ(port.Status(), LinkCode::ShortWrite);
+
+  // A read the device refuses outright (an adapter pulled) never started: nothing was read,
+  // whatever the last request's record says.
+  dev.readFails = true;
+  dev.input = {14};
+  dev.calls.clear();
+  EXPECT_EQ(port.Read(buffer, 8), 0);
+  EXPECT_TRUE(dev.calls.empty());
 }
 
 TEST_F(Win32PortScripted, IdleRestsOnlyWhenTheLineHasBeenQuiet) {
