@@ -99,8 +99,6 @@ void NullModem::SetLine(double bytesPerSecond, size_t holdBytes, size_t queueByt
 int64_t NullModem::Flips() const { return shared->flips; }
 int64_t NullModem::Dropped(int side) const { return shared->dropped[side]; }
 
-uint32_t NullModem::Now() const { return FakeClock::Now(); }
-
 void NullModem::Run(const std::function<void(End&)>& sideA, const std::function<void(End&)>& sideB) {
   shared->step.Run({[&] { sideA(*a); }, [&] { sideB(*b); }});
 }

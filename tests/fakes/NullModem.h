@@ -47,8 +47,6 @@ class NullModem {
   // Runs both sides on their own threads under the virtual clock; returns when both ended.
   void Run(const std::function<void(End&)>& sideA, const std::function<void(End&)>& sideB);
 
-  uint32_t Now() const;
-
  private:
   friend class End;
   struct Shared;

@@ -51,6 +51,7 @@ TEST(FilePromptTest, Outcomes) {
     settings.Protocol = c.protocol;
     settings.PathSwitch = c.pathSwitch;
     settings.FileList = "stale";
+    settings.DefaultDir = "D:\\in";
     ScriptedWindows windows;
     windows.buffer = c.buffer;
     windows.picked = c.picked;
@@ -61,17 +62,14 @@ TEST(FilePromptTest, Outcomes) {
     EXPECT_EQ(settings.FileList, c.fileList);
     EXPECT_EQ(settings.Attempted, c.attempted);
     EXPECT_EQ(windows.request.multiple, c.protocol == 1);
+    EXPECT_EQ(windows.request.folder, "D:\\in");
   }
-}
-
-TEST(FilePromptTest, RequestFollowsTheDirection) {
-  TransferSettings settings;
-  settings.DefaultDir = "D:\\in";
-  settings.Transfer = 0;
+  // The request follows the direction.
+  TransferSettings receive;
+  receive.Transfer = 0;
   ScriptedWindows windows;
   windows.picked = false;
-  FilePrompt::Run(settings, windows);
+  FilePrompt::Run(receive, windows);
   EXPECT_EQ(windows.request.title, "Select File to Receive");
-  EXPECT_EQ(windows.request.folder, "D:\\in");
 }
 }  // namespace

@@ -168,7 +168,7 @@ class JobOverNullModem : public ::testing::Test {
     const size_t waited = view.Lines("status Waiting for sender").size();
     modem.Run(
         [&](NullModem::End&) {
-          view.lastActivity = modem.Now();  // the view was made before the virtual clock
+          view.lastActivity = FakeClock::Now();  // the view was made before the virtual clock
           job.Run(view);
         },
               [&](NullModem::End& end) {

@@ -11,7 +11,6 @@
 #include "link/DataFormat.h"
 #include "link/LineControl.h"
 #include "link/Pause.h"
-#include "link/TickSource.h"
 
 namespace {
 
@@ -20,7 +19,7 @@ struct SerialPortTest : ::testing::Test {
   FakeComLink link;
 };
 
-TEST_F(SerialPortTest, GetCharDeadlinesAndPause) {
+TEST_F(SerialPortTest, GetCharDeadlinesPauseAndPutCharPacing) {
   SerialPort port(&link);
   // Time-out 0: one read, no Idle.
   EXPECT_EQ(port.GetChar(0), LinkCode::Timeout);
@@ -47,12 +46,10 @@ TEST_F(SerialPortTest, GetCharDeadlinesAndPause) {
   EXPECT_EQ(port.GetChar(1000), -901);
   link.FailCall("Idle", 10, -909);
   EXPECT_EQ(Pause(port, 1000), -909);
-}
 
-TEST_F(SerialPortTest, PutCharPacesAndStopsOnIdleFailure) {
-  SerialPort port(&link);
+  // PutChar paces, and stops on a failed Idle.
   port.SetPacingDelay(20);
-  const uint32_t start = FakeClock::Now();
+  start = FakeClock::Now();
   EXPECT_EQ(port.PutChar('a'), 0);
   EXPECT_EQ(FakeClock::Now() - start, 20u);
   link.FailCall("Idle", 1, -909);

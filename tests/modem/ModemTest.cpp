@@ -161,25 +161,23 @@ TEST(Modem, SendCommandWaitsForExactlyOk) {
 
 TEST(Modem, ReadLineAndWaitLimits) {
   Rig rig;
-  Cancelling& modem = rig.modem;
-  FakeComLink& link = rig.link;
-  AnswerOk(link);
-  ASSERT_EQ(modem.Init(&rig.port, kName, kKey), 0);
-  link.AddInput(std::string(300, 'x') + "\r\n");
+  AnswerOk(rig.link);
+  ASSERT_EQ(rig.modem.Init(&rig.port, kName, kKey), 0);
+  rig.link.AddInput(std::string(300, 'x') + "\r\n");
   char line[256];
-  EXPECT_EQ(modem.ReadLine(line, sizeof line, 1000), 1000);
+  EXPECT_EQ(rig.modem.ReadLine(line, sizeof line, 1000), 1000);
   EXPECT_EQ(std::string(line), std::string(255, 'x'));
-  EXPECT_EQ(modem.ReadLine(line, sizeof line, 1000), 1000);
+  EXPECT_EQ(rig.modem.ReadLine(line, sizeof line, 1000), 1000);
   EXPECT_EQ(std::string(line), std::string(45, 'x'));
-  EXPECT_EQ(modem.ReadLine(line, sizeof line, 120), 0);  // three 50 ms steps of silence
-  EXPECT_TRUE(modem.DialFits(std::string(38, '5').c_str()));
-  EXPECT_FALSE(modem.DialFits(std::string(39, '5').c_str()));  // AT + DT + 39 + CR > 43
-  link.output.clear();
-  EXPECT_EQ(modem.Dial(std::string(39, '5').c_str()), -801);
-  EXPECT_TRUE(link.output.empty());
-  modem.cancelAt = FakeClock::Now() + 120;
+  EXPECT_EQ(rig.modem.ReadLine(line, sizeof line, 120), 0);  // three 50 ms steps of silence
+  EXPECT_TRUE(rig.modem.DialFits(std::string(38, '5').c_str()));
+  EXPECT_FALSE(rig.modem.DialFits(std::string(39, '5').c_str()));  // AT + DT + 39 + CR > 43
+  rig.link.output.clear();
+  EXPECT_EQ(rig.modem.Dial(std::string(39, '5').c_str()), -801);
+  EXPECT_TRUE(rig.link.output.empty());
+  rig.modem.cancelAt = FakeClock::Now() + 120;
   const uint32_t start = FakeClock::Now();
-  EXPECT_EQ(modem.ReadLine(line, sizeof line, 100000), -901);
+  EXPECT_EQ(rig.modem.ReadLine(line, sizeof line, 100000), -901);
   EXPECT_EQ(FakeClock::Now() - start, 120u);
 }
 
