@@ -6,9 +6,6 @@
 #include "fakes/FakeClock.h"
 #include "link/TickSource.h"
 
-FakeComLink::FakeComLink(int32_t port) : ComLink(port) {}
-FakeComLink::~FakeComLink() = default;
-
 void FakeComLink::AddInput(const std::vector<uint8_t>& bytes, uint32_t atMs) {
   for (uint8_t b : bytes) input.push_back({atMs, b});
 }

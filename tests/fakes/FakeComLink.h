@@ -21,8 +21,7 @@ class FakeComLink : public ComLink {
     int32_t calls = 0;
   };
 
-  explicit FakeComLink(int32_t port = 0);
-  ~FakeComLink() override;
+  explicit FakeComLink(int32_t port = 0) : ComLink(port) {}
 
   // Input side.
   void AddInput(const std::vector<uint8_t>& bytes, uint32_t atMs = 0);

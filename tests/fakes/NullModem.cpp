@@ -104,7 +104,6 @@ void NullModem::Run(const std::function<void(End&)>& sideA, const std::function<
 }
 
 NullModem::End::End(NullModem::Shared& s, int w) : FakeComLink(w), shared(s), which(w) { baudRate = 9600; }
-NullModem::End::~End() = default;
 
 int32_t NullModem::End::Idle() {
   shared.step.Idle(idle, [this] { return shared.Due(which, FakeClock::Now()); });

@@ -57,7 +57,6 @@ class NullModem {
 class NullModem::End : public FakeComLink {
  public:
   End(NullModem::Shared& s, int which);
-  ~End() override;
 
   int32_t Idle() override;
   int32_t ReadModemStatus() override;

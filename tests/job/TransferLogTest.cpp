@@ -20,22 +20,6 @@ std::tm At(int year, int month, int day, int hour, int minute, int second) {
   return t;
 }
 
-// The two texts, whole, put each column under its header word.
-TEST(TransferLogFormat, ColumnsStandUnderTheHeaderWords) {
-  const std::string h = TransferLog::Header();
-  EXPECT_EQ(std::string("FILENAME") + std::string(32, ' ') + " STATUS" + std::string(24, ' ') +
-                " DATE       TIME       SIZE\n",
-            h);
-  const std::string e = TransferLog::Entry("a.txt", "OK", At(2024, 3, 7, 9, 5, 3), 1234);
-  EXPECT_EQ("a.txt" + std::string(35, ' ') + " OK" + std::string(28, ' ') + " 3/7/24     9:05:03    1234\n", e);
-  EXPECT_EQ("12/31/99", TransferLog::DateText(At(1999, 12, 31, 0, 0, 0)));
-  EXPECT_EQ("0:00:00", TransferLog::TimeText(At(2000, 1, 1, 0, 0, 0)));
-  // A long name is not cut: it pushes the rest to the right.
-  const std::string longName(50, 'n');
-  EXPECT_EQ(longName + " Timeout." + std::string(22, ' ') + " 3/7/24     9:05:03    4294967295\n",
-            TransferLog::Entry(longName.c_str(), "Timeout.", At(2024, 3, 7, 9, 5, 3), 4294967295u));
-}
-
 // Opens the log, adds one entry and closes it again; returns the whole file (text mode, so the
 // CR LF line ends of Windows read as LF).
 std::string AddOne(const std::string& path, bool append, const char* name) {
@@ -48,7 +32,21 @@ std::string AddOne(const std::string& path, bool append, const char* name) {
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-TEST(TransferLogFile, HeaderOnlyIntoAnEmptyFileAndAppendOrReplace) {
+// The two texts, whole, put each column under its header word; the file gets the header only
+// when empty, and entries are appended or replace what was there.
+TEST(TransferLog, ColumnsStandUnderTheHeaderWordsAndTheFileIsAppendedOrReplaced) {
+  EXPECT_EQ(std::string("FILENAME") + std::string(32, ' ') + " STATUS" + std::string(24, ' ') +
+                " DATE       TIME       SIZE\n",
+            TransferLog::Header());
+  const std::string e = TransferLog::Entry("a.txt", "OK", At(2024, 3, 7, 9, 5, 3), 1234);
+  EXPECT_EQ("a.txt" + std::string(35, ' ') + " OK" + std::string(28, ' ') + " 3/7/24     9:05:03    1234\n", e);
+  EXPECT_EQ("12/31/99", TransferLog::DateText(At(1999, 12, 31, 0, 0, 0)));
+  EXPECT_EQ("0:00:00", TransferLog::TimeText(At(2000, 1, 1, 0, 0, 0)));
+  // A long name is not cut: it pushes the rest to the right.
+  const std::string longName(50, 'n');
+  EXPECT_EQ(longName + " Timeout." + std::string(22, ' ') + " 3/7/24     9:05:03    4294967295\n",
+            TransferLog::Entry(longName.c_str(), "Timeout.", At(2024, 3, 7, 9, 5, 3), 4294967295u));
+
   const std::string path = ::testing::TempDir() + "zandrel_log_append.log";
   std::remove(path.c_str());
   AddOne(path, true, "one");

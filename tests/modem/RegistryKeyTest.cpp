@@ -29,7 +29,7 @@ class RegistryKeyContract : public ::testing::TestWithParam<bool> {  // true: th
   std::unique_ptr<RegistryKey> key;
 };
 
-TEST_P(RegistryKeyContract, ValuesKeepTheirTypeAndOrder) {
+TEST_P(RegistryKeyContract, ValuesKeepTheirTypeAndOrderSubkeysGoWithTheirTree) {
   ASSERT_TRUE(key->WriteString("Name", "COM3"));
   ASSERT_TRUE(key->WriteDword("Count", 0x01020304));
   ASSERT_TRUE(key->WriteString("Empty", ""));
@@ -49,8 +49,7 @@ TEST_P(RegistryKeyContract, ValuesKeepTheirTypeAndOrder) {
   EXPECT_GE(key->LongestValue(), 5u);  // "COM3" and its terminator, at least
   // Enumeration order is the registry's own (Windows keeps the order of making, Wine sorts):
   // each value comes once, text with its text.
-  std::string seen;
-  std::string name;
+  std::string seen, name;
   for (uint32_t i = 0; key->ValueAt(i, name, text); ++i) seen += name + "=" + text + ";";
   EXPECT_EQ(seen.size(), std::string("Name=COM3;Count=;Empty=;").size()) << seen;
   EXPECT_NE(seen.find("Name=COM3;"), std::string::npos) << seen;
@@ -62,13 +61,11 @@ TEST_P(RegistryKeyContract, ValuesKeepTheirTypeAndOrder) {
   EXPECT_TRUE(key->DeleteValue("Name"));
   EXPECT_FALSE(key->DeleteValue("Name"));
   EXPECT_FALSE(key->ReadString("Name", text));
-}
 
-TEST_P(RegistryKeyContract, SubkeysOpenByPathAndGoWithTheirTree) {
+  // Subkeys open by path and go with their tree.
   ASSERT_NE(key->Create("B\\Deep\\Deeper"), nullptr);
   ASSERT_NE(key->Create("a"), nullptr);
   EXPECT_EQ(key->SubkeyCount(), 2u);
-  std::string name;
   ASSERT_TRUE(key->SubkeyAt(0, name));
   EXPECT_EQ(name, "a");  // name order, not the order of making
   ASSERT_TRUE(key->SubkeyAt(1, name));
