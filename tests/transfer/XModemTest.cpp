@@ -145,6 +145,10 @@ TEST(XModemReceiver, AnswersRepairsAndFailuresAgainstAScriptedSender) {
     EXPECT_EQ(r.code == 0 ? Bytes{} : kCancel, rest);
     if (r.code == 0) {
       EXPECT_EQ(r.checksumSender ? 1 : 3, status.checkType);
+      // Two silent one-second header reads between start requests.
+      if (r.checksumSender) {
+        EXPECT_EQ(8000u, sender.times.at(4) - sender.times.at(0));
+      }
     }
   }
 }
