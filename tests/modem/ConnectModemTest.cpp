@@ -144,6 +144,7 @@ TEST(ConnectModem, ResultWaitBudgetCountsSilenceAndEndsOnlyByCancelWhenForever) 
       {"rings carry the budget: CONNECT just outside it", false, 30, 30050, 0, 20, 32, 30000},
       {"time-out 0 waits for ever, until cancel", false, 0, 0, 600010, 6, 18, 600010},
       {"host mode waits past its time-out, until cancel", true, 30, 0, 100000, 6, 18, 100000},
+      {"host mode takes a call after a silent budget", true, 30, 80000, 100000, 0, 0, 80000},
   };
   for (const auto& c : cases) {
     FakeClock clock;
@@ -151,15 +152,18 @@ TEST(ConnectModem, ResultWaitBudgetCountsSilenceAndEndsOnlyByCancelWhenForever) 
     link.signals[LineSignal::Cd] = 1;
     Session run(link);
     run.settings.RecvTimeout = c.recvTimeout;
-    // OK to every command at once; then a ring every six seconds and, maybe, the connection.
+    // OK to every command at once; then a ring every six seconds up to 40 s and, maybe, the
+    // connection, its line in two pieces as a slow modem sends it.
     link.onOutput = [&c](FakeComLink& l) {
       if (l.output.back() != '\r') return;
       l.AddInput("\r\nOK\r\n");
       const std::string sent(l.output.begin(), l.output.end());
       if (sent.size() < 7 || sent.compare(sent.size() - 7, 7, "ATS0=1\r") != 0) return;
       const uint32_t now = FakeClock::Now();
-      for (uint32_t t = 6000; t < (c.connectAt ? c.connectAt : 40000); t += 6000) l.AddInput("\r\nRING\r\n", now + t);
-      if (c.connectAt) l.AddInput("\r\nCONNECT 9600\r\n", now + c.connectAt);
+      for (uint32_t t = 6000; t < 40000 && (!c.connectAt || t < c.connectAt); t += 6000) l.AddInput("\r\nRING\r\n", now + t);
+      if (!c.connectAt) return;
+      l.AddInput("\r\nCONNEC", now + c.connectAt - 100);
+      l.AddInput("T 9600\r\n", now + c.connectAt);
     };
     run.Init();
     run.modem.cancelAt = c.cancelAt;
