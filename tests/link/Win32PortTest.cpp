@@ -18,7 +18,7 @@ namespace {
 
 // One scripted device; the table's plain functions reach it through `device`.
 struct ScriptedDevice {
-  DWORD openError = 0;  // CreateFileA fails with this when not 0
+  DWORD openError = 0, stateError = 0;  // CreateFileA, SetCommState fail with this when not 0
   std::string openedName;
   DCB state{};
   int writeBacks = 0;  // SetCommState calls
@@ -47,7 +47,10 @@ BOOL WINAPI FakeSetupComm(HANDLE, DWORD rx, DWORD tx) {
   return device->rxSize = rx, device->txSize = tx, TRUE;
 }
 BOOL WINAPI FakeGetCommState(HANDLE, LPDCB dcb) { return *dcb = device->state, TRUE; }
-BOOL WINAPI FakeSetCommState(HANDLE, LPDCB dcb) { return device->state = *dcb, ++device->writeBacks, TRUE; }
+BOOL WINAPI FakeSetCommState(HANDLE, LPDCB dcb) {
+  if (device->stateError) return SetLastError(device->stateError), FALSE;
+  return device->state = *dcb, ++device->writeBacks, TRUE;
+}
 BOOL WINAPI FakeSetCommTimeouts(HANDLE, LPCOMMTIMEOUTS t) { return device->timeouts = *t, TRUE; }
 BOOL WINAPI FakeGetCommMask(HANDLE, LPDWORD mask) { return *mask = 0, TRUE; }
 BOOL WINAPI FakeSetCommMask(HANDLE, DWORD) { return TRUE; }
@@ -302,9 +305,15 @@ TEST_F(Win32PortScripted, CodesBecomeDeviceSettingsAndARefusalKeepsTheLastGoodOn
     port.GetHandshake(in, out);
     EXPECT_EQ(in * 100 + out, 101);
   }
-  // A refused data-bit count, the same: parity and rate wait for the next write-back; the data and
-  // stop bits stay those of the open (8, 1).
-  EXPECT_EQ(port.SetDataFormat(57600, 'O', 3, 1), LinkCode::BadDataBits);
+  // A refused format, the same: parity and rate wait for the next write-back; the data and stop
+  // bits stay those of the open (8, 1). The old driver's -12 is a rate the device refused.
+  const struct { char parity; int32_t data, stop; DWORD deviceError; int32_t code; } refusedFormats[] = {
+      {'O', 8, 1, DWORD(-12), LinkCode::BadBaudRate}, {'X', 8, 1, 0, LinkCode::BadParity},
+      {'O', 3, 1, 0, LinkCode::BadDataBits}, {'O', 8, 3, 0, LinkCode::BadStopBits}};
+  for (const auto& r : refusedFormats) {
+    dev.stateError = r.deviceError;
+    EXPECT_EQ(port.SetDataFormat(57600, r.parity, r.data, r.stop), r.code);
+  }
   EXPECT_EQ(dev.writeBacks, 4);
   uint32_t baud;
   char parity;
