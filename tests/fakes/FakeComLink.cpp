@@ -111,6 +111,7 @@ int32_t FakeComLink::GetByte() {
   if (input.empty() || !TickSource::Passed(input.front().at)) return LinkCode::Timeout;
   uint8_t b = input.front().byte;
   input.pop_front();
+  FakeClock::Advance(readMs);
   return b;
 }
 
@@ -121,6 +122,7 @@ int32_t FakeComLink::Read(uint8_t* data, int32_t length) {
     data[n++] = input.front().byte;
     input.pop_front();
   }
+  if (n > 0) FakeClock::Advance(readMs);
   return n;
 }
 

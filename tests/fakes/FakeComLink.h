@@ -39,6 +39,7 @@ class FakeComLink : public ComLink {
   std::vector<uint8_t> output;
   std::vector<std::string> events;  // "handshake 4 12", "format 9600 N 8 1", ...
   size_t readChunk = SIZE_MAX;      // most bytes one Read hands out
+  uint32_t readMs = 0;              // the clock moves this much per read that hands out bytes
   size_t writeChunk = SIZE_MAX;     // most bytes one Write accepts (-805 when short)
   uint32_t idleStepMs = 1;
   int32_t idleCalls = 0;

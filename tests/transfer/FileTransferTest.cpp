@@ -152,6 +152,8 @@ TEST(EveryEngine, AsksQueryAbortAtLeastOnceASecondWithInputOrWithout) {
       {"ZModem sender, ZRINIT every 200 ms", kZSend, [&](FakeComLink& l) { repeat(l, hex(Zm::ZRINIT), 200, 200, false); }},
       {"ZModem receiver, ZRQINIT every 200 ms", kZReceive,
        [&](FakeComLink& l) { repeat(l, hex(Zm::ZRQINIT), 200, 200, false); }},
+      {"ZModem receiver, noise it never catches up with", kZReceive,
+       [&](FakeComLink& l) { l.readChunk = l.readMs = 1; l.AddInput(std::string(3000, 'x'), TickSource::Now() + 5); }},
       {"ZModem receiver, a header's bytes 2.4 s apart", kZReceive,
        [&](FakeComLink& l) { repeat(l, "**\x18" "B0100000000", 2400, 14, true); }},
       {"ZModem sender, XON flood during the data", kZSend,
