@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
-# Runs one Windows program under 64-bit Wine and passes its exit code on: CTest's cross-compiling
+# Runs one Windows program under Wine and passes its exit code on: CTest's cross-compiling
 # emulator for the mingw build, and the runner the Wine test scripts use for zandrel.exe.
 #   wine-run.sh <prefix dir> [--expect TEXT] program.exe [args...]
 #   wine-run.sh <prefix dir> --prepare     (only make the prefix and start Wine)
 # The prefix is private to the build folder, made on first use, with a headless display driver.
-# --expect makes a run that exits 0 without printing TEXT a failure: this Wine has no 32-bit side,
-# and a program it cannot run prints nothing and exits 0.
+# --expect makes a run that exits 0 without printing TEXT a failure: a Wine without its 32-bit side
+# runs an i386 program by printing nothing and exiting 0.
 set -uo pipefail
 prefix=$1; shift
 expect=
@@ -13,11 +13,17 @@ if [[ ${1:-} == --expect ]]; then expect=$2; shift 2; fi
 program=$1; shift
 prepare=0
 [[ $program == --prepare ]] && prepare=1
+source "$(dirname "${BASH_SOURCE[0]}")/wine-loader.sh"
 
-# PE machine field: 0x8664 is x86_64, anything else cannot run here and must not pass.
-[[ $prepare == 1 ]] || machine=$(od -An -tx1 -j"$(( $(od -An -tu4 -j60 -N4 "$program") + 4 ))" -N2 "$program" | tr -d ' \n')
-if [[ $prepare == 0 && $machine != 6486 ]]; then
-  echo "wine-run: $program is not an x86_64 program (machine $machine); not run" >&2
+# PE machine field: 0x8664 is x86_64, 0x14c is i386. An i386 program runs only where Wine has its
+# 32-bit side (Debian's wine32:i386); anything else cannot run here and must not pass.
+[[ $prepare == 1 ]] || { machine=$(pe_machine "$program"); wine_bits_of "$program"; }
+if [[ $prepare == 0 && $machine == 4c01 ]] && ! dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q installed; then
+  echo "wine-run: $program is an i386 program and this Wine has no 32-bit side (wine32:i386); not run" >&2
+  exit 1
+fi
+if [[ $prepare == 0 && $machine != 6486 && $machine != 4c01 ]]; then
+  echo "wine-run: $program is not an x86 program (machine $machine); not run" >&2
   exit 1
 fi
 
@@ -26,8 +32,10 @@ mkdir -p "$prefix"
 (
   flock 9
   if [[ ! -f $prefix/system.reg ]]; then
-    wineboot -i </dev/null >/dev/null 2>&1 9>&-
+    wine wineboot -i </dev/null >/dev/null 2>&1 9>&-
     wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d x11,null /f </dev/null >/dev/null 2>&1 9>&-
+    # The desktop that wineboot started has no display driver; the next one reads the setting.
+    wineserver -k </dev/null >/dev/null 2>&1 9>&-
   fi
   # The server and Wine's helper processes must not hold our output open, or every captured
   # run waits seconds for end of file: start them with null descriptors first (and without the

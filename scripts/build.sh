@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Configures and builds every flavour: native (tested here), mingw x86_64 (tested under Wine),
-# mingw i686 (built and linked only: this machine's Wine cannot run 32-bit programs).
+# Configures and builds every flavour: native (tested here), mingw x86_64 and mingw i686 (both
+# tested under Wine, the i686 one in a 64-bit prefix, as 32-bit hosts run on 64-bit Windows).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 jobs=$(nproc)

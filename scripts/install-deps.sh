@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Installs what the build and the tests need on a Debian 12 machine, only what is missing (the
-# X packages serve the screenshots and the keyboard tests, fp-utils compiles the help file).
+# X packages serve the screenshots and the keyboard tests, fp-utils compiles the help file, and
+# wine32 from the i386 architecture runs the x86 build).
 set -euo pipefail
 packages=(cmake make g++ googletest libgtest-dev socat lrzsz clang libclang-rt-14-dev
           g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine64 wine libwine-dev
-          xvfb x11-utils imagemagick xdotool fp-utils)
+          xvfb x11-utils imagemagick xdotool fp-utils wine32:i386)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
@@ -12,6 +13,7 @@ done
 if ((${#missing[@]})); then
   echo "installing: ${missing[*]}"
   export DEBIAN_FRONTEND=noninteractive
+  dpkg --print-foreign-architectures | grep -qx i386 || dpkg --add-architecture i386
   apt-get update -qq
   apt-get install -y -qq "${missing[@]}" >/dev/null
 fi

@@ -12,6 +12,7 @@ build=$(cd "${1:-$root/build/mingw64}" && pwd)
 
 # The box TransferFiles shows a script host that asks for XON/XOFF without ZModem.
 source "$root/tests/wine/xvfb-wine.sh"
+wine_bits_of "$build/bin/zandrel.dll"
 trap xvfb_stop EXIT
 xvfb_start "$build/wineprefix-x11"
 out=$build/screenshots

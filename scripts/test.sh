@@ -12,5 +12,6 @@ if [[ "${FUZZ_SECONDS:-5}" != 0 ]]; then
 fi
 if [[ "${ZANDREL_NATIVE_ONLY:-0}" != 1 ]]; then
   (cd "$root/build/mingw64" && ctest --output-on-failure) || status=1
+  (cd "$root/build/mingw32" && ctest --output-on-failure) || status=1
 fi
 exit $status

@@ -5,6 +5,8 @@ wine_run=$1 prefix=$2 dll=$3
 "$wine_run" "$prefix" --prepare || exit 1
 export WINEPREFIX=$prefix WINEDEBUG=-all WINEARCH=win64 WINEDLLOVERRIDES="mscoree,mshtml="
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+source "$here/../../cmake/wine-loader.sh"
+wine_bits_of "$dll"
 
 winpath() { local p; p=$(realpath -m "$1"); echo "Z:${p//\//\\}"; }
 dll_win=$(winpath "$dll")

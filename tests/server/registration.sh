@@ -9,6 +9,9 @@ source "$(dirname "$0")/lib.sh" "$@"
 clsid='{A3A692C3-929B-4090-971E-2321CBAFE0B2}' libid='{C13B0AB9-DC10-4C9E-B1D8-5889E798C169}'
 class="HKCR\\CLSID\\$clsid" help='HKLM\SOFTWARE\Microsoft\Windows\HTML Help'
 folder=${dll_win%\\*}
+# The type library is registered for the system kind the DLL was built for.
+kind=win64
+[[ $(pe_machine "$dll") == 4c01 ]] && kind=win32
 
 wine reg delete "$help" /f >/dev/null 2>&1
 wine regsvr32 /s "$dll_win"
@@ -34,7 +37,7 @@ $class\\InprocServer32||$dll_win
 $class\\InprocServer32|ThreadingModel|Apartment
 $class\\TypeLib||$libid
 HKCR\\TypeLib\\$libid\\1.0||zandrel 1.0 Type Library
-HKCR\\TypeLib\\$libid\\1.0\\409\\win64||$dll_win
+HKCR\\TypeLib\\$libid\\1.0\\409\\$kind||$dll_win
 HKCR\\TypeLib\\$libid\\1.0\\HELPDIR||$folder
 $help|zandrel.chm|$folder
 TABLE

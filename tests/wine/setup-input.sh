@@ -10,6 +10,7 @@ for tool in Xvfb xdotool; do
   command -v "$tool" >/dev/null || { echo "skipped: $tool is not installed"; exit 77; }
 done
 source "$(dirname "$0")/xvfb-wine.sh"
+wine_bits_of "$show"
 out=$(mktemp)
 trap 'xvfb_stop; rm -f "$out"' EXIT
 xvfb_start "$prefix" || exit 1

@@ -10,6 +10,7 @@ out=$build/screenshots
 show=$build/bin/setup-show.exe
 mkdir -p "$out"
 source "$root/tests/wine/xvfb-wine.sh"
+wine_bits_of "$show"
 trap xvfb_stop EXIT
 xvfb_start "$build/wineprefix-x11"
 

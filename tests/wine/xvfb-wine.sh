@@ -5,6 +5,7 @@
 #   xvfb_window <title>     prints the X window id of the window with exactly that title
 #   xvfb_shoot <title> <png>; xvfb_keys, xvfb_type and xvfb_click give it real input (each
 #                           leaves the window's id in xvfb_id)
+source "$(dirname "${BASH_SOURCE[0]}")/../../cmake/wine-loader.sh"
 xvfb_pid= xvfb_id=
 xvfb_start() {
   local prefix=$1 n
