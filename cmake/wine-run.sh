@@ -15,16 +15,18 @@ prepare=0
 [[ $program == --prepare ]] && prepare=1
 source "$(dirname "${BASH_SOURCE[0]}")/wine-loader.sh"
 
-# PE machine field: 0x8664 is x86_64, 0x14c is i386. An i386 program runs only where Wine has its
-# 32-bit side (Debian's wine32:i386); anything else cannot run here and must not pass.
-[[ $prepare == 1 ]] || { machine=$(pe_machine "$program"); wine_bits_of "$program"; }
-if [[ $prepare == 0 && $machine == 4c01 ]] && ! dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q installed; then
-  echo "wine-run: $program is an i386 program and this Wine has no 32-bit side (wine32:i386); not run" >&2
-  exit 1
-fi
-if [[ $prepare == 0 && $machine != 6486 && $machine != 4c01 ]]; then
-  echo "wine-run: $program is not an x86 program (machine $machine); not run" >&2
-  exit 1
+# An i386 program runs only where Wine has its 32-bit loader (Debian's wine32:i386); anything but
+# x86 cannot run here and must not pass.
+if [[ $prepare == 0 ]]; then
+  wine_bits_of "$program"
+  case $wine_machine in
+    6486) ;;
+    4c01) [[ -x /usr/lib/wine/wine ]] || {
+            echo "wine-run: $program is an i386 program and this Wine has no 32-bit side (wine32:i386); not run" >&2
+            exit 1; } ;;
+    *) echo "wine-run: $program is not an x86 program (machine $wine_machine); not run" >&2
+       exit 1 ;;
+  esac
 fi
 
 export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEARCH=win64

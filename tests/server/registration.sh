@@ -11,7 +11,7 @@ class="HKCR\\CLSID\\$clsid" help='HKLM\SOFTWARE\Microsoft\Windows\HTML Help'
 folder=${dll_win%\\*}
 # The type library is registered for the system kind the DLL was built for.
 kind=win64
-[[ $(pe_machine "$dll") == 4c01 ]] && kind=win32
+[[ $wine_machine == 4c01 ]] && kind=win32
 
 wine reg delete "$help" /f >/dev/null 2>&1
 wine regsvr32 /s "$dll_win"
