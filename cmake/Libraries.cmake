@@ -13,14 +13,9 @@ zandrel_sources(TRANSFER_SOURCES transfer transfer/zmodem)
 add_library(zandrel_transfer STATIC ${TRANSFER_SOURCES})
 target_link_libraries(zandrel_transfer PUBLIC zandrel_link)
 
-# The settings record is portable and sits below the modem and the job that read it; the rest
-# of object/ (the automation object, the setup sheet) sits above the job.
-add_library(zandrel_settings STATIC ${CMAKE_SOURCE_DIR}/object/TransferSettings.cpp)
-target_link_libraries(zandrel_settings PUBLIC zandrel_transfer)
-
 zandrel_sources(MODEM_SOURCES modem)
 add_library(zandrel_modem STATIC ${MODEM_SOURCES})
-target_link_libraries(zandrel_modem PUBLIC zandrel_settings)
+target_link_libraries(zandrel_modem PUBLIC zandrel_transfer)
 
 zandrel_sources(JOB_SOURCES job)
 if(JOB_SOURCES)
@@ -53,7 +48,6 @@ endif()
 # The automation object over the settings: its portable rules (put rules, the stored
 # settings) for every platform, the COM class on Windows.
 zandrel_sources(OBJECT_SOURCES object)
-list(FILTER OBJECT_SOURCES EXCLUDE REGEX "/TransferSettings\\.cpp$")
 add_library(zandrel_object STATIC ${OBJECT_SOURCES})
 target_link_libraries(zandrel_object PUBLIC zandrel_setup)
 if(WIN32)

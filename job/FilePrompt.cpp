@@ -1,6 +1,6 @@
 #include "job/FilePrompt.h"
 
-#include "object/TransferSettings.h"
+#include "job/TransferSettings.h"
 
 int32_t FilePrompt::Run(TransferSettings& settings, FilePromptWindows& windows) {
   FilePromptWindows::Request request;

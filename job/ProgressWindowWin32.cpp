@@ -13,8 +13,8 @@
 #include "job/Help.h"
 #include "job/TransferJob.h"
 #include "modem/DeviceLists.h"
-#include "object/TransferSettings.h"
-#include "server/ProgressIds.h"
+#include "job/TransferSettings.h"
+#include "job/ProgressIds.h"
 
 namespace {
 constexpr UINT kMinimize = WM_APP + 1;  // RunMinimized, once the window has been shown

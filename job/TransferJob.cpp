@@ -169,7 +169,13 @@ void TransferJob::Run(ProgressView& view) {
   while (!view.doneEvent.IsSet()) {
     if (useModem) {
       link->carrierAssumed = assumeCarrier;
-      const int32_t connected = ConnectModem(hostLoop, settings.ModemCmd.c_str(), modem, lines, settings, view);
+      CallPlan call;
+      call.sending = sending;
+      call.hostLoop = hostLoop != 0;
+      call.telephone = settings.Telephone.c_str();
+      call.userCommand = settings.ModemCmd.c_str();
+      call.timeoutSeconds = sending ? settings.SendTimeout : settings.RecvTimeout;
+      const int32_t connected = ConnectModem(call, modem, lines, view);
       if (connected != 0) {
         view.SetStatus("Failed to connect.");
         result = connected;

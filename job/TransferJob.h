@@ -16,7 +16,7 @@
 #include <string>
 
 #include "modem/DeviceLists.h"
-#include "object/TransferSettings.h"
+#include "job/TransferSettings.h"
 
 class ComLink;
 class JobStatus;

@@ -8,7 +8,6 @@
 #include "link/LineControl.h"
 #include "modem/Modem.h"
 #include "modem/StatusSink.h"
-#include "object/TransferSettings.h"
 
 namespace {
 constexpr int32_t kConnected = 0, kCancelled = 6, kNotConnected = 20;
@@ -22,13 +21,13 @@ int32_t NotConnected(StatusSink& sink, const char* why) {
 }
 }  // namespace
 
-int32_t ConnectModem(bool hostLoop, const char* userCommand, Modem& modem, LineControl& lines,
-                     const TransferSettings& settings, StatusSink& sink) {
-  const bool sending = settings.Transfer != 0;
-  const char* number = settings.Telephone.c_str();
+int32_t ConnectModem(const CallPlan& plan, Modem& modem, LineControl& lines, StatusSink& sink) {
+  const bool sending = plan.sending;
+  const char* number = plan.telephone ? plan.telephone : "";
+  const char* userCommand = plan.userCommand;
   if (sending && number[std::strspn(number, " ")] == '\0') return NotConnected(sink, "No telephone number to dial.");
   if (sending && !modem.DialFits(number)) return NotConnected(sink, "Telephone number too long for the modem.");
-  bool forever = hostLoop;
+  bool forever = plan.hostLoop;
   sink.SetStatus("Resetting modem...");
   modem.ResetSettings();
   if (userCommand && *userCommand) {
@@ -44,7 +43,7 @@ int32_t ConnectModem(bool hostLoop, const char* userCommand, Modem& modem, LineC
     sink.SetStatus("Waiting to answer modem...");
     modem.Answer();
   }
-  const int32_t seconds = sending ? settings.SendTimeout : settings.RecvTimeout;
+  const int32_t seconds = plan.timeoutSeconds;
   int32_t full = seconds > kForever / 1000 ? kForever : seconds * 1000;
   if (full <= 0) {
     full = kForever;

@@ -7,15 +7,21 @@
 class LineControl;
 class Modem;
 class StatusSink;
-struct TransferSettings;
 
-// hostLoop: receiving in host mode (the wait for a call has no end of its own). userCommand:
-// the ModemCmd setting, may be empty. modem: initialised; its QueryAbort ends every wait.
-// lines: the job's LineControl on the port, for carrier detect. From settings: Transfer,
-// Telephone, SendTimeout, RecvTimeout (seconds; 0 waits for ever). Status lines and the help
-// topic of a failure go to sink.
+// What one call needs to know: its direction, whether it is one of host mode's calls (the wait
+// for a call then has no end of its own), the number to dial, the user's command for the modem
+// (may be empty) and the silence the result may take (seconds; 0 waits for ever).
+struct CallPlan {
+  bool sending = true;
+  bool hostLoop = false;
+  const char* telephone = "";
+  const char* userCommand = "";
+  int32_t timeoutSeconds = 0;
+};
+
+// modem: initialised; its QueryAbort ends every wait. lines: the job's LineControl on the port,
+// for carrier detect. Status lines and the help topic of a failure go to sink.
 // Returns 0 when connected; 6 when the wait was cut short (cancel or a link failure; help topic
 // 18); 20 when no connection came about (help topic 32), also at once, with nothing sent, for a
 // number that is empty or too long for the modem's dial command.
-int32_t ConnectModem(bool hostLoop, const char* userCommand, Modem& modem, LineControl& lines,
-                     const TransferSettings& settings, StatusSink& sink);
+int32_t ConnectModem(const CallPlan& plan, Modem& modem, LineControl& lines, StatusSink& sink);

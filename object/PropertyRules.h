@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "object/TransferSettings.h"
+#include "job/TransferSettings.h"
 
 class DeviceLists;
 class RegistryKey;

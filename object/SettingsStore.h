@@ -4,7 +4,7 @@
 #pragma once
 #include <cstdint>
 
-#include "object/TransferSettings.h"
+#include "job/TransferSettings.h"
 
 class DeviceLists;
 class RegistryKey;

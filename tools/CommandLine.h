@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "object/TransferSettings.h"
+#include "job/TransferSettings.h"
 
 class CommandLine {
  public:

@@ -5,7 +5,7 @@
 #include <cinttypes>
 
 #include "link/TickSource.h"
-#include "object/TransferSettings.h"
+#include "job/TransferSettings.h"
 
 namespace {
 constexpr uint32_t kRedrawMs = 200;

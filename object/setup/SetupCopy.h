@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "object/TransferSettings.h"
+#include "job/TransferSettings.h"
 
 // Which pages a sheet shows.
 struct SetupPages {

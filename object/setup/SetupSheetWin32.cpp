@@ -9,7 +9,7 @@
 #include <string>
 
 #include "modem/DeviceLists.h"
-#include "object/TransferSettings.h"
+#include "job/TransferSettings.h"
 #include "object/setup/DialogControls.h"
 #include "object/setup/PhoneEntryDialog.h"
 #include "job/Help.h"

@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "object/TransferSettings.h"
+#include "job/TransferSettings.h"
 
 namespace {
 class ScriptedWindows : public FilePromptWindows {

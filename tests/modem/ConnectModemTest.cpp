@@ -17,7 +17,6 @@
 #include "modem/MemoryModemInstallation.h"
 #include "modem/Modem.h"
 #include "modem/StatusSink.h"
-#include "object/TransferSettings.h"
 
 namespace {
 struct Sink : StatusSink {
@@ -39,15 +38,17 @@ struct Session {
   explicit Session(ComLink& link) : port(&link), lines(&port), modem(installation) {
     GenericHayes::Install(installation);
     modem.SetResponseTimeout(2000);
-    settings.Telephone = "555-1002";
-    settings.SendTimeout = settings.RecvTimeout = 30;
+    call.telephone = "555-1002";
+    call.timeoutSeconds = 30;
   }
   void Init() { EXPECT_EQ(modem.Init(&port, GenericHayes::kName, GenericHayes::kDriverKey), 0); }
   int32_t Connect(bool sending, bool hostLoop = false, const char* command = "") {
-    settings.Transfer = sending ? 1 : 0;
+    call.sending = sending;
+    call.hostLoop = hostLoop;
+    call.userCommand = command;
     sink.start = FakeClock::Now();
     if (modem.cancelAt) modem.cancelAt += sink.start;
-    const int32_t result = ConnectModem(hostLoop, command, modem, lines, settings, sink);
+    const int32_t result = ConnectModem(call, modem, lines, sink);
     elapsed = FakeClock::Now() - sink.start;
     return result;
   }
@@ -55,7 +56,7 @@ struct Session {
   SerialPort port;
   LineControl lines;
   JobModem modem;
-  TransferSettings settings;
+  CallPlan call;
   Sink sink;
   uint32_t elapsed = 0;
 };
@@ -82,21 +83,21 @@ TEST(ConnectModem, CallOutcomesAgainstTheEmulator) {
          r.modem.SetResponseTimeout(5000);
        },
        20, 32, 3000},
-      {"NO CARRIER after the call set-up time", true, [](auto&, auto&, auto&, auto& r) { r.settings.SendTimeout = 90; },
+      {"NO CARRIER after the call set-up time", true, [](auto&, auto&, auto&, auto& r) { r.call.timeoutSeconds = 90; },
        20, 32, 60000},
       {"NO DIALTONE passed over until the budget ends", true,
        [](auto&, auto& ours, auto&, auto&) { ours.modem.dialTone = false; }, 20, 32, 32000},
       {"answering a call", false,
        [](auto& b, auto&, auto& far, auto& r) {
-         r.settings.Telephone.clear();  // not needed to answer
+         r.call.telephone = "";  // not needed to answer
          b.onTick = [&far, start = FakeClock::Now()](uint32_t now) {
            if (now == start + 10000) for (char c : std::string("ATDT5551001\r")) far.FromComputer(c, now);
          };
        },
        0, 0, 10000 + 1000 + 2000},
-      {"an empty number", true, [](auto&, auto&, auto&, auto& r) { r.settings.Telephone = " "; }, 20, 32, 0},
+      {"an empty number", true, [](auto&, auto&, auto&, auto& r) { r.call.telephone = " "; }, 20, 32, 0},
       {"a number too long", true,
-       [](auto&, auto&, auto&, auto& r) { r.settings.Telephone = std::string(40, '5'); }, 20, 32, 0},
+       [](auto&, auto&, auto&, auto& r) { r.call.telephone = "5555555555555555555555555555555555555555"; }, 20, 32, 0},
   };
   for (const auto& c : cases) {
     ModemBench bench;
@@ -150,7 +151,7 @@ TEST(ConnectModem, ResultWaitBudgetCountsSilenceAndEndsOnlyByCancelWhenForever) 
     FakeComLink link;
     link.signals[LineSignal::Cd] = 1;
     Session run(link);
-    run.settings.RecvTimeout = c.recvTimeout;
+    run.call.timeoutSeconds = c.recvTimeout;
     // OK to every command at once; then a ring every six seconds up to 40 s and, maybe, the
     // connection, its line in two pieces as a slow modem sends it.
     link.onOutput = [&c](FakeComLink& l) {

@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "ProgressIds.h"
+#include "job/ProgressIds.h"
 
 int main(int argc, char** argv) {
   if (argc != 2) return 2;

@@ -7,7 +7,7 @@
 
 #include "fakes/FakeClock.h"
 #include "fakes/TestData.h"
-#include "object/TransferSettings.h"
+#include "job/TransferSettings.h"
 
 namespace {
 // Everything written to a temporary file so far; closes it.

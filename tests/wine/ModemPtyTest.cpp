@@ -19,7 +19,6 @@
 #include "modem/ModemInstallation.h"
 #include "modem/RegistryKey.h"
 #include "modem/StatusSink.h"
-#include "object/TransferSettings.h"
 
 namespace {
 const char kDriverKey[] = "SYSTEM\\CurrentControlSet\\Control\\Class\\{4D36E96D-E325-11CE-BFC1-08002BE10318}\\0099";
@@ -56,12 +55,12 @@ TEST(ModemPty, InstallationInTheRegistryDrivesTheEmulatedModem) {
   modem.SetResponseTimeout(2000);
   ASSERT_EQ(modem.Init(&port, "Zandrel Test Modem", kDriverKey), 0);
   EXPECT_EQ(modem.SettingsString(), "");  // the platform has no default configuration for it
-  TransferSettings call;
-  call.Transfer = 1;
-  call.Telephone = "200";
-  call.SendTimeout = 20;
+  CallPlan call;
+  call.telephone = "200";
+  call.userCommand = "L1";
+  call.timeoutSeconds = 20;
   Sink sink;
-  EXPECT_EQ(ConnectModem(false, "L1", modem, lines, call, sink), 20);
+  EXPECT_EQ(ConnectModem(call, modem, lines, sink), 20);
   EXPECT_EQ(sink.help, 32);
   EXPECT_EQ(modem.HangUp(), 0);
   Registry::LocalMachine()->DeleteTree(kDriverKey);

@@ -16,8 +16,8 @@
 #include "job/Help.h"
 #include "modem/DeviceLists.h"
 #include "object/setup/WindowDriver.h"
-#include "object/TransferSettings.h"
-#include "server/ProgressIds.h"
+#include "job/TransferSettings.h"
+#include "job/ProgressIds.h"
 
 namespace {
 // One window on a thread of its own, as TransferFiles runs it on the host's thread. The worker

@@ -11,7 +11,7 @@
 
 #include "WindowDriver.h"
 #include "fakes/TestData.h"
-#include "object/TransferSettings.h"
+#include "job/TransferSettings.h"
 #include "job/Help.h"
 #include "object/setup/SetupIds.h"
 

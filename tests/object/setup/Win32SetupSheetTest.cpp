@@ -11,7 +11,7 @@
 #include "fakes/TestData.h"
 #include "modem/DeviceLists.h"
 #include "modem/RegistryKey.h"
-#include "object/TransferSettings.h"
+#include "job/TransferSettings.h"
 #include "job/Help.h"
 #include "object/setup/SetupIds.h"
 

@@ -14,7 +14,7 @@
 #include "job/ProgressWindow.h"
 #include "modem/DeviceLists.h"
 #include "modem/RegistryKey.h"
-#include "object/TransferSettings.h"
+#include "job/TransferSettings.h"
 #include "object/setup/PhoneEntryDialog.h"
 #include "object/setup/SendAsDialog.h"
 #include "job/Help.h"

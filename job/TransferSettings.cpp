@@ -1,4 +1,4 @@
-#include "object/TransferSettings.h"
+#include "job/TransferSettings.h"
 
 void TransferSettings::Reset(int32_t defaultType, const std::string& moduleDirectory) {
   *this = TransferSettings();

@@ -1,6 +1,6 @@
 // The three paths built from the module's folder when it is unknown or too long (a registered
 // folder and the reset types are walked through the real object by the script tests).
-#include "object/TransferSettings.h"
+#include "job/TransferSettings.h"
 
 #include <gtest/gtest.h>
 
