@@ -11,6 +11,7 @@ void ProgressView::ShowFile(const char* name, int64_t size) {
 }
 
 bool ProgressView::TimedOut(uint32_t seconds) const {
-  // Whole seconds of the tick difference, so a limit of 60 ends after 61.
-  return seconds != 0 && (TickSource::Now() - lastActivity) / 1000u > seconds;
+  return seconds != 0 && TickSource::Now() - lastActivity >= static_cast<uint64_t>(seconds) * 1000u;
 }
+
+void ProgressView::RestartClock() { lastActivity = TickSource::Now(); }

@@ -28,13 +28,15 @@ class ProgressView : public StatusSink {
   // itself) or, where the user is to read the failure, a view that waits for its Close.
   virtual void FinishRun() = 0;
 
-  // Whether more than `seconds` whole seconds passed since lastActivity; never with 0.
+  // Whether `seconds` have passed since lastActivity; never with 0.
   bool TimedOut(uint32_t seconds) const;
+  // The inactivity clock starts again from now (a pass begins, a call connects, bytes move on).
+  void RestartClock();
 
   DoneEvent doneEvent;     // set once the run is over (success, finish step or the user)
   int32_t filesSeen = 0;   // files announced in the current pass (the driver clears it per pass)
   int32_t helpId = 0;      // help topic of the last failure
-  uint32_t lastActivity;   // tick count of the last change of the byte count
+  uint32_t lastActivity;   // tick count of the last progress (or restart of the clock)
 
  protected:
   // The display part of ShowFile.

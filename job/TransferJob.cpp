@@ -8,6 +8,7 @@
 #include "job/JobModem.h"
 #include "job/JobStatus.h"
 #include "job/ProgressView.h"
+#include "job/StatusTable.h"
 #include "link/CoalescingLink.h"
 #include "link/DataFormat.h"
 #include "link/LineControl.h"
@@ -27,6 +28,8 @@ namespace {
 constexpr uint32_t kDrainLimitMs = 2000;
 constexpr uint32_t kSettleMs = 20;
 constexpr uint32_t kFifoBits = 160;
+// A host-mode pass that ended without a file sooner than this waits out the rest first.
+constexpr uint32_t kQuickPassMs = 1000;
 
 void Drain(SerialPort& port, uint32_t baudRate) {
   const uint32_t deadline = TickSource::Now() + kDrainLimitMs;
@@ -166,7 +169,12 @@ void TransferJob::Run(ProgressView& view) {
   list.push_back('\0');
   result = 0;
 
-  while (!view.doneEvent.IsSet()) {
+  bool userEnded = false;
+  for (;;) {
+    if (view.doneEvent.IsSet()) {
+      userEnded = true;
+      break;
+    }
     if (useModem) {
       link->carrierAssumed = assumeCarrier;
       CallPlan call;
@@ -175,23 +183,35 @@ void TransferJob::Run(ProgressView& view) {
       call.telephone = settings.Telephone.c_str();
       call.userCommand = settings.ModemCmd.c_str();
       call.timeoutSeconds = sending ? settings.SendTimeout : settings.RecvTimeout;
-      const int32_t connected = ConnectModem(call, modem, lines, view);
+      std::string why;
+      const int32_t connected = ConnectModem(call, modem, lines, view, why);
       if (connected != 0) {
-        view.SetStatus("Failed to connect.");
         result = connected;
+        userEnded = connected == 6;
+        if (connected == 20) {
+          // The modem's own word for it (BUSY, NO DIALTONE, ...) on the screen and in the log.
+          const std::string outcome = "Failed to connect: " + why;
+          view.AddLogEntry(sending ? call.telephone : "(incoming call)", outcome.c_str(), 0);
+          view.SetStatus("%s", outcome.c_str());
+        } else {
+          view.SetStatus("%s", StatusTable::ResultText(connected));
+        }
         // As after any other failure: the alert, then Close and the help topic ConnectModem set
         // (or the window closes by itself when errors are not shown).
         view.FinishRun();
         break;
       }
     }
-    status.ClearShown();
-    view.filesSeen = 0;
+    // The inactivity clock counts from here: silence before this pass (a host waiting for its
+    // next sender, a call that came late) is no sign of a dead transfer.
+    status.BeginPass(hostLoop && !useModem);
     view.SetStatus("Waiting for %s...", sending ? "receiver" : "sender");
+    const uint32_t passStart = TickSource::Now();
     const int32_t code = RunEngine(*port, status, list.data(), useModem && !assumeCarrier);
     // A failure the engine ended with but never reported (a run stopped before its first report)
-    // still reaches the result, the log and the finish step.
+    // still reaches the result and the finish step.
     if (code < 0 && code != status.lastEvent) status.Notify(code);
+    userEnded = status.lastEvent == TransferCode::UserCancelled;
     Drain(*port, format.BaudRate());
     if (useModem) {
       if (code == TransferCode::CarrierLost)
@@ -214,12 +234,23 @@ void TransferJob::Run(ProgressView& view) {
     if (!hostLoop || status.finished) {
       if (settings.Protocol == TransferSettings::kZModem && filesDone < view.filesSeen)
         result += (view.filesSeen - filesDone) * 65536;
+      // The end-of-run step comes once the engine is done: a batch goes on past one file's
+      // failure, which the finish step would otherwise cut short.
+      if ((result & 0xFFFF) != 0) view.FinishRun();
       break;
     }
+    // Whatever ended this pass, the next one must not follow at once: a pass that ends as soon
+    // as it starts would turn host mode into a busy loop.
+    const uint32_t spent = TickSource::Now() - passStart;
+    if (view.filesSeen == 0 && spent < kQuickPassMs) Pause(*port, static_cast<int32_t>(kQuickPassMs - spent));
     view.ShowFile("", 0);
     settings.FileList.clear();
   }
-  if (result == 0) view.doneEvent.Set();
+  // Host mode ends only when the user ends it (or the port fails): that is a cancel, whatever
+  // the last pass did.
+  if (hostLoop && userEnded) result = 6;
+  // Files skipped by the existing-file rule count as not done, but the run did what was asked.
+  if ((result & 0xFFFF) == 0) view.doneEvent.Set();
 }
 
 int32_t TransferJob::CheckOptions(const TransferSettings& s) {

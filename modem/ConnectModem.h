@@ -3,6 +3,7 @@
 // for the call's result line. Only "CONNECT" with carrier detect on counts as connected.
 #pragma once
 #include <cstdint>
+#include <string>
 
 class LineControl;
 class Modem;
@@ -21,7 +22,10 @@ struct CallPlan {
 
 // modem: initialised; its QueryAbort ends every wait. lines: the job's LineControl on the port,
 // for carrier detect. Status lines and the help topic of a failure go to sink.
-// Returns 0 when connected; 6 when the wait was cut short (cancel or a link failure; help topic
-// 18); 20 when no connection came about (help topic 32), also at once, with nothing sent, for a
-// number that is empty or too long for the modem's dial command.
-int32_t ConnectModem(const CallPlan& plan, Modem& modem, LineControl& lines, StatusSink& sink);
+// Returns 0 when connected; 6 when the wait was cut short by a cancel (help topic 18); 15 when
+// the port failed (help topic 27); 20 when no connection came about (help topic 32), also at
+// once, with nothing sent, for a number that is empty or too long for the modem's dial command.
+// why: for 20, what stopped the call in a few words, the modem's own result line where it gave
+// one ("BUSY", "NO CARRIER", "NO DIALTONE", "NO ANSWER", "ERROR").
+int32_t ConnectModem(const CallPlan& plan, Modem& modem, LineControl& lines, StatusSink& sink,
+                     std::string& why);

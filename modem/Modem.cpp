@@ -154,7 +154,8 @@ int32_t Modem::Command(const char* command, bool framed, bool callResultEnds) {
     budget = NextLine(line, sizeof line, budget);
     if (budget <= 0) return LinkCode::ModemNoOk;
     if (std::strcmp(line, "OK") == 0) return 0;
-    if (callResultEnds && IsCallResult(line)) {
+    // ERROR to a dial or answer command is that call's end: the modem refused it.
+    if (callResultEnds && (IsCallResult(line) || std::strcmp(line, "ERROR") == 0)) {
       callResult = line;
       return LinkCode::ModemNoOk;
     }
@@ -250,5 +251,8 @@ std::string Modem::TakeCallResult() {
 }
 
 bool Modem::IsCallResult(const char* line) {
-  return std::strstr(line, "NO CARRIER") || std::strstr(line, "BUSY") || std::strstr(line, "CONNECT");
+  static const char* const kResults[] = {"CONNECT", "NO CARRIER", "BUSY", "NO DIALTONE", "NO DIAL TONE", "NO ANSWER"};
+  for (const char* result : kResults)
+    if (std::strstr(line, result)) return true;
+  return false;
 }

@@ -73,10 +73,11 @@ class Modem {
   // commands are then not sent); a negative QueryAbort or port result.
   int32_t HangUp();
 
-  // A call's result line ("CONNECT...", "BUSY", "NO CARRIER") that ended a wait for "OK";
-  // empty when none. Taking it clears it.
+  // A call's result line ("CONNECT...", "BUSY", "NO CARRIER", "ERROR", ...) that ended a wait
+  // for "OK"; empty when none. Taking it clears it.
   std::string TakeCallResult();
-  // Whether a line decides a call: it contains "NO CARRIER", "BUSY" or "CONNECT".
+  // Whether a line decides a call: it contains "CONNECT", "NO CARRIER", "BUSY", "NO DIALTONE"
+  // (or "NO DIAL TONE") or "NO ANSWER".
   static bool IsCallResult(const char* line);
 
   // 0 none, 1 XON/XOFF, 2 RTS/CTS: what the modem is set to, from its default configuration.

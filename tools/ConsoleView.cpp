@@ -125,6 +125,8 @@ void ConsoleView::AddLogEntry(const char* name, const char* outcome, int64_t siz
     Draw(true);
     EndLiveLine();
     lastLine = shown + line;
+  } else if (!fileCurrent && size == 0) {
+    Print(shown + ": " + outcome);  // no file moved (a call that failed): no counts to show
   } else {
     Print(shown + line);
   }

@@ -47,6 +47,15 @@ std::string OneLine(const char* text) {
   return s;
 }
 
+// Whether a line already says the result: its text, or its text with the reason after a colon
+// ("Failed to connect: BUSY").
+bool Says(const std::string& line, int32_t code) {
+  std::string text = OneLine(StatusTable::ResultText(code));
+  if (line == text) return true;
+  if (!text.empty() && text.back() == '.') text.pop_back();
+  return line.compare(0, text.size() + 1, text + ":") == 0;
+}
+
 // The process's generic Hayes modem as the options set it up. False, with error set, for a
 // value it does not have.
 bool SetUpModem(const CommandLine& o, std::string& error) {
@@ -150,8 +159,7 @@ int main(int argc, char** argv) {
       for (size_t at = problem.find('\n'); at != std::string::npos; at = problem.find('\n', at + 1))
         problem.insert(at + 1, "  ");
       std::fprintf(stderr, "zandrel: %s\n", problem.c_str());
-    } else if (code != 0 && !(settings.HostMode != 0 && code == 6) &&
-               OneLine(StatusTable::ResultText(code)) != view.LastLine()) {
+    } else if (code != 0 && !(settings.HostMode != 0 && code == 6) && !Says(view.LastLine(), code)) {
       // The result in words, unless the last line said it (Ctrl-C is how host mode ends).
       std::fprintf(stderr, "zandrel: %s\n", OneLine(StatusTable::ResultText(code)).c_str());
     }

@@ -48,7 +48,7 @@ struct Session {
     call.userCommand = command;
     sink.start = FakeClock::Now();
     if (modem.cancelAt) modem.cancelAt += sink.start;
-    const int32_t result = ConnectModem(call, modem, lines, sink);
+    const int32_t result = ConnectModem(call, modem, lines, sink, why);
     elapsed = FakeClock::Now() - sink.start;
     return result;
   }
@@ -58,6 +58,7 @@ struct Session {
   JobModem modem;
   CallPlan call;
   Sink sink;
+  std::string why;
   uint32_t elapsed = 0;
 };
 
@@ -68,25 +69,26 @@ TEST(ConnectModem, CallOutcomesAgainstTheEmulator) {
     std::function<void(ModemBench&, ModemBench::Port&, HayesModem&, Session&)> setup;
     int32_t result, help;
     uint32_t elapsedMs;
+    const char* why;  // what the user is told stopped the call
   } cases[] = {
-      {"CONNECT with carrier", true, [](auto& b, auto&, auto& far, auto&) { b.Type(far, "ATS0=1\r"); }, 0, 0, 3000},
+      {"CONNECT with carrier", true, [](auto& b, auto&, auto& far, auto&) { b.Type(far, "ATS0=1\r"); }, 0, 0, 3000, ""},
       {"CONNECT without carrier", true,
        [](auto& b, auto& ours, auto& far, auto&) {
          b.Type(far, "ATS0=1\r");
          ours.carrierWired = false;
        },
-       20, 32, 3000},
-      {"BUSY", true, [](auto&, auto&, auto& far, auto&) { far.busyLine = true; }, 20, 32, 3000},
+       20, 32, 3000, "CONNECT without carrier detect"},
+      {"BUSY", true, [](auto&, auto&, auto& far, auto&) { far.busyLine = true; }, 20, 32, 3000, "BUSY"},
       {"BUSY while the dial waits for OK", true,
        [](auto&, auto&, auto& far, auto& r) {
          far.busyLine = true;
          r.modem.SetResponseTimeout(5000);
        },
-       20, 32, 3000},
+       20, 32, 3000, "BUSY"},
       {"NO CARRIER after the call set-up time", true, [](auto&, auto&, auto&, auto& r) { r.call.timeoutSeconds = 90; },
-       20, 32, 60000},
-      {"NO DIALTONE passed over until the budget ends", true,
-       [](auto&, auto& ours, auto&, auto&) { ours.modem.dialTone = false; }, 20, 32, 32000},
+       20, 32, 60000, "NO CARRIER"},
+      {"NO DIALTONE ends the call", true, [](auto&, auto& ours, auto&, auto&) { ours.modem.dialTone = false; }, 20,
+       32, 2000, "NO DIALTONE"},
       {"answering a call", false,
        [](auto& b, auto&, auto& far, auto& r) {
          r.call.telephone = "";  // not needed to answer
@@ -94,10 +96,12 @@ TEST(ConnectModem, CallOutcomesAgainstTheEmulator) {
            if (now == start + 10000) for (char c : std::string("ATDT5551001\r")) far.FromComputer(c, now);
          };
        },
-       0, 0, 10000 + 1000 + 2000},
-      {"an empty number", true, [](auto&, auto&, auto&, auto& r) { r.call.telephone = " "; }, 20, 32, 0},
+       0, 0, 10000 + 1000 + 2000, ""},
+      {"an empty number", true, [](auto&, auto&, auto&, auto& r) { r.call.telephone = " "; }, 20, 32, 0,
+       "no telephone number"},
       {"a number too long", true,
-       [](auto&, auto&, auto&, auto& r) { r.call.telephone = "5555555555555555555555555555555555555555"; }, 20, 32, 0},
+       [](auto&, auto&, auto&, auto& r) { r.call.telephone = "5555555555555555555555555555555555555555"; }, 20, 32, 0,
+       "number too long"},
   };
   for (const auto& c : cases) {
     ModemBench bench;
@@ -110,6 +114,7 @@ TEST(ConnectModem, CallOutcomesAgainstTheEmulator) {
     EXPECT_EQ(run.Connect(c.sending), c.result) << c.what;
     EXPECT_EQ(run.sink.help, c.help) << c.what;
     EXPECT_EQ(run.elapsed, c.elapsedMs) << c.what;
+    EXPECT_EQ(run.why, c.why) << c.what;
     if (c.elapsedMs == 0) {
       EXPECT_EQ(ours.modem.Received().size(), sentBefore) << c.what << ": nothing sent";
     }

@@ -60,7 +60,8 @@ TEST(ModemPty, InstallationInTheRegistryDrivesTheEmulatedModem) {
   call.userCommand = "L1";
   call.timeoutSeconds = 20;
   Sink sink;
-  EXPECT_EQ(ConnectModem(call, modem, lines, sink), 20);
+  std::string why;
+  EXPECT_EQ(ConnectModem(call, modem, lines, sink, why), 20);
   EXPECT_EQ(sink.help, 32);
   EXPECT_EQ(modem.HangUp(), 0);
   Registry::LocalMachine()->DeleteTree(kDriverKey);
