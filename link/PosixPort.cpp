@@ -181,8 +181,9 @@ void PosixPort::Initialize(int32_t) {
   cfsetispeed(&t, B19200);
   cfsetospeed(&t, B19200);
   inputHandshake = outputHandshake = 0;
-  if (WriteSettings() != 0) return;
-  tcflush(fd, TCIOFLUSH);
+  // What already arrived stays: a receiver started before us has asked for the transfer, and
+  // asks again only seconds later. The engines decide what of it is stale.
+  WriteSettings();
 }
 
 int32_t PosixPort::WriteSettings() {
@@ -287,8 +288,7 @@ void PosixPort::GetBufferStatus(BufferStatus& status, int32_t) {
 
 int32_t PosixPort::SetBufferSizes(int32_t receiveSize, int32_t newXoffLimit, int32_t transmitSize) {
   if (fd < 0) return Fail(LinkCode::NoHardware);
-  ClearBuffer(0, 0);
-  ClearBuffer(1, 0);
+  ClearBuffer(1, 0);  // input that waits is the engines' to judge, as at open
   if (receiveSize != 0) receiveQueueSize = receiveSize;
   if (transmitSize != 0) transmitQueueSize = transmitSize;
   roomAtLeast = 0;

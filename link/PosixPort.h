@@ -32,8 +32,8 @@ class PosixPort : public ComLink {
   // CTS 0x10, DSR 0x20, RI 0x40, CD 0x80 from TIOCMGET (0 where the device has no modem lines,
   // as on a pty); also collects the device's line error counters into the accumulated errors.
   int32_t ReadModemStatus() override;
-  // Opens (when not open) and sets 19200 baud, 8N1, raw, no flow control, non-blocking reads.
-  // The port index is not used: the device is the path.
+  // Opens (when not open) and sets 19200 baud, 8N1, raw, no flow control, non-blocking reads,
+  // keeping input that already arrived. The port index is not used: the device is the path.
   void Initialize(int32_t portIndex) override;
   // Opens the path exclusively: 0, -801 (missing or not a terminal), -838 (held elsewhere).
   int32_t OpenDevice() override;
@@ -43,8 +43,9 @@ class PosixPort : public ComLink {
   // Receive count includes the read-ahead buffer. The flags stay 0 but for bit 0 while
   // HoldRemote holds the far end: POSIX does not tell whether output is held.
   void GetBufferStatus(BufferStatus& status, int32_t side) override;
-  // Purges both sides and keeps the new sizes (0 keeps a size); the kernel's own queues are
-  // fixed, so the sizes only bound Write and show in counts. 0, or -828 when not open.
+  // Purges the transmit side and keeps the new sizes (0 keeps a size); input that waits stays.
+  // The kernel's own queues are fixed, so the sizes only bound Write and show in counts. 0, or
+  // -828 when not open.
   int32_t SetBufferSizes(int32_t receiveSize, int32_t xoffLimit, int32_t transmitSize) override;
   // Input codes 0, 1 (IXOFF), 4 (CRTSCTS); 3 (DTR) and 13 give -803. Output codes 0, 1 (IXON),
   // 12 (CRTSCTS); 13 and 15 give -803. Other input codes return -801 with -830 left in the last

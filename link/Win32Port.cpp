@@ -189,7 +189,7 @@ void Win32Port::GetBufferStatus(BufferStatus& status, int32_t) {
 
 int32_t Win32Port::SetBufferSizes(int32_t receiveSize, int32_t xoffLimit, int32_t transmitSize) {
   if (!IsOpen()) return Fail(LinkCode::NoHardware);
-  ClearBuffer(0, 0);
+  // Input that waits stays (a receiver started first has asked already); the engines judge it.
   ClearBuffer(1, 0);
   if (receiveSize != 0) receiveQueueSize = static_cast<uint16_t>(receiveSize);
   if (transmitSize != 0) transmitQueueSize = static_cast<uint16_t>(transmitSize);

@@ -62,9 +62,12 @@ TEST_F(PosixPortTest, OpeningRulesAndTheWriteLimit) {
     EXPECT_EQ(second.Status(), LinkCode::PortInUse);
     EXPECT_FALSE(second.IsOpen());
     EXPECT_EQ(ChildProcess::Run({"flock", "-n", pair.PathA(), "true"}, {}, 5000), 1);
-    // The refused opener left the first one working.
-    PosixPort b(pair.PathB());
+    // The refused opener left the first one working. What arrived before the open (a receiver's
+    // request, sent once) is still there after the open and a change of the queue sizes.
     EXPECT_EQ(first.PutString("ok"), 2);
+    usleep(200000);
+    PosixPort b(pair.PathB());
+    EXPECT_EQ(b.SetBufferSizes(0, 0, 4096), 0);
     ASSERT_TRUE(WaitForInput(b, 2));
     EXPECT_EQ(b.GetByte(), 'o');
     // A write never hands the device more than the transmit queue.
