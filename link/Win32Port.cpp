@@ -66,6 +66,11 @@ bool Win32Port::IsOpen() const { return device && device->handle != INVALID_HAND
 void Win32Port::NoteActivity() { lastActivityUs = api.MicrosecondsNow(); }
 
 int32_t Win32Port::Idle() {
+  if (!IsOpen()) return Fail(LinkCode::NoHardware);
+  // A device that went away (an adapter pulled out; under Wine, a pty whose other side closed)
+  // refuses the status query: every wait would otherwise go on polling a dead handle.
+  uint32_t in, out;
+  if (!PollDevice(in, out)) return Fail(LinkCode::NoHardware);
   const bool busy = api.MicrosecondsNow() - lastActivityUs < kBusyWindowUs;
   api.Sleep(busy ? 0 : 1);
   return LinkCode::Ok;

@@ -23,7 +23,8 @@ class Win32Port : public ComLink {
   Win32Port& operator=(const Win32Port&) = delete;
 
   // Gives the time slice away: Sleep(0) while the line moved within the last 2 ms, so a reply
-  // is seen at once; Sleep(1) after that, so a silent line costs next to no processor. 0.
+  // is seen at once; Sleep(1) after that, so a silent line costs next to no processor. 0, or
+  // -828 (also left in the last status) once the device refuses its status (it is gone).
   int32_t Idle() override;
   // The modem status register's low byte (CTS 0x10, DSR 0x20, RI 0x40, CD 0x80); 0 when the
   // device cannot tell. Also gathers pending line errors.

@@ -19,6 +19,7 @@ namespace {
 // One scripted device; the table's plain functions reach it through `device`.
 struct ScriptedDevice {
   DWORD openError = 0, stateError = 0;  // CreateFileA, SetCommState fail with this when not 0
+  DWORD statusError = 0;                // ClearCommError fails with this when not 0 (a device gone)
   std::string openedName;
   DCB state{};
   int writeBacks = 0;  // SetCommState calls
@@ -56,6 +57,7 @@ BOOL WINAPI FakeGetCommMask(HANDLE, LPDWORD mask) { return *mask = 0, TRUE; }
 BOOL WINAPI FakeSetCommMask(HANDLE, DWORD) { return TRUE; }
 BOOL WINAPI FakeWaitCommEvent(HANDLE, LPDWORD mask, LPOVERLAPPED) { return *mask = EV_RXCHAR, TRUE; }
 BOOL WINAPI FakeClearCommError(HANDLE, LPDWORD errors, LPCOMSTAT stat) {
+  if (device->statusError) return SetLastError(device->statusError), FALSE;
   *errors = device->pendingErrors;
   device->pendingErrors = 0;
   *stat = device->stat;
@@ -404,6 +406,10 @@ TEST_F(Win32PortScripted, IdleRestsOnlyWhenTheLineHasBeenQuiet) {
   port.Idle();
   EXPECT_EQ(dev.calls.back(), "sleep 0");
   EXPECT_EQ(port.Idle(), 0);
+
+  // The device went away (Wine answers a pty closed under it with ERROR_NOT_READY).
+  dev.statusError = ERROR_NOT_READY;
+  EXPECT_EQ(port.Idle(), LinkCode::NoHardware);
 }
 
 }  // namespace
