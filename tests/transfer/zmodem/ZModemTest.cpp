@@ -131,7 +131,7 @@ TEST_F(ZModemPair, FrameEndsFollowTheReceiverBufferAndOurWindow) {
       {"f.bin", 0, 0, "qFkDihEz"},              // both stream: one frame for the whole file
       {"f.bin", 4096, 1024, "qFkDjjjhEz"},      // a 1024-byte window slides in subpackets of 512
       {"h.bin", 2048, 8192, "qFkDjjjjhEz"},     // our window caps a bigger receiver buffer
-      {"zero.bin", 4096, 4096, "qFkEz"},        // nothing to send: ZEOF at once, no ZDATA
+      {"zero.bin", 4096, 4096, "qFkDhEz"},      // nothing to send: an empty frame, then ZEOF
       {"nothing*.bin", 0, 0, "", TransferCode::NoFilesSent},  // no file: no receiver is waited for
       {"e *", 4096, 4096, nullptr},             // a batch of edge sizes, names with spaces
       {"g.bin", 0, 1024, nullptr},  {"g.bin", 1024, 0, nullptr},    {"g.bin", 1024, 4096, nullptr},
