@@ -36,8 +36,8 @@ class ZModem : public TransferEngine {
   ~ZModem() override;
 
   // Sends every file of a ";"-separated list of specifications (wildcards allowed) in one
-  // batch. 0; -902, -903, -907, -908, -914, -932 (nothing sent), -920, -927, link codes,
-  // or the host's QueryAbort code.
+  // batch. 0; -902, -903, -907, -908 (also a receiver that keeps asking for data it was sent),
+  // -914, -932 (nothing sent), -920, -927, link codes, or the host's QueryAbort code.
   int32_t Send(char* fileList) override;
   // Receives one batch; names come from fileName (a ";"-list, may be null) or else from the
   // sender. A sender's name that could leave the receiving folder (absolute, a drive, a device,

@@ -135,7 +135,7 @@ int32_t ZModem::SendFileHeader() {
     const int32_t t = ReceiveHeader(0);
     switch (t) {
       case Zm::ZRPOS:
-        status->bytesDone = Position(headerBytes);
+        status->bytesDone = std::min<int64_t>(Position(headerBytes), status->fileSize);
         return 1;
       case Zm::ZSKIP:
         status->code = TransferCode::FileSkipped;
@@ -241,6 +241,11 @@ void ZModem::SendFileData() {
         if (status->code >= 0) status->code = TransferCode::RemoteCancelled;
         return;
       }
+      // Every byte went out already, so this is a resend: a receiver that keeps asking for the
+      // same position (one that has lost its file, or a broken one) meets the error limit
+      // instead of taking the file again and again.
+      CountError(TransferCode::ErrorLimit);
+      if (status->code < 0) return;
       if (answer == Zm::ZRPOS) break;  // data again from there, in a frame of its own
     }
   }
@@ -314,6 +319,8 @@ int32_t ZModem::SendChunk(bool sliding) {
   } else if (rxBufferSize != 0) {
     n = static_cast<int32_t>(std::min<uint32_t>(rxBufferSize - static_cast<uint32_t>(frameBytes), Zm::kSubpacketRoom));
   }
+  // The length announced is the length sent, also of a file that grows while it goes out.
+  n = static_cast<int32_t>(std::min<int64_t>(n, status->fileSize - status->bytesDone));
   const int32_t count = n > 0 ? ReadFileData(status->bytesDone, n) : 0;
   status->blockLength = count > 0 ? count : 0;
   if (count <= 0) {
@@ -438,7 +445,9 @@ int32_t ZModem::TakeSync(int32_t type) {
   if (type == Zm::ZRPOS) {
     // What is still queued for the abandoned position would only keep the line busy.
     link->ClearOutput();
-    status->bytesDone = Position(headerBytes);
+    // A receiver cannot hold more than the file: asked for a position past its end, we tell it
+    // where the file ends (and the count shown never passes the file's size).
+    status->bytesDone = std::min<int64_t>(Position(headerBytes), status->fileSize);
     lastSyncPos = status->bytesDone;
   } else if (type == Zm::ZACK) {
     // A receiver cannot have more than we sent: a position beyond it is noise.

@@ -47,7 +47,8 @@ void SetMTime(const std::string& path, int64_t seconds) {
 
 // The sender's wire as a string of events: binary headers as F (ZFILE), D (ZDATA), E (ZEOF),
 // N (ZNAK), C (ZCRC); hex headers as q (ZRQINIT), z (ZFIN), ? (other); frame ends as h i j k.
-std::string WireEvents(const std::deque<uint8_t>& sent) {
+template <class Bytes>
+std::string WireEvents(const Bytes& sent) {
   std::string ev;
   const std::vector<uint8_t> w(sent.begin(), sent.end());
   for (size_t i = 0; i + 3 < w.size(); ++i) {
@@ -66,6 +67,12 @@ std::string WireEvents(const std::deque<uint8_t>& sent) {
     }
   }
   return ev;
+}
+
+// A hex header as a receiver sends it.
+std::vector<uint8_t> Hex(int32_t type, uint32_t position) {
+  const std::string text = ZModemWire().Header(type, position, true).text;
+  return std::vector<uint8_t>(text.begin(), text.end());
 }
 
 class ZModemPair : public ::testing::Test {
@@ -352,30 +359,26 @@ TEST_F(ZModemPair, ZrposDuringABurstRestartsTheFrameThere) {
   SerialPort port(&link);
   RecordingStatus status(60000);
   ZModem z(&port, &status);  // window 4096: subpackets of 1024, each asking for an answer
-  auto hex = [](int32_t type, uint32_t position) {
-    const std::string text = ZModemWire().Header(type, position, true).text;
-    return std::vector<uint8_t>(text.begin(), text.end());
-  };
   // The sender purges its input first: the answers arrive a little later.
   const uint32_t init = uint32_t{Zm::CANFDX | Zm::CANOVIO | Zm::CANFC32} << 24;
-  link.AddInput(hex(Zm::ZRINIT, init), FakeClock::Now() + 20);
+  link.AddInput(Hex(Zm::ZRINIT, init), FakeClock::Now() + 20);
   size_t seen = 0, markAt = 0, frames = 0, fins = 0;
   uint32_t at = 0;
   link.onOutput = [&](FakeComLink& l) {
-    const std::string events = WireEvents(std::deque<uint8_t>(l.output.begin(), l.output.end()));
+    const std::string events = WireEvents(l.output);
     for (; seen < events.size(); ++seen) {
-      if (events[seen] == 'F') l.AddInput(hex(Zm::ZRPOS, 0));
-      if (events[seen] == 'E') l.AddInput(hex(Zm::ZRINIT, init));
-      if (events[seen] == 'z') l.AddInput(++fins == 1 ? hex(Zm::ZRINIT, init) : hex(Zm::ZFIN, 0));
+      if (events[seen] == 'F') l.AddInput(Hex(Zm::ZRPOS, 0));
+      if (events[seen] == 'E') l.AddInput(Hex(Zm::ZRINIT, init));
+      if (events[seen] == 'z') l.AddInput(++fins == 1 ? Hex(Zm::ZRINIT, init) : Hex(Zm::ZFIN, 0));
       if (events[seen] == 'D') at = frames++ == 0 ? 0 : 1024;
       if (events[seen] != 'j') continue;
       at += 1024;
       if (frames == 1 && at == 2048) {
         markAt = l.output.size();
-        l.AddInput(hex(Zm::ZRPOS, 1024));
+        l.AddInput(Hex(Zm::ZRPOS, 1024));
       } else if (frames == 2) {
-        if (at == 2048) l.AddInput(hex(Zm::ZACK, 0xFFFFFF00u));
-        l.AddInput(hex(Zm::ZACK, at));
+        if (at == 2048) l.AddInput(Hex(Zm::ZACK, 0xFFFFFF00u));
+        l.AddInput(Hex(Zm::ZACK, at));
       }
     }
   };
@@ -391,6 +394,35 @@ TEST_F(ZModemPair, ZrposDuringABurstRestartsTheFrameThere) {
   // That frame starts at 1024: its header is exactly what a CRC-32 ZDATA at 1024 looks like.
   EXPECT_NE(std::string(after.begin(), after.end()).find(ZModemWire().Header(Zm::ZDATA, 1024).text), std::string::npos);
   EXPECT_GE(status.errors, 1);
+}
+
+// A streaming receiver that asks for a position past the end is told where the file ends (an
+// empty frame there, then ZEOF), and the count the host is shown never passes the file's size.
+// When it then answers every ZEOF by asking for position 0 again, each pass is a resend: the
+// error limit ends the run instead of the file going out for ever.
+TEST_F(ZModemPair, AReceiverThatKeepsAskingMeetsTheErrorLimit) {
+  AddFile("r.bin", RandomBytes(5000, 43));
+  FakeClock clock;
+  FakeComLink link;
+  SerialPort port(&link);
+  RecordingStatus status(60000);
+  status.cancelAfterQueries = 300;  // a run that never meets the limit ends here, with -901
+  int64_t most = 0;
+  status.onNotify = [&](int32_t) { most = std::max(most, status.bytesDone); };
+  ZModem z(&port, &status);
+  z.SetWindowSize(0);
+  z.SetMaxErrors(3);
+  link.AddInput(Hex(Zm::ZRINIT, uint32_t{Zm::CANFDX | Zm::CANOVIO | Zm::CANFC32} << 24), FakeClock::Now() + 20);
+  size_t seen = 0;
+  link.onOutput = [&](FakeComLink& l) {
+    for (const std::string events = WireEvents(l.output); seen < events.size(); ++seen)
+      if (events[seen] == 'F' || events[seen] == 'E') l.AddInput(Hex(Zm::ZRPOS, events[seen] == 'F' ? 6000 : 0));
+  };
+  std::string list = sendDir + "/r.bin";
+  EXPECT_EQ(TransferCode::ErrorLimit, z.Send(list.data()));
+  EXPECT_EQ(4, status.errors);
+  EXPECT_EQ(5000, most);
+  EXPECT_EQ("qFkDhEDiiiihEDiiiihEDiiiihE", WireEvents(link.output));
 }
 
 // ---------------------------------------------------------------------------------------------
