@@ -97,7 +97,7 @@ int32_t ZModem::BuildFileInfo() {
     // Positions on the wire end at 4 GiB - 1: such a file cannot be offered at all.
     fileOpen = 0;
     file->Close();
-    status->code = TransferCode::FileSkipped;
+    status->code = TransferCode::FileTooLarge;
     ReportEnd();
     status->code = 0;
   }
