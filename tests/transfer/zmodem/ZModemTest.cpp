@@ -252,13 +252,16 @@ TEST_F(ZModemPair, ADamagedByteCostsOneRepositionAndWhatTheLineHeld) {
   }
 }
 
-// An existing file meets the management options and crash recovery: each case says what the
-// file holds afterwards (replaced, appended to, resumed or kept) and the skip reported. The
-// existing part differs from the sent data on purpose: kept bytes prove a resume.
+// An existing file, first of a batch of three, meets the management options and crash recovery:
+// each case says what the file holds afterwards (replaced, appended to, resumed or kept) and the
+// skip reported. A skipped file is answered with ZSKIP and the batch goes on: the host sees the
+// skip, then the two others end well, and the run returns 0. The existing part differs from the
+// sent data on purpose: kept bytes prove a resume.
 TEST_F(ZModemPair, ExistingFilesFollowManagementAndCrashRecovery) {
   const std::string sent = RandomBytes(5000, 21), partial(1000, 'p'), e100(100, 'e'), e6000(6000, 'e');
   const int64_t t = 1600000000;
   AddFile("m.bin", sent, t);
+  for (const char* later : {"n1", "n2"}) AddFile(later, later);
   struct Case {
     int32_t sendRecovery, recvRecovery, management;  // 0: the engine's default
     std::string existing;
@@ -289,8 +292,9 @@ TEST_F(ZModemPair, ExistingFilesFollowManagementAndCrashRecovery) {
                              std::to_string(c.management) + " over " + std::to_string(c.existing.size());
     Spit(recvDir + "/m.bin", c.existing);
     SetMTime(recvDir + "/m.bin", c.existingTime);
+    for (const char* later : {"n1", "n2"}) fs::remove(recvDir + "/" + later);
     Result r;
-    Run(sendDir + "/m.bin", r,
+    Run(sendDir + "/m.bin;" + sendDir + "/n?", r,
         [&](ZModem& z) {
           if (c.sendRecovery == 0) return;
           z.SetCrashRecovery(c.sendRecovery);
@@ -301,10 +305,12 @@ TEST_F(ZModemPair, ExistingFilesFollowManagementAndCrashRecovery) {
           if (c.management) z.SetManagement(c.management);
         });
     EXPECT_TRUE(Slurp(recvDir + "/m.bin") == c.want) << what;
+    EXPECT_TRUE(Slurp(recvDir + "/n1") == "n1" && Slurp(recvDir + "/n2") == "n2") << what;
     EXPECT_EQ(r.receiveCode, 0) << what;
-    // Skipped: neither sent nor failed.
-    EXPECT_EQ(r.sendCode, c.skipCode ? TransferCode::NoFilesSent : 0) << what;
-    EXPECT_TRUE(c.skipCode == 0 || r.receiveStatus.Saw(c.skipCode)) << what;
+    EXPECT_EQ(r.sendCode, 0) << what;
+    const std::vector<int32_t> events = {c.skipCode ? c.skipCode : TransferCode::RunEnded, -804, -804};
+    EXPECT_EQ(events, r.receiveStatus.events) << what;
+    EXPECT_EQ(c.skipCode != 0, r.sendStatus.Saw(TransferCode::FileSkipped)) << what;  // it heard ZSKIP
   }
 }
 
