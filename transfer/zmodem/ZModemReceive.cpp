@@ -253,6 +253,8 @@ int32_t ZModem::OpenForTransfer() {
   }
   fileOpen = 0;
   if (skip) {
+    // The resume step may have taken the existing part as done: nothing of this file was.
+    status->bytesDone = 0;
     status->code = management == 7 ? TransferCode::FileExists : TransferCode::FileSkipped;
     return 1;
   }

@@ -294,6 +294,10 @@ TEST_F(ZModemPair, ExistingFilesFollowManagementAndCrashRecovery) {
     SetMTime(recvDir + "/m.bin", c.existingTime);
     for (const char* later : {"n1", "n2"}) fs::remove(recvDir + "/" + later);
     Result r;
+    int64_t skippedAt = -1;  // nothing of a skipped file was transferred, however long it is
+    r.receiveStatus.onNotify = [&](int32_t e) {
+      if (e != 0 && e == c.skipCode) skippedAt = r.receiveStatus.bytesDone;
+    };
     Run(sendDir + "/m.bin;" + sendDir + "/n?", r,
         [&](ZModem& z) {
           if (c.sendRecovery == 0) return;
@@ -308,6 +312,7 @@ TEST_F(ZModemPair, ExistingFilesFollowManagementAndCrashRecovery) {
     EXPECT_TRUE(Slurp(recvDir + "/n1") == "n1" && Slurp(recvDir + "/n2") == "n2") << what;
     EXPECT_EQ(r.receiveCode, 0) << what;
     EXPECT_EQ(r.sendCode, 0) << what;
+    EXPECT_EQ(c.skipCode ? 0 : -1, skippedAt) << what;
     const std::vector<int32_t> events = {c.skipCode ? c.skipCode : TransferCode::RunEnded, -804, -804};
     EXPECT_EQ(events, r.receiveStatus.events) << what;
     EXPECT_EQ(c.skipCode != 0, r.sendStatus.Saw(TransferCode::FileSkipped)) << what;  // it heard ZSKIP
