@@ -33,6 +33,10 @@ constexpr int32_t FileExists = -939;
 // ZModem receiver: a file ended short of the length its sender announced, or its data went past
 // the 4 GiB - 1 that positions on the wire can name.
 constexpr int32_t BadPosition = -940;
+// ZModem, both directions: a file skipped because it is larger than the 4 GiB - 1 that positions
+// on the wire can name. The sender does not offer it, the receiver answers its offer with ZSKIP;
+// either way the batch goes on, as after -933, and the host learns why the file was left out.
+constexpr int32_t FileTooLarge = -941;
 // File access
 constexpr int32_t FileAlreadyOpen = -950;
 constexpr int32_t FileOpenFailed = -951;

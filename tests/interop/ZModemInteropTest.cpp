@@ -261,7 +261,8 @@ TEST_F(ZModemInterop, HostileBatchCreatesNothingOutsideTheFolder) {
 // From sz into our receiver (window 4096), batches whose files arrive byte-exact, each with
 // its own stamp, without a single error: edge sizes with 8 KiB subpackets (-8) and with a
 // window. The management option travels in sz's flags (our crash recovery 2 takes it); each
-// batch holds a file that should and one that should not be transferred over an existing one.
+// batch holds a file that should and one that should not be transferred over an existing one
+// (a refused first file leaves the two after it to arrive).
 // Last, our option 2 with crash recovery 1: sz answers our ZCRC with its file's CRC, and an
 // equal file is skipped, not even restamped.
 TEST_F(ZModemInterop, FromSzInBatchesWithItsManagementFlags) {
@@ -284,7 +285,8 @@ TEST_F(ZModemInterop, FromSzInBatchesWithItsManagementFlags) {
       {"-w4096", 2, 7, std::vector<File>(edges.begin(), edges.end() - 1)},
       {"-n", 2, 7, {{"older.bin", 5000, o100, 1300000000, "new"}, {"newer.bin", 5000, o100, 1500000000, "kept"}}},
       {"-N", 2, 7, {{"shorter.bin", 5000, o100, 1300000000, "new"}, {"longer.bin", 5000, o9000, 1300000000, "kept"}}},
-      {"-p", 2, 7, {{"absent.bin", 5000, "", 0, "new"}, {"there.bin", 5000, o100, 1300000000, "refused"}}},
+      {"-p", 2, 7,
+       {{"there.bin", 5000, o100, 1300000000, "refused"}, {"absent.bin", 5000, "", 0, "new"}, {"third.bin", 1, "", 0, "new"}}},
       {"-y", 2, 7, {{"there.bin", 5000, o100, 1500000000, "new"}, {"absent.bin", 5000, "", 0, "new"}}},
       {"-+", 2, 7, {{"there.bin", 5000, o100, 1300000000, "appended"}, {"absent.bin", 5000, "", 0, "new"}}},
       {"-q", 1, 2,

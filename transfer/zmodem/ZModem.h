@@ -36,14 +36,19 @@ class ZModem : public TransferEngine {
   ~ZModem() override;
 
   // Sends every file of a ";"-separated list of specifications (wildcards allowed) in one
-  // batch. 0; -902, -903, -907, -908, -914, -932 (nothing sent), -920, -927, link codes,
-  // or the host's QueryAbort code.
+  // batch. A file the receiver skips is reported with -933, one over 4 GiB - 1 with -941 (not
+  // offered), and the batch goes on. 0; -902, -903, -907, -908 (also a receiver that keeps
+  // asking for data it was sent), -914, -932 (nothing sent), -920, -927, link codes, or the
+  // host's QueryAbort code.
   int32_t Send(char* fileList) override;
   // Receives one batch; names come from fileName (a ";"-list, may be null) or else from the
-  // sender. A sender's name that could leave the receiving folder (absolute, a drive, a device,
-  // "..", a control character, a part over 255 bytes) and a file over 4 GiB - 1 are skipped
-  // (-933). 0; -902, -904, -908, -914 (also a ZABORT or ZFIN in the middle of a file), -920,
-  // -940 (a file that ended short), -956, -927, link codes, or the host's code.
+  // sender. A file left out is answered with ZSKIP, reported with its code and the batch goes
+  // on: -939 an existing file under option 7, -933 the other options' skips and a sender's name
+  // that could leave the receiving folder (absolute, a drive, a device, "..", a control
+  // character, a part over 255 bytes; shown by its printable start), -941 a file over
+  // 4 GiB - 1. 0 when the rest went well; -902, -904, -908, -914 (also a ZABORT or ZFIN in the
+  // middle of a file), -920, -940 (a file that ended short), -956, -927, link codes, or the
+  // host's code.
   int32_t Receive(char* fileName) override;
 
   // 0 the name part only, 1 the name as given, 2 (sending) the paired receiver name.
@@ -114,6 +119,8 @@ class ZModem : public TransferEngine {
   int32_t GetFileHeader(int32_t type);
   int32_t ReceiveFileData();
   void SendPositionHeader(int32_t type, int64_t position);
+  // Names the announced file and reads its length and time: 0 to take it, else why it is
+  // refused (-933, -941).
   int32_t ParseFileInfo();
   void HoldAround(bool begin);
 

@@ -82,6 +82,33 @@ bool NameIsSafe(const char* name) {
     }
   }
 }
+
+// What the host is shown of a name that is never opened, into out (kNameRoom bytes): the part
+// that would have been used (the whole name when that part is empty), its first kShownBytes
+// bytes and "..." when it is longer, control characters as '?'. The log and the console then
+// say which file was left out, and nothing a sender chose can drive the user's terminal.
+constexpr size_t kShownBytes = 64;
+void ShowRefusedName(const char* name, size_t length, bool namePart, char* out) {
+  size_t from = 0;
+  if (namePart) {
+    size_t slash = 0, colon = 0;
+    for (size_t i = 0; i < length; ++i) {
+      if (name[i] == '/' || name[i] == '\\') slash = i + 1;
+      if (name[i] == ':') colon = i + 1;
+    }
+    from = slash ? slash : colon;
+    if (from == length) from = 0;
+  }
+  size_t n = std::min(length - from, kShownBytes);
+  // Not in the middle of a UTF-8 character.
+  if (n < length - from)
+    while (n > 0 && (static_cast<unsigned char>(name[from + n]) & 0xC0) == 0x80) --n;
+  for (size_t i = 0; i < n; ++i) {
+    const unsigned char c = static_cast<unsigned char>(name[from + i]);
+    out[i] = c < 0x20 || c == 0x7F ? '?' : static_cast<char>(c);
+  }
+  std::strcpy(out + n, n < length - from ? "..." : "");
+}
 }  // namespace
 
 int32_t ZModem::Receive(char* fileName) {
@@ -118,20 +145,12 @@ int32_t ZModem::ParseFileInfo() {
   int32_t nameLength = 0;
   while (nameLength < length && data[nameLength] != '\0') ++nameLength;
 
-  bool fits = true;
-  bool fromSender = false;
-  if (file->NextFile(0)) {
-    const char* given = file->CurrentName();
-    const size_t n = std::strlen(given);
-    fits = n < static_cast<size_t>(Zm::kNameRoom);
-    std::memcpy(name, given, fits ? n + 1 : 0);
-    if (!fits) name[0] = '\0';
-  } else {
-    fromSender = true;
-    fits = nameLength < Zm::kNameRoom;
-    if (fits) std::memcpy(name, data, static_cast<size_t>(nameLength));
-    name[fits ? nameLength : 0] = '\0';
-  }
+  const bool given = file->NextFile(0) != 0;
+  const char* full = given ? file->CurrentName() : data;
+  const size_t fullLength = given ? std::strlen(full) : static_cast<size_t>(nameLength);
+  const bool fits = fullLength < static_cast<size_t>(Zm::kNameRoom);
+  std::memcpy(name, full, fits ? fullLength : 0);
+  name[fits ? fullLength : 0] = '\0';
   const char* chosen = pathMode == 0 ? FileNamePart(name) : name;
   status->fileName = chosen;
 
@@ -146,9 +165,13 @@ int32_t ZModem::ParseFileInfo() {
   if (values >= 1) status->fileSize = announcedLength = size < 0 ? 0 : size;
   if (values >= 2) status->fileTime = time;
   if (values < 2 || time == 0) status->fileTime = -1;
+  if (!fits || chosen[0] == '\0' || (!given && !NameIsSafe(chosen))) {
+    ShowRefusedName(full, fullLength, pathMode == 0, name);
+    status->fileName = name;
+    return TransferCode::FileSkipped;
+  }
   // Positions on the wire end at 4 GiB - 1: a longer file could not arrive whole.
-  if (!fits || chosen[0] == '\0' || announcedLength > Zm::kMaxPosition) return 0;
-  return !fromSender || NameIsSafe(chosen) ? 1 : 0;
+  return announcedLength > Zm::kMaxPosition ? TransferCode::FileTooLarge : 0;
 }
 
 int32_t ZModem::FileCrc(uint32_t& crc) {
@@ -230,6 +253,8 @@ int32_t ZModem::OpenForTransfer() {
   }
   fileOpen = 0;
   if (skip) {
+    // The resume step may have taken the existing part as done: nothing of this file was.
+    status->bytesDone = 0;
     status->code = management == 7 ? TransferCode::FileExists : TransferCode::FileSkipped;
     return 1;
   }
@@ -439,11 +464,12 @@ int32_t ZModem::ReceiveFiles() {
   if (GetFileHeader(Zm::ZRINIT)) {
     for (;;) {
       int32_t next = Zm::ZRINIT;
-      const bool safe = ParseFileInfo() == 1;
+      // A name that could leave the receiving folder (or has no room), or a file too large for
+      // the wire, is never opened.
+      const int32_t refused = ParseFileInfo();
       file->ResetSize();
-      if (!safe) {
-        // A name that could leave the receiving folder (or has no room) is never opened.
-        status->code = TransferCode::FileSkipped;
+      if (refused != 0) {
+        status->code = refused;
       } else if (!OpenForTransfer()) {
         break;
       }

@@ -97,7 +97,7 @@ int32_t ZModem::BuildFileInfo() {
     // Positions on the wire end at 4 GiB - 1: such a file cannot be offered at all.
     fileOpen = 0;
     file->Close();
-    status->code = TransferCode::FileSkipped;
+    status->code = TransferCode::FileTooLarge;
     ReportEnd();
     status->code = 0;
   }
@@ -135,7 +135,7 @@ int32_t ZModem::SendFileHeader() {
     const int32_t t = ReceiveHeader(0);
     switch (t) {
       case Zm::ZRPOS:
-        status->bytesDone = Position(headerBytes);
+        status->bytesDone = std::min<int64_t>(Position(headerBytes), status->fileSize);
         return 1;
       case Zm::ZSKIP:
         status->code = TransferCode::FileSkipped;
@@ -181,80 +181,74 @@ void ZModem::SendFileData() {
   junkCount = 0;
   flightCap = 0;
   fastestAnswerMs = -1;
-  bool atEnd = status->bytesDone >= status->fileSize;
   for (;;) {
-    if (!atEnd) {
-      const int32_t t = SendFrame();
-      if (status->code < 0) return;
-      if (t != 0) {
-        switch (t) {
-          case Zm::ZACK:
-            break;
-          case Zm::ZNAK:
-          case Zm::ZRPOS:
-            DropInput();
-            SendSubpacket(0, Zm::ZCRCE);
-            CountError(TransferCode::ErrorLimit);
-            break;
-          case Zm::ZSKIP:
-          case Zm::ZABORT:
-          case Zm::ZFIN:
-          case Zm::ZFERR:
-            status->code = TransferCode::RemoteCancelled;
-            return;
-          default:
-            if (junkCount < 3) {
-              junkCount = 3;
-            } else if (junkCount < 10) {
-              ++junkCount;
-            }
-            CountError(TransferCode::ErrorLimit);
-            break;
-        }
-        if (status->code < 0) return;
-        if (junkCount > 0) --junkCount;
-      }
-    }
-    atEnd = false;
-    // Past the end only when a receiver asked for a position beyond it; ZEOF tells it where.
-    if (status->bytesDone >= status->fileSize) {
-      bool done = false;
-      for (;;) {
-        uint8_t bytes[4];
-        PutPosition(static_cast<uint32_t>(status->bytesDone), bytes);
-        SendBinaryHeader(Zm::ZEOF, bytes);
-        if (status->code < 0) return;
-        // No time-out of our own: a silent receiver is the host's inactivity limit's business.
-        // Answers to a window's last subpackets may still come first; they say nothing here.
-        int32_t t;
-        do {
-          while (!CheckReverseChannel()) {
-            if (CheckAbort()) return;
-            const int32_t y = link->Yield();
-            if (y < 0) {
-              status->code = y;
-              return;
-            }
+    const int32_t t = SendFrame();
+    if (status->code < 0) return;
+    if (t != 0) {
+      switch (t) {
+        case Zm::ZACK:
+          break;
+        case Zm::ZNAK:
+        case Zm::ZRPOS:
+          DropInput();
+          SendSubpacket(0, Zm::ZCRCE);
+          CountError(TransferCode::ErrorLimit);
+          break;
+        case Zm::ZSKIP:
+        case Zm::ZABORT:
+        case Zm::ZFIN:
+        case Zm::ZFERR:
+          status->code = TransferCode::RemoteCancelled;
+          return;
+        default:
+          if (junkCount < 3) {
+            junkCount = 3;
+          } else if (junkCount < 10) {
+            ++junkCount;
           }
-          if (status->code < 0) return;
-          t = WaitForSync(false);
-        } while (t == Zm::ZACK);
-        if (t == Zm::ZRINIT) {
-          done = true;
+          CountError(TransferCode::ErrorLimit);
           break;
+      }
+      if (status->code < 0) return;
+      if (junkCount > 0) --junkCount;
+    }
+    if (status->bytesDone < status->fileSize) continue;
+    for (;;) {
+      uint8_t bytes[4];
+      PutPosition(static_cast<uint32_t>(status->bytesDone), bytes);
+      SendBinaryHeader(Zm::ZEOF, bytes);
+      if (status->code < 0) return;
+      // No time-out of our own: a silent receiver is the host's inactivity limit's business.
+      // Answers to a window's last subpackets may still come first; they say nothing here.
+      int32_t answer;
+      do {
+        while (!CheckReverseChannel()) {
+          if (CheckAbort()) return;
+          const int32_t y = link->Yield();
+          if (y < 0) {
+            status->code = y;
+            return;
+          }
         }
-        if (t == Zm::ZRPOS || t == Zm::ZNAK) {
-          if (status->bytesDone == status->fileSize) continue;
-          break;
-        }
+        if (status->code < 0) return;
+        answer = WaitForSync(false);
+      } while (answer == Zm::ZACK);
+      if (answer == Zm::ZRINIT) {
+        ++status->filesDone;
+        return;
+      }
+      if (answer != Zm::ZRPOS && answer != Zm::ZNAK) {
         if (status->code >= 0) status->code = TransferCode::RemoteCancelled;
         return;
       }
-      if (done) break;
+      // Every byte went out already, so this is a resend: a receiver that keeps asking for the
+      // same position (one that has lost its file, or a broken one) meets the error limit
+      // instead of taking the file again and again.
+      CountError(TransferCode::ErrorLimit);
+      if (status->code < 0) return;
+      if (answer == Zm::ZRPOS) break;  // data again from there, in a frame of its own
     }
-    if (status->bytesDone >= status->fileSize) break;
   }
-  ++status->filesDone;
 }
 
 int32_t ZModem::SendFrame() {
@@ -265,7 +259,9 @@ int32_t ZModem::SendFrame() {
   PutPosition(static_cast<uint32_t>(status->bytesDone), bytes);
   SendBinaryHeader(Zm::ZDATA, bytes);
   if (status->code < 0) return 0;
-  if (CheckAbort()) {
+  // At the end already (an empty file, or a receiver that asked for the end): strict receivers
+  // take a ZEOF only after a ZDATA, so the frame is opened and closed with an empty subpacket.
+  if (CheckAbort() || status->bytesDone >= status->fileSize) {
     SendSubpacket(0, Zm::ZCRCE);
     return 0;
   }
@@ -323,6 +319,8 @@ int32_t ZModem::SendChunk(bool sliding) {
   } else if (rxBufferSize != 0) {
     n = static_cast<int32_t>(std::min<uint32_t>(rxBufferSize - static_cast<uint32_t>(frameBytes), Zm::kSubpacketRoom));
   }
+  // The length announced is the length sent, also of a file that grows while it goes out.
+  n = static_cast<int32_t>(std::min<int64_t>(n, status->fileSize - status->bytesDone));
   const int32_t count = n > 0 ? ReadFileData(status->bytesDone, n) : 0;
   status->blockLength = count > 0 ? count : 0;
   if (count <= 0) {
@@ -447,7 +445,9 @@ int32_t ZModem::TakeSync(int32_t type) {
   if (type == Zm::ZRPOS) {
     // What is still queued for the abandoned position would only keep the line busy.
     link->ClearOutput();
-    status->bytesDone = Position(headerBytes);
+    // A receiver cannot hold more than the file: asked for a position past its end, we tell it
+    // where the file ends (and the count shown never passes the file's size).
+    status->bytesDone = std::min<int64_t>(Position(headerBytes), status->fileSize);
     lastSyncPos = status->bytesDone;
   } else if (type == Zm::ZACK) {
     // A receiver cannot have more than we sent: a position beyond it is noise.

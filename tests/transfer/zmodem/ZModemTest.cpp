@@ -47,7 +47,8 @@ void SetMTime(const std::string& path, int64_t seconds) {
 
 // The sender's wire as a string of events: binary headers as F (ZFILE), D (ZDATA), E (ZEOF),
 // N (ZNAK), C (ZCRC); hex headers as q (ZRQINIT), z (ZFIN), ? (other); frame ends as h i j k.
-std::string WireEvents(const std::deque<uint8_t>& sent) {
+template <class Bytes>
+std::string WireEvents(const Bytes& sent) {
   std::string ev;
   const std::vector<uint8_t> w(sent.begin(), sent.end());
   for (size_t i = 0; i + 3 < w.size(); ++i) {
@@ -66,6 +67,12 @@ std::string WireEvents(const std::deque<uint8_t>& sent) {
     }
   }
   return ev;
+}
+
+// A hex header as a receiver sends it.
+std::vector<uint8_t> Hex(int32_t type, uint32_t position) {
+  const std::string text = ZModemWire().Header(type, position, true).text;
+  return std::vector<uint8_t>(text.begin(), text.end());
 }
 
 class ZModemPair : public ::testing::Test {
@@ -131,7 +138,7 @@ TEST_F(ZModemPair, FrameEndsFollowTheReceiverBufferAndOurWindow) {
       {"f.bin", 0, 0, "qFkDihEz"},              // both stream: one frame for the whole file
       {"f.bin", 4096, 1024, "qFkDjjjhEz"},      // a 1024-byte window slides in subpackets of 512
       {"h.bin", 2048, 8192, "qFkDjjjjhEz"},     // our window caps a bigger receiver buffer
-      {"zero.bin", 4096, 4096, "qFkEz"},        // nothing to send: ZEOF at once, no ZDATA
+      {"zero.bin", 4096, 4096, "qFkDhEz"},      // nothing to send: an empty frame, then ZEOF
       {"nothing*.bin", 0, 0, "", TransferCode::NoFilesSent},  // no file: no receiver is waited for
       {"e *", 4096, 4096, nullptr},             // a batch of edge sizes, names with spaces
       {"g.bin", 0, 1024, nullptr},  {"g.bin", 1024, 0, nullptr},    {"g.bin", 1024, 4096, nullptr},
@@ -245,13 +252,16 @@ TEST_F(ZModemPair, ADamagedByteCostsOneRepositionAndWhatTheLineHeld) {
   }
 }
 
-// An existing file meets the management options and crash recovery: each case says what the
-// file holds afterwards (replaced, appended to, resumed or kept) and the skip reported. The
-// existing part differs from the sent data on purpose: kept bytes prove a resume.
+// An existing file, first of a batch of three, meets the management options and crash recovery:
+// each case says what the file holds afterwards (replaced, appended to, resumed or kept) and the
+// skip reported. A skipped file is answered with ZSKIP and the batch goes on: the host sees the
+// skip, then the two others end well, and the run returns 0. The existing part differs from the
+// sent data on purpose: kept bytes prove a resume.
 TEST_F(ZModemPair, ExistingFilesFollowManagementAndCrashRecovery) {
   const std::string sent = RandomBytes(5000, 21), partial(1000, 'p'), e100(100, 'e'), e6000(6000, 'e');
   const int64_t t = 1600000000;
   AddFile("m.bin", sent, t);
+  for (const char* later : {"n1", "n2"}) AddFile(later, later);
   struct Case {
     int32_t sendRecovery, recvRecovery, management;  // 0: the engine's default
     std::string existing;
@@ -282,8 +292,13 @@ TEST_F(ZModemPair, ExistingFilesFollowManagementAndCrashRecovery) {
                              std::to_string(c.management) + " over " + std::to_string(c.existing.size());
     Spit(recvDir + "/m.bin", c.existing);
     SetMTime(recvDir + "/m.bin", c.existingTime);
+    for (const char* later : {"n1", "n2"}) fs::remove(recvDir + "/" + later);
     Result r;
-    Run(sendDir + "/m.bin", r,
+    int64_t skippedAt = -1;  // nothing of a skipped file was transferred, however long it is
+    r.receiveStatus.onNotify = [&](int32_t e) {
+      if (e != 0 && e == c.skipCode) skippedAt = r.receiveStatus.bytesDone;
+    };
+    Run(sendDir + "/m.bin;" + sendDir + "/n?", r,
         [&](ZModem& z) {
           if (c.sendRecovery == 0) return;
           z.SetCrashRecovery(c.sendRecovery);
@@ -294,10 +309,13 @@ TEST_F(ZModemPair, ExistingFilesFollowManagementAndCrashRecovery) {
           if (c.management) z.SetManagement(c.management);
         });
     EXPECT_TRUE(Slurp(recvDir + "/m.bin") == c.want) << what;
+    EXPECT_TRUE(Slurp(recvDir + "/n1") == "n1" && Slurp(recvDir + "/n2") == "n2") << what;
     EXPECT_EQ(r.receiveCode, 0) << what;
-    // Skipped: neither sent nor failed.
-    EXPECT_EQ(r.sendCode, c.skipCode ? TransferCode::NoFilesSent : 0) << what;
-    EXPECT_TRUE(c.skipCode == 0 || r.receiveStatus.Saw(c.skipCode)) << what;
+    EXPECT_EQ(r.sendCode, 0) << what;
+    EXPECT_EQ(c.skipCode ? 0 : -1, skippedAt) << what;
+    const std::vector<int32_t> events = {c.skipCode ? c.skipCode : TransferCode::RunEnded, -804, -804};
+    EXPECT_EQ(events, r.receiveStatus.events) << what;
+    EXPECT_EQ(c.skipCode != 0, r.sendStatus.Saw(TransferCode::FileSkipped)) << what;  // it heard ZSKIP
   }
 }
 
@@ -335,7 +353,7 @@ TEST_F(ZModemPair, PositionsPastTwoGiBAndFilesPastFourGiB) {
   Sparse(sendDir + "/huge.bin", (int64_t{5} << 30), "");
   Run(sendDir + "/huge.bin;" + sendDir + "/big.bin", r, nullptr, [](ZModem& z) { z.SetManagement(4); });
   EXPECT_EQ(0, r.sendCode);
-  EXPECT_TRUE(r.sendStatus.Saw(TransferCode::FileSkipped));
+  EXPECT_TRUE(r.sendStatus.Saw(TransferCode::FileTooLarge));
   EXPECT_EQ(1, r.sendStatus.filesDone);
   EXPECT_FALSE(fs::exists(recvDir + "/huge.bin"));
 }
@@ -352,30 +370,26 @@ TEST_F(ZModemPair, ZrposDuringABurstRestartsTheFrameThere) {
   SerialPort port(&link);
   RecordingStatus status(60000);
   ZModem z(&port, &status);  // window 4096: subpackets of 1024, each asking for an answer
-  auto hex = [](int32_t type, uint32_t position) {
-    const std::string text = ZModemWire().Header(type, position, true).text;
-    return std::vector<uint8_t>(text.begin(), text.end());
-  };
   // The sender purges its input first: the answers arrive a little later.
   const uint32_t init = uint32_t{Zm::CANFDX | Zm::CANOVIO | Zm::CANFC32} << 24;
-  link.AddInput(hex(Zm::ZRINIT, init), FakeClock::Now() + 20);
+  link.AddInput(Hex(Zm::ZRINIT, init), FakeClock::Now() + 20);
   size_t seen = 0, markAt = 0, frames = 0, fins = 0;
   uint32_t at = 0;
   link.onOutput = [&](FakeComLink& l) {
-    const std::string events = WireEvents(std::deque<uint8_t>(l.output.begin(), l.output.end()));
+    const std::string events = WireEvents(l.output);
     for (; seen < events.size(); ++seen) {
-      if (events[seen] == 'F') l.AddInput(hex(Zm::ZRPOS, 0));
-      if (events[seen] == 'E') l.AddInput(hex(Zm::ZRINIT, init));
-      if (events[seen] == 'z') l.AddInput(++fins == 1 ? hex(Zm::ZRINIT, init) : hex(Zm::ZFIN, 0));
+      if (events[seen] == 'F') l.AddInput(Hex(Zm::ZRPOS, 0));
+      if (events[seen] == 'E') l.AddInput(Hex(Zm::ZRINIT, init));
+      if (events[seen] == 'z') l.AddInput(++fins == 1 ? Hex(Zm::ZRINIT, init) : Hex(Zm::ZFIN, 0));
       if (events[seen] == 'D') at = frames++ == 0 ? 0 : 1024;
       if (events[seen] != 'j') continue;
       at += 1024;
       if (frames == 1 && at == 2048) {
         markAt = l.output.size();
-        l.AddInput(hex(Zm::ZRPOS, 1024));
+        l.AddInput(Hex(Zm::ZRPOS, 1024));
       } else if (frames == 2) {
-        if (at == 2048) l.AddInput(hex(Zm::ZACK, 0xFFFFFF00u));
-        l.AddInput(hex(Zm::ZACK, at));
+        if (at == 2048) l.AddInput(Hex(Zm::ZACK, 0xFFFFFF00u));
+        l.AddInput(Hex(Zm::ZACK, at));
       }
     }
   };
@@ -391,6 +405,35 @@ TEST_F(ZModemPair, ZrposDuringABurstRestartsTheFrameThere) {
   // That frame starts at 1024: its header is exactly what a CRC-32 ZDATA at 1024 looks like.
   EXPECT_NE(std::string(after.begin(), after.end()).find(ZModemWire().Header(Zm::ZDATA, 1024).text), std::string::npos);
   EXPECT_GE(status.errors, 1);
+}
+
+// A streaming receiver that asks for a position past the end is told where the file ends (an
+// empty frame there, then ZEOF), and the count the host is shown never passes the file's size.
+// When it then answers every ZEOF by asking for position 0 again, each pass is a resend: the
+// error limit ends the run instead of the file going out for ever.
+TEST_F(ZModemPair, AReceiverThatKeepsAskingMeetsTheErrorLimit) {
+  AddFile("r.bin", RandomBytes(5000, 43));
+  FakeClock clock;
+  FakeComLink link;
+  SerialPort port(&link);
+  RecordingStatus status(60000);
+  status.cancelAfterQueries = 300;  // a run that never meets the limit ends here, with -901
+  int64_t most = 0;
+  status.onNotify = [&](int32_t) { most = std::max(most, status.bytesDone); };
+  ZModem z(&port, &status);
+  z.SetWindowSize(0);
+  z.SetMaxErrors(3);
+  link.AddInput(Hex(Zm::ZRINIT, uint32_t{Zm::CANFDX | Zm::CANOVIO | Zm::CANFC32} << 24), FakeClock::Now() + 20);
+  size_t seen = 0;
+  link.onOutput = [&](FakeComLink& l) {
+    for (const std::string events = WireEvents(l.output); seen < events.size(); ++seen)
+      if (events[seen] == 'F' || events[seen] == 'E') l.AddInput(Hex(Zm::ZRPOS, events[seen] == 'F' ? 6000 : 0));
+  };
+  std::string list = sendDir + "/r.bin";
+  EXPECT_EQ(TransferCode::ErrorLimit, z.Send(list.data()));
+  EXPECT_EQ(4, status.errors);
+  EXPECT_EQ(5000, most);
+  EXPECT_EQ("qFkDhEDiiiihEDiiiihEDiiiihE", WireEvents(link.output));
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -459,8 +502,6 @@ TEST(ZModemReceiver, EveryFileThatDidNotArriveWholeIsReportedUnstampedAndReplace
       {"a failed replacement keeps the old file", {offer, {Zm::ZRPOS, firstK + cancel}},
        TransferCode::RemoteCancelled, old, false, 0, true},
       {"a replacement that arrives whole", {offer, {Zm::ZRPOS, whole(1024)}, fin}, 0, data, true, 0, true},
-      {"over 4 GiB announced: skipped",
-       {{Zm::ZRINIT, ZModemWire().File("a.bin", "5000000000 13000000000 0").text}, {Zm::ZSKIP, end}}, 0, "-"},
   };
   for (const Row& r : rows) {
     SCOPED_TRACE(r.name);
@@ -483,13 +524,16 @@ TEST(ZModemReceiver, EveryFileThatDidNotArriveWholeIsReportedUnstampedAndReplace
 
 // Names from the sender never leave the receiving folder: with path mode 0 only the last part
 // is used; a name that is absolute, has a drive, a stream, a device or a control character,
-// climbs with "..", or has a part longer than a folder entry holds is skipped (ZSKIP), and the
-// batch goes on with the next file.
-TEST(ZModemReceiver, HostileNamesAreSkippedAndTheBatchGoesOn) {
+// climbs with "..", or has a part longer than a folder entry holds is skipped (ZSKIP), as is a
+// file too large for the wire, and the batch goes on with the next file. The host is told which
+// file it was by a short printable start of its name.
+TEST(ZModemReceiver, RefusedOffersAreSkippedShownAndTheBatchGoesOn) {
   struct Case {
     std::string wireName;
     int32_t pathMode;
     std::string landsAt;  // empty: skipped
+    std::string info = "7 13000000000 0";
+    int32_t skipCode = TransferCode::FileSkipped;
   } cases[] = {
       {"sub/dir\\x.txt", 0, "x.txt"},  {"c:y.txt", 0, "y.txt"},       {"../up.txt", 0, "up.txt"},
       {"/tmp/abs.txt", 0, "abs.txt"},    {"in/ner.txt", 1, "in/ner.txt"}, {"../up.txt", 1, ""},
@@ -500,23 +544,29 @@ TEST(ZModemReceiver, HostileNamesAreSkippedAndTheBatchGoesOn) {
       {"esc\x1b[2J.txt", 0, ""},         {"new\nline.txt", 1, ""},       {"del\x7f", 0, ""},
       {std::string(255, 'n'), 0, std::string(255, 'n')},              {std::string(256, 'n'), 0, ""},
       {"d/" + std::string(259, 'n'), 1, ""},   {"C:\\data\\log.txt", 0, "log.txt"},   {"dir\\", 0, ""},
+      {"big.bin", 0, "", "5000000000 13000000000 0", TransferCode::FileTooLarge},
   };
-  const std::string info = "7 13000000000 0";
   for (const Case& c : cases) {
     SCOPED_TRACE(c.wireName + " in path mode " + std::to_string(c.pathMode));
     MemoryDisk disk;
     MemoryFile file(disk);
     RecordingStatus status;
+    std::string shown;
+    status.onNotify = [&](int32_t code) {
+      if (code == c.skipCode) shown = status.fileName;
+    };
     // Taken: its data follows; skipped: the next file comes, with the data.
-    std::vector<Reply> plan = {{Zm::ZRINIT, ZModemWire().File(c.wireName, info).text}};
-    if (c.landsAt.empty()) plan.push_back({Zm::ZSKIP, ZModemWire().File("ok.txt", info).text});
+    std::vector<Reply> plan = {{Zm::ZRINIT, ZModemWire().File(c.wireName, c.info).text}};
+    if (c.landsAt.empty()) plan.push_back({Zm::ZSKIP, ZModemWire().File("ok.txt", "7 13000000000 0").text});
     plan.push_back({Zm::ZRPOS, ZModemWire().Data(0, "payload", 1024, Zm::ZCRCE).Header(Zm::ZEOF, 7).text});
     plan.push_back({Zm::ZRINIT, ZModemWire().Header(Zm::ZFIN, 0, true).text});
     EXPECT_EQ(0, ReceiveFromScript(plan, file, status, [&](ZModem& z) { z.SetPathMode(c.pathMode); }));
     const std::string landed = c.landsAt.empty() ? "ok.txt" : c.landsAt;
     EXPECT_EQ(1u, disk.size());
     EXPECT_EQ(1u, disk.count(landed));
-    EXPECT_EQ(c.landsAt.empty() ? 1 : 0, std::count(status.events.begin(), status.events.end(), TransferCode::FileSkipped));
+    EXPECT_EQ(c.landsAt.empty() ? 1 : 0, std::count(status.events.begin(), status.events.end(), c.skipCode));
+    const auto control = [](unsigned char ch) { return ch < 0x20 || ch == 0x7F; };
+    EXPECT_EQ(c.landsAt.empty(), !shown.empty() && shown.size() <= 67 && std::none_of(shown.begin(), shown.end(), control));
   }
 }
 
