@@ -7,10 +7,8 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 out=${FUZZ_OUT:-"$root/build/fuzz"}
 seconds=${FUZZ_SECONDS:-5}
 CXX=${FUZZ_CXX:-clang++}
-if ! command -v "$CXX" >/dev/null; then
-  echo "fuzz: $CXX not found, skipped"
-  exit 0
-fi
+source "$root/tests/prerequisite.sh"
+require "$CXX"
 mkdir -p "$out"
 flags=(-std=c++17 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined
        -I"$root" -I"$root/tests")

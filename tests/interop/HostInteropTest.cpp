@@ -30,7 +30,8 @@ int Zandrel(const std::string& dir, std::vector<std::string> args) {
 
 TEST(HostInterop, RefusedBeforeThePortIsTouchedAndAPortThatDoesNotOpen) {
   ASSERT_EQ(0, access(kZandrel.c_str(), X_OK)) << kZandrel << " not built";
-  const std::string dir = ::testing::TempDir();
+  const ScratchFolder scratch("zandrel-host.");
+  const std::string dir = scratch.path.string();
   const std::string port = "/nonexistent-zandrel-port";  // opening it would give 18
   const struct {
     std::vector<std::string> args;

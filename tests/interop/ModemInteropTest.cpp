@@ -23,7 +23,7 @@ std::string Dialer(const std::string& number) {
 }
 
 TEST(ModemInterop, ZandrelDialsZandrelThenRzBehindAnAnsweringModem) {
-  if (!Have("rz")) GTEST_SKIP() << "lrzsz missing";
+  REQUIRE_PREREQUISITE(Have("rz"), "lrzsz missing");
   ASSERT_EQ(0, access(kZandrel.c_str(), X_OK)) << kZandrel << " not built";
   const ScratchFolder scratch("zandrel-modems.");
   const std::string dir = scratch.path.string(), data = RandomBytes(1u << 20, 1009);

@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "fakes/ChildProcess.h"
+#include "fakes/Prerequisite.h"
 
 const std::string kBinaryDir = ZANDREL_BINARY_DIR;
 const std::string kZandrel = kBinaryDir + "/bin/zandrel";

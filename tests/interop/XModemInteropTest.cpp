@@ -22,7 +22,7 @@ namespace {
 class XModemInterop : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (!Have("sx rx socat")) GTEST_SKIP() << "lrzsz or socat missing";
+    REQUIRE_PREREQUISITE(Have("sx rx socat"), "lrzsz or socat missing");
     ASSERT_EQ(0, access(kZandrel.c_str(), X_OK)) << kZandrel << " not built";
   }
   void NewPair() {

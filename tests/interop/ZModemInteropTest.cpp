@@ -58,7 +58,7 @@ class WatchStatus : public TransferStatus {
 class ZModemInterop : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (!Have("sz rz socat")) GTEST_SKIP() << "lrzsz or socat missing";
+    REQUIRE_PREREQUISITE(Have("sz rz socat"), "lrzsz or socat missing");
     pair = std::make_unique<PtyPair>();
     ASSERT_TRUE(pair->Ok()) << pair->Error();
     ours = pair->Dir() + "/ours";

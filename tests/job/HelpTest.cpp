@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <string>
 
 #include "fakes/TestData.h"
@@ -18,7 +17,8 @@ bool Record(const char* file, int32_t context, void*) {
 
 // A viewer asked for a missing file may never return, so a missing file never reaches one.
 TEST(Help, OnlyAnExistingFileReachesTheViewer) {
-  const std::string file = ::testing::TempDir() + "zandrel-help-test.chm";
+  const ScratchFolder scratch("zandrel-help.");
+  const std::string file = (scratch.path / "zandrel.chm").string();
   Spit(file, "x");
   Help::Install(&Record);
   EXPECT_FALSE(Help::Show((file + ".missing").c_str(), 17, nullptr));
@@ -29,6 +29,5 @@ TEST(Help, OnlyAnExistingFileReachesTheViewer) {
   EXPECT_EQ(file, shownFile);
   EXPECT_EQ(30, shownContext);
   Help::Install(nullptr);
-  std::remove(file.c_str());
 }
 }  // namespace

@@ -3,10 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <fstream>
 #include <iterator>
 #include <string>
+
+#include "fakes/TestData.h"
 
 namespace {
 std::tm At(int year, int month, int day, int hour, int minute, int second) {
@@ -47,8 +48,8 @@ TEST(TransferLog, ColumnsStandUnderTheHeaderWordsAndTheFileIsAppendedOrReplaced)
   EXPECT_EQ(longName + " Timeout." + std::string(22, ' ') + " 3/7/24     9:05:03    4294967295\n",
             TransferLog::Entry(longName.c_str(), "Timeout.", At(2024, 3, 7, 9, 5, 3), 4294967295u));
 
-  const std::string path = ::testing::TempDir() + "zandrel_log_append.log";
-  std::remove(path.c_str());
+  const ScratchFolder scratch("zandrel-log.");
+  const std::string path = (scratch.path / "append.log").string();
   AddOne(path, true, "one");
   std::string text = AddOne(path, true, "two");
   EXPECT_EQ(0u, text.find(TransferLog::Header()));
@@ -60,7 +61,6 @@ TEST(TransferLog, ColumnsStandUnderTheHeaderWordsAndTheFileIsAppendedOrReplaced)
   EXPECT_EQ(0u, text.find(TransferLog::Header()));
   EXPECT_EQ(std::string::npos, text.find("one"));
   EXPECT_EQ(2, std::count(text.begin(), text.end(), '\n'));
-  std::remove(path.c_str());
 }
 
 }  // namespace

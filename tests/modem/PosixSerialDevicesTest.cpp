@@ -6,13 +6,13 @@
 #include <cstdlib>
 #include <string>
 
+#include "fakes/TestData.h"
 #include "modem/DeviceLists.h"
 
 namespace {
 TEST(SerialDevices, TerminalsWithDevicesInNaturalOrderWithWhatTheKernelKnows) {
-  char folder[] = "/tmp/zandrel-sysfs.XXXXXX";
-  ASSERT_NE(mkdtemp(folder), nullptr);
-  const std::string root = folder;
+  const ScratchFolder scratch("zandrel-sysfs.");
+  const std::string root = scratch.path.string();
   // Two 8250 ports, one without a UART behind it; ttyS10 behind the serial core's own devices;
   // an FTDI adapter with its names and serial; an ACM modem without them; a virtual terminal.
   const std::string script = "cd " + root + " && mkdir -p class drivers/serial8250 drivers/port drivers/ftdi_sio " +
@@ -34,7 +34,6 @@ TEST(SerialDevices, TerminalsWithDevicesInNaturalOrderWithWhatTheKernelKnows) {
   ASSERT_EQ(std::system(script.c_str()), 0);
   DeviceLists lists;
   SerialDevices::Find(root + "/class", lists);
-  std::system(("rm -rf " + root).c_str());
   const char* const expected[][2] = {
       {"/dev/ttyACM0", "cdc_acm, USB 2341:0043"},
       {"/dev/ttyS0", "serial8250"},

@@ -3,6 +3,8 @@
 # open (2 to 9, 13 to 33) leads to its topic, and that topic is in the file with its heading.
 #   help-contexts.sh <zandrel.chm>
 set -uo pipefail
+source "$(dirname "$0")/../prerequisite.sh"
+require chmcmd chmls  # fp-utils: without it the file is not built either
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 # chmls writes the map beside the file it reads, named after it.

@@ -8,9 +8,10 @@
 # xmodem-directory (a folder as the file), cancel (Cancel pressed while sending to rz). An XModem
 # send to rx -c is zandrel.exe's (tests/wine), names of files that are not there ZModemTest's.
 set -uo pipefail
+source "$(dirname "$0")/../prerequisite.sh"
+require sz rz rx
 source "$(dirname "$0")/lib.sh" "$1" "$2" "$3"
 press_cancel=$4 case=$5
-command -v sz >/dev/null && command -v rz >/dev/null && command -v rx >/dev/null || { echo "lrzsz missing; skipped"; exit 77; }
 source "$here/../wine/peer.sh"
 log=$work/zandrel.log
 files() {  # Windows list of the named files of out/

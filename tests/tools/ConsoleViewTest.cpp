@@ -40,7 +40,8 @@ void Play(ConsoleView& view) {
 
 TEST(ConsoleView, OneLinePerFileStatusesBetweenFilesAndTheLog) {
   FakeClock clock{5000};
-  const std::string path = ::testing::TempDir() + "zandrel_console_view.log";
+  const ScratchFolder scratch("zandrel-console.");
+  const std::string path = (scratch.path / "zandrel.log").string();
   TransferSettings settings;
   settings.LogToFile = 1;
   settings.LogFilename = path;
@@ -62,7 +63,6 @@ TEST(ConsoleView, OneLinePerFileStatusesBetweenFilesAndTheLog) {
   const std::string log = Slurp(path);
   EXPECT_NE(std::string::npos, log.find("\na.bin "));
   EXPECT_NE(std::string::npos, log.find("\nb\\x1b[2Jx\\x0a.bin "));
-  std::remove(path.c_str());
 
   // A log that cannot be opened is said and switched off.
   settings.LogFilename = "/nonexistent-dir/zandrel.log";

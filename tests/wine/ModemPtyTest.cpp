@@ -12,6 +12,7 @@
 #include <iterator>
 #include <string>
 
+#include "fakes/Prerequisite.h"
 #include "link/LineControl.h"
 #include "link/SerialPort.h"
 #include "link/Win32Port.h"
@@ -32,7 +33,7 @@ struct Sink : StatusSink {
 TEST(ModemPty, InstallationInTheRegistryDrivesTheEmulatedModem) {
   const char* com = std::getenv("ZANDREL_COM_A");
   const char* log = std::getenv("ZANDREL_EMULATOR_LOG");
-  if (!com || !log) GTEST_SKIP() << "run through with-ptys.sh and with-emulator.sh";
+  REQUIRE_PREREQUISITE(com && log, "run through with-ptys.sh and with-emulator.sh");
   {
     auto driver = Registry::LocalMachine()->Create(kDriverKey);
     ASSERT_NE(driver, nullptr);

@@ -8,7 +8,6 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <cstdio>
 #include <functional>
 #include <string>
 
@@ -147,7 +146,8 @@ TEST_F(Fixture, CancelEndsTheRunAndTheWindowWaitsForTheWorker) {
 }
 
 TEST_F(Fixture, AFailureWaitsForCloseWithHelpOnlyWhenErrorsAreShown) {
-  settings.HelpFile = ::testing::TempDir() + "zandrel-window-test.chm";
+  const ScratchFolder scratch("zandrel-window.");
+  settings.HelpFile = (scratch.path / "zandrel.chm").string();
   Spit(settings.HelpFile, "help");
   HelpRecord::Start();
   for (const int32_t showErrors : {1, 0}) {
@@ -172,20 +172,20 @@ TEST_F(Fixture, AFailureWaitsForCloseWithHelpOnlyWhenErrorsAreShown) {
     EXPECT_EQ(0, run.Join());
   }
   Help::Install(nullptr);
-  std::remove(settings.HelpFile.c_str());
 }
 
 // Without the list and the error count the window is shorter and the Progress field takes the
 // error count's room; it starts minimised (with the minimised caption) only when not verbose; a log
 // that cannot be opened is said and switched off.
 TEST_F(Fixture, WithoutListAndErrorCountTheWindowIsSmaller) {
+  const ScratchFolder scratch("zandrel-window.");
   RECT window[2], progress[2], errors[2];
   for (const int32_t on : {1, 0}) {
     settings.LogToScreen = settings.Verbose = on;
     settings.RunMinimized = settings.LogToFile = 1;
     settings.MaxTitle = "Sending";
     settings.MinTitle = "42%";
-    settings.LogFilename = on ? ::testing::TempDir() + "zandrel-window-test.log" : "Z:\\no\\such\\folder\\zandrel.log";
+    settings.LogFilename = on ? (scratch.path / "zandrel.log").string() : "Z:\\no\\such\\folder\\zandrel.log";
     WindowRun run(settings, devices, 0, [](ProgressView& view, WindowRun& test) {
       test.Pause();
       view.doneEvent.Set();
@@ -208,6 +208,5 @@ TEST_F(Fixture, WithoutListAndErrorCountTheWindowIsSmaller) {
   EXPECT_LT(window[0].bottom - window[0].top, window[1].bottom - window[1].top - 80);
   EXPECT_LT(progress[1].right, errors[1].right);
   EXPECT_EQ(errors[1].right, progress[0].right);
-  std::remove((::testing::TempDir() + "zandrel-window-test.log").c_str());
 }
 }  // namespace

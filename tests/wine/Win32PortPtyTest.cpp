@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "fakes/Prerequisite.h"
 #include "link/SerialPort.h"
 #include "link/TickSource.h"
 
@@ -19,7 +20,7 @@ namespace {
 TEST(Win32PortPty, WritesStopAtTheQueueAndDrainsAreBounded) {
   const char* a = std::getenv("ZANDREL_COM_A");
   const char* b = std::getenv("ZANDREL_COM_B");
-  if (!a || !b) GTEST_SKIP() << "run through with-ptys.sh: no COM ports mapped";
+  REQUIRE_PREREQUISITE(a && b, "run through with-ptys.sh: no COM ports mapped");
   Win32Port left(std::atoi(a) - 1, 4096, 2048), right(std::atoi(b) - 1, 4096, 2048);
   ASSERT_EQ(left.Status(), 0);
   ASSERT_EQ(right.Status(), 0);

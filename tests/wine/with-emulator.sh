@@ -1,14 +1,11 @@
 #!/usr/bin/env bash
 # Runs a command with emulated Hayes modems behind the pty pair of with-ptys.sh: modem 100 on the
 # far end of COM3 (ZANDREL_PTY_B), and modem 200, which answers every call and echoes its data:
-#   with-emulator.sh <hayes-emulator of the native build> command [args...]
-# The command sees ZANDREL_EMULATOR_LOG, modem 100's log. Exits 77 (skipped) without the emulator.
+#   with-emulator.sh <hayes-emulator> command [args...]
+# The command sees ZANDREL_EMULATOR_LOG, modem 100's log.
 set -uo pipefail
 emulator=$1; shift
-if [[ ! -x $emulator ]]; then
-  echo "with-emulator: $emulator is not built (build the native flavour first)" >&2
-  exit 77
-fi
+[[ -x $emulator ]] || { echo "with-emulator: $emulator is not built" >&2; exit 1; }
 dir=$(mktemp -d /tmp/zandrel-emulator.XXXXXX)
 "$emulator" "$dir" "100@$ZANDREL_PTY_B" "200=cat" 2>"$dir/emulator.err" &
 pid=$!
