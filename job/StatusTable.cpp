@@ -44,6 +44,7 @@ const Row kRows[] = {
     {TransferCode::NoFile, {"No files sent.", 8, 20, kHost}},
     {TransferCode::BadPosition, {kCommsError, 15, 27, kHost}},
     {TransferCode::FileSkipped, {"File skipped.", kSame, kSame, FinishRule::Never}},
+    {TransferCode::FileTooLarge, {"File skipped: larger than 4 GiB.", kSame, kSame, FinishRule::Never}},
     {TransferCode::LineTooLong, {"Line too long.", 10, 22, kHost}},
     {TransferCode::Crc16Mismatch, {kBadCrc, 9, 21, kHost}},
     {TransferCode::Crc32Mismatch, {kBadCrc, 9, 21, kHost}},

@@ -19,6 +19,7 @@ const Row kRows[] = {
     {{0}, "", kSame, FinishRule::Never},
     {{-804}, "OK", kSame, FinishRule::Never},
     {{-933}, "File skipped.", kSame, FinishRule::Never},
+    {{-941}, "File skipped: larger than 4 GiB.", kSame, FinishRule::Never},
     {{-901}, "User cancelled.", 6, FinishRule::Always},
     {{-920, -927, -956}, "Out of memory.", 7, FinishRule::Always},
     {{-902}, "Unable to open file.", 11, kHost},

@@ -196,19 +196,28 @@ class JobOverNullModem : public ::testing::Test {
   int32_t result = -1;
 };
 
-// Files announced but not done go into the upper bits of a single run's result; then, in the same
-// folder, host mode receives batch after batch under the sender's names until cancelled.
+// Files announced but not done go into the upper bits of a single run's result: one skipped by
+// the rule, or refused as existing (which the batch goes past, and which makes the result 14);
+// then, in the same folder, host mode receives batch after batch under the sender's names until
+// cancelled.
 TEST_F(JobOverNullModem, FilesAnnouncedButNotDoneGoIntoTheUpperBitsAndHostModeRunsUntilCancelled) {
-  settings.Overwrite = TransferSettings::kSourceNewer;
   const std::string list = Add("a.bin", 3000) + ";" + Add("b.bin", 100, 2001) + ";" + Add("c.bin", 5000);
-  Spit((root / "recv" / "b.bin").string(), "newer");  // b is skipped: the copy here is newer
-  Run({list}, false);
-  EXPECT_EQ(65536, result);  // "File skipped." keeps result 0; one file announced but not done
-  EXPECT_TRUE(view->Lines("finish").empty());
-  EXPECT_EQ("2 / 3 File(s) received.", view->status);
-  EXPECT_TRUE(view->doneEvent.IsSet());  // a skipped file is not a failure of the run
-  EXPECT_EQ(2, settings.Transferred);
-
+  for (const int16_t rule : {TransferSettings::kNever, TransferSettings::kSourceNewer}) {
+    view.emplace();
+    settings.Overwrite = rule;
+    settings.Transferred = 0;
+    Spit((root / "recv" / "b.bin").string(), "newer");  // b is not taken: the copy here is newer
+    for (const char* name : {"a.bin", "c.bin"}) fs::remove(root / "recv" / name);
+    Run({list}, false);
+    const bool refused = rule == TransferSettings::kNever;
+    EXPECT_EQ((refused ? 14 : 0) + 65536, result);
+    EXPECT_EQ(refused ? 1u : 0u, view->Lines("finish").size());  // once, after the batch
+    EXPECT_EQ(refused ? 1u : 0u, view->Lines("log b.bin|File already exists.").size());
+    EXPECT_TRUE(view->Lines("status User cancelled.").empty());
+    EXPECT_EQ("2 / 3 File(s) received.", view->status);
+    EXPECT_TRUE(view->doneEvent.IsSet());  // a skipped file is no failure: the run ends by itself
+    EXPECT_EQ(2, settings.Transferred);
+  }
   view.emplace();
 
   settings.HostMode = 1;
