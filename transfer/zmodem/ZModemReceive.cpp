@@ -2,12 +2,12 @@
 // file whether to skip, replace, append or resume it, and writes data only at the position it
 // asked for; plus OpenForTransfer, which both directions use to open the current file.
 #include <algorithm>
-#include <cctype>
 #include <cstring>
 #include <new>
 
 #include "link/Pause.h"
 #include "link/SerialPort.h"
+#include "transfer/ReceiveRules.h"
 #include "transfer/zmodem/ZModem.h"
 
 namespace {
@@ -21,94 +21,6 @@ constexpr int32_t kQuietAllowance = 1024;
 // A silent line costs one error every this many seconds (a failed header used to cost two in
 // ten: the hunt's and the data phase's).
 constexpr int32_t kQuietErrorSeconds = 5;
-
-// "%ld %lo" done by hand, so that an over-long number from a hostile sender saturates instead
-// of reaching the C library's undefined overflow. The count of values read (0..2).
-int32_t ParseSizeAndTime(const char* text, int64_t& size, int64_t& time) {
-  auto skipSpace = [](const char*& p) {
-    while (*p == ' ' || (*p >= '\t' && *p <= '\r')) ++p;
-  };
-  const char* p = text;
-  skipSpace(p);
-  bool negative = false;
-  if (*p == '-' || *p == '+') negative = *p++ == '-';
-  if (*p < '0' || *p > '9') return 0;
-  int64_t v = 0;
-  for (; *p >= '0' && *p <= '9'; ++p) v = v > 0xFFFFFFFFLL ? v : v * 10 + (*p - '0');
-  size = negative ? -v : v;
-  skipSpace(p);
-  if (*p == '+') ++p;
-  if (*p < '0' || *p > '7') return 1;
-  int64_t t = 0;
-  for (; *p >= '0' && *p <= '7'; ++p) t = t > 0xFFFFFFFFLL ? t : t * 8 + (*p - '0');
-  time = t;
-  return 2;
-}
-
-// Whether one part of a name (between separators) is a device on Windows: CON, PRN, AUX, NUL,
-// COM0..9, LPT0..9 and the console names, in any case, with any extension or trailing spaces.
-// Refused on every platform, so a batch is received alike everywhere.
-bool NamesDevice(const char* part, size_t length) {
-  size_t n = 0;
-  while (n < length && part[n] != '.') ++n;
-  while (n > 0 && part[n - 1] == ' ') --n;
-  char base[8] = {};
-  if (n == 0 || n >= sizeof base) return false;
-  for (size_t i = 0; i < n; ++i) base[i] = static_cast<char>(std::toupper(static_cast<unsigned char>(part[i])));
-  static const char* const kDevices[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$", "CLOCK$"};
-  for (const char* device : kDevices)
-    if (std::strcmp(base, device) == 0) return true;
-  return n == 4 && (std::strncmp(base, "COM", 3) == 0 || std::strncmp(base, "LPT", 3) == 0) && base[3] >= '0' &&
-         base[3] <= '9';
-}
-
-// Whether a name from the sender stays inside the receiving folder and names a plain file there:
-// not absolute, no drive or stream (":"), no UNC or device path, no "..", no device name, no
-// control character (which would also reach a terminal that shows it), no part longer than a
-// folder entry holds.
-bool NameIsSafe(const char* name) {
-  if (name[0] == '\0' || name[0] == '/' || name[0] == '\\' || std::strcmp(name, ".") == 0) return false;
-  const char* start = name;
-  for (const char* p = name;; ++p) {
-    const unsigned char c = static_cast<unsigned char>(*p);
-    if ((c != 0 && c < 0x20) || c == 0x7F || c == ':') return false;
-    if (c == '/' || c == '\\' || c == 0) {
-      const size_t length = static_cast<size_t>(p - start);
-      if (length > 255 || (length == 2 && start[0] == '.' && start[1] == '.') || NamesDevice(start, length)) {
-        return false;
-      }
-      if (c == 0) return true;
-      start = p + 1;
-    }
-  }
-}
-
-// What the host is shown of a name that is never opened, into out (kNameRoom bytes): the part
-// that would have been used (the whole name when that part is empty), its first kShownBytes
-// bytes and "..." when it is longer, control characters as '?'. The log and the console then
-// say which file was left out, and nothing a sender chose can drive the user's terminal.
-constexpr size_t kShownBytes = 64;
-void ShowRefusedName(const char* name, size_t length, bool namePart, char* out) {
-  size_t from = 0;
-  if (namePart) {
-    size_t slash = 0, colon = 0;
-    for (size_t i = 0; i < length; ++i) {
-      if (name[i] == '/' || name[i] == '\\') slash = i + 1;
-      if (name[i] == ':') colon = i + 1;
-    }
-    from = slash ? slash : colon;
-    if (from == length) from = 0;
-  }
-  size_t n = std::min(length - from, kShownBytes);
-  // Not in the middle of a UTF-8 character.
-  if (n < length - from)
-    while (n > 0 && (static_cast<unsigned char>(name[from + n]) & 0xC0) == 0x80) --n;
-  for (size_t i = 0; i < n; ++i) {
-    const unsigned char c = static_cast<unsigned char>(name[from + i]);
-    out[i] = c < 0x20 || c == 0x7F ? '?' : static_cast<char>(c);
-  }
-  std::strcpy(out + n, n < length - from ? "..." : "");
-}
 }  // namespace
 
 int32_t ZModem::Receive(char* fileName) {
@@ -160,13 +72,13 @@ int32_t ZModem::ParseFileInfo() {
     std::memcpy(info, data + nameLength + 1, static_cast<size_t>(n));
   }
   int64_t size = 0, time = 0;
-  const int32_t values = ParseSizeAndTime(info, size, time);
+  const int32_t values = ReceiveRules::ParseSizeAndTime(info, size, time);
   announcedLength = -1;
   if (values >= 1) status->fileSize = announcedLength = size < 0 ? 0 : size;
   if (values >= 2) status->fileTime = time;
   if (values < 2 || time == 0) status->fileTime = -1;
-  if (!fits || chosen[0] == '\0' || (!given && !NameIsSafe(chosen))) {
-    ShowRefusedName(full, fullLength, pathMode == 0, name);
+  if (!fits || chosen[0] == '\0' || (!given && !ReceiveRules::NameIsSafe(chosen))) {
+    ReceiveRules::ShowRefusedName(full, fullLength, pathMode == 0, name);
     status->fileName = name;
     return TransferCode::FileSkipped;
   }

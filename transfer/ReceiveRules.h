@@ -1,0 +1,30 @@
+// What every batch receiver decides about a file its sender announces: whether the sender's name
+// may be used at all, what the host is shown of one that may not, and the length and time that
+// follow it.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+
+class ReceiveRules {
+ public:
+  // Whether a name from a sender stays inside the receiving folder and names a plain file there:
+  // not absolute, no drive or stream (":"), no UNC or device path, no "..", no device name, no
+  // control character (which would also reach a terminal that shows it), no part longer than a
+  // folder entry holds.
+  static bool NameIsSafe(const char* name);
+  // Whether one part of a name (between separators) is a device on Windows: CON, PRN, AUX, NUL,
+  // COM0..9, LPT0..9 and the console names, in any case, with any extension or trailing spaces.
+  // Refused on every platform, so a batch is received alike everywhere.
+  static bool NamesDevice(const char* part, size_t length);
+  // What the host is shown of a name that is never opened, into out (kShownBytes + 4 bytes at
+  // least): the part that would have been used (namePart: after the last separator; the whole
+  // name when that part is empty), its first kShownBytes bytes and "..." when it is longer,
+  // control characters as '?'. The log and the console then say which file was left out, and
+  // nothing a sender chose can drive the user's terminal.
+  static constexpr size_t kShownBytes = 64;
+  static void ShowRefusedName(const char* name, size_t length, bool namePart, char* out);
+  // "%ld %lo" (the length in decimal, then the time in octal) done by hand, so that an over-long
+  // number from a hostile sender saturates instead of reaching the C library's undefined
+  // overflow. The count of values read (0..2); a value not read leaves its field alone.
+  static int32_t ParseSizeAndTime(const char* text, int64_t& size, int64_t& time);
+};
