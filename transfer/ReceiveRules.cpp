@@ -1,4 +1,4 @@
-// The receivers' shared rules for names and announced lengths.
+// The receivers' shared rules for names, announced lengths and existing files.
 #include "transfer/ReceiveRules.h"
 
 #include <algorithm>
@@ -77,4 +77,28 @@ int32_t ReceiveRules::ParseSizeAndTime(const char* text, int64_t& size, int64_t&
   for (; *p >= '0' && *p <= '7'; ++p) t = t > 0xFFFFFFFFLL ? t : t * 8 + (*p - '0');
   time = t;
   return 2;
+}
+
+ReceiveRules::Existing ReceiveRules::Decide(int32_t management, int64_t size, int64_t time, int64_t length,
+                                            int64_t announcedTime) {
+  bool take;
+  switch (management) {
+    case 1:
+      take = time < announcedTime && size < length;
+      break;
+    case 2:
+    case 4:
+      return Existing::Replace;
+    case 3:
+      return Existing::Append;
+    case 5:
+      take = time < announcedTime;
+      break;
+    case 6:
+      take = time != announcedTime && size != length;
+      break;
+    default:
+      return Existing::Refuse;
+  }
+  return take ? Existing::Replace : Existing::Skip;
 }

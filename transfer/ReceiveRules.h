@@ -1,12 +1,15 @@
-// What every batch receiver decides about a file its sender announces: whether the sender's name
-// may be used at all, what the host is shown of one that may not, and the length and time that
-// follow it.
+// What every batch receiver decides about a file its sender announces, the same for ZModem and
+// YModem: whether the sender's name may be used at all, the length and time that follow it, and
+// what an existing file of that name becomes.
 #pragma once
 #include <cstddef>
 #include <cstdint>
 
 class ReceiveRules {
  public:
+  // What happens to a file that already exists.
+  enum class Existing { Replace, Append, Skip, Refuse };
+
   // Whether a name from a sender stays inside the receiving folder and names a plain file there:
   // not absolute, no drive or stream (":"), no UNC or device path, no "..", no device name, no
   // control character (which would also reach a terminal that shows it), no part longer than a
@@ -27,4 +30,9 @@ class ReceiveRules {
   // number from a hostile sender saturates instead of reaching the C library's undefined
   // overflow. The count of values read (0..2); a value not read leaves its field alone.
   static int32_t ParseSizeAndTime(const char* text, int64_t& size, int64_t& time);
+  // The existing-file rule `management` (the Overwrite numbering, 1..7) for an existing file of
+  // size and time (seconds since 1970) against the announced length and time (-1 when unknown).
+  // Rule 2 compares contents, which only a protocol that can ask the sender for its CRC does: it
+  // is not decided here and gives Replace. Any value outside 1..6 refuses.
+  static Existing Decide(int32_t management, int64_t size, int64_t time, int64_t length, int64_t announcedTime);
 };

@@ -49,6 +49,6 @@ constexpr int32_t FileNoMemory = -956;
 
 // Protocol bytes shared by the engines.
 namespace Ascii {
-constexpr uint8_t SOH = 0x01, EOT = 0x04, ACK = 0x06, BEL = 0x07, BS = 0x08, LF = 0x0A,
+constexpr uint8_t SOH = 0x01, STX = 0x02, EOT = 0x04, ACK = 0x06, BEL = 0x07, BS = 0x08, LF = 0x0A,
                   CR = 0x0D, XON = 0x11, XOFF = 0x13, NAK = 0x15, CAN = 0x18, SUB = 0x1A;
 }

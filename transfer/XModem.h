@@ -1,4 +1,5 @@
-// The 128-byte XModem: SOH starts every block and no other start byte is accepted.
+// The 128-byte XModem: the sender starts every block with SOH; the receiver also takes the
+// 1024-byte blocks (STX) that XModem-1K senders use.
 #pragma once
 #include <cstdint>
 
@@ -7,13 +8,15 @@
 class XModem : public XModemBase {
  public:
   static constexpr int32_t kBlockSize = 128;
+  static constexpr int32_t kLongBlockSize = 1024;
 
   // Without a status object the engine makes and owns a plain one. A failed buffer allocation
   // surfaces as -920 at the start of Send or Receive.
   XModem(SerialPort* port, TransferStatus* statusObject);
   ~XModem() override;
 
-  int32_t AcceptStart() override { return 0; }
+  // STX: a 1024-byte block.
+  int32_t AcceptStart() override;
   int32_t SendStart() override;
   int32_t BlockSize() override { return kBlockSize; }
 };

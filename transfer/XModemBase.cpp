@@ -4,10 +4,12 @@
 
 #include <cstring>
 
+#include "link/Pause.h"
 #include "link/SerialPort.h"
 
 namespace {
 constexpr uint8_t kCrcRequest = 'C';
+constexpr uint8_t kStreamRequest = 'G';
 constexpr int32_t kSohBlockLength = 128;
 constexpr int32_t kSecondMs = 1000;
 constexpr int32_t kDataByteMs = 4000;
@@ -20,6 +22,7 @@ constexpr int32_t kResponseReads = 10;
 constexpr int32_t kRequestsPerMode = 5;
 // Bytes Send reads one by one looking for a start request before it purges the rest.
 constexpr int32_t kDiscardLimit = 4096;
+constexpr int32_t kSettleMs = 2;
 }  // namespace
 
 int32_t XModemBase::Send(char* fileList) {
@@ -32,13 +35,17 @@ int32_t XModemBase::Send(char* fileList) {
 
 void XModemBase::DiscardKeepingStart() {
   // A receiver started before us has already asked, and asks again only some seconds later:
-  // its request is kept (in lastByte) for WaitForStart. Anything else waiting is stale.
+  // its request is kept for WaitForStart. Anything else waiting is stale.
   for (int32_t n = 0; n < kDiscardLimit; ++n) {
     const int32_t c = link->GetChar(0);
     if (c < 0) return;
-    if (c == kCrcRequest || c == Ascii::NAK) lastByte = c;
+    if (IsStartRequest(c)) waitingStart = lastByte = c;
   }
   link->ClearInput(0);  // a line that keeps talking: the rest goes in one purge
+}
+
+bool XModemBase::IsStartRequest(int32_t c) const {
+  return c == kCrcRequest || c == Ascii::NAK || (c == kStreamRequest && takesStreaming);
 }
 
 int32_t XModemBase::Receive(char* fileName) {
@@ -52,7 +59,8 @@ int32_t XModemBase::Receive(char* fileName) {
 
 int32_t XModemBase::Prepare() {
   const int32_t ready = TransferEngine::Prepare();
-  lastByte = -1;
+  lastByte = waitingStart = -1;
+  streaming = false;
   return ready;
 }
 
@@ -259,26 +267,55 @@ void XModemBase::SendFile(char* fileList) {
   }
   status->blockNumber = 1;
   if (!OpenFile(true, nullptr)) return EndRun();
-  if (ReadNextBlock(true) && WaitForStart()) {
-    for (;;) {
-      if (!SendBlockOrEot()) break;
-      const int32_t response = AwaitResponse();
-      if (response < 0) break;
-      if (response > 0) {
-        status->retries = 0;
-        if (status->blockLength == 0) break;  // EOT acknowledged
-        ReadNextBlock(false);
-        continue;
-      }
-      if (status->code != 0) break;
-      if (++status->errors >= maxErrors) {
-        status->code = TransferCode::ErrorLimit;
-        break;
-      }
-    }
-  }
+  if (ReadNextBlock(true) && WaitForStart()) SendBlocks(false);
   Finish();
   EndRun();
+}
+
+bool XModemBase::SendBlocks(bool oneBlock) {
+  int32_t eotRefusals = 0;
+  for (;;) {
+    const int32_t settled = settleMs > 0 ? Pause(*link, settleMs) : 0;
+    if (settled < 0) {
+      status->code = settled;
+      return false;
+    }
+    if (!SendBlockOrEot()) return false;
+    const bool data = status->blockLength > 0;
+    // Behind a data block what else waits after the ACK is stale; behind a header or EOT it may
+    // be the receiver's next start request, and a streaming receiver sends that request without
+    // acknowledging the header at all.
+    int32_t response;
+    if (!streaming || !data)
+      response = AwaitResponse(data && !oneBlock);
+    else
+      response = oneBlock ? 1 : StreamingResponse();
+    if (response < 0) return false;
+    if (response > 0) {
+      status->retries = 0;
+      if (oneBlock || !data) return true;
+      ReadNextBlock(false);
+      continue;
+    }
+    if (status->code != 0) return false;
+    // Many receivers refuse the first EOT on purpose, to be sure it was not a damaged header.
+    if (!data && lastByte == Ascii::NAK && eotRefusals++ == 0) continue;
+    if (++status->errors >= maxErrors) {
+      status->code = TransferCode::ErrorLimit;
+      return false;
+    }
+  }
+}
+
+int32_t XModemBase::StreamingResponse() {
+  while (link->RxCount() > 0) {
+    lastByte = link->GetChar(0);
+    if (lastByte == Ascii::CAN) {
+      status->code = TransferCode::RemoteCancelled;
+      return -1;
+    }
+  }
+  return 1;
 }
 
 bool XModemBase::ReadNextBlock(bool first) {
@@ -304,7 +341,8 @@ bool XModemBase::ReadNextBlock(bool first) {
 bool XModemBase::WaitForStart() {
   for (;;) {
     // A request found waiting when the run began is answered first.
-    const int32_t c = lastByte == kCrcRequest || lastByte == Ascii::NAK ? lastByte : ReadByte(kSecondMs);
+    const int32_t c = waitingStart >= 0 ? waitingStart : ReadByte(kSecondMs);
+    waitingStart = -1;
     if (c < 0) {
       if (CheckAbort()) return false;
       continue;
@@ -314,12 +352,14 @@ bool XModemBase::WaitForStart() {
       status->code = TransferCode::RemoteCancelled;
       return false;
     }
-    if (c == Ascii::NAK) {
-      SwitchToChecksum();
-      return true;
-    }
-    if (c == kCrcRequest) {
-      SwitchToCrc();
+    // An ACK of the header block from a streaming receiver, which we did not wait for.
+    if (c == Ascii::ACK) continue;
+    if (IsStartRequest(c)) {
+      if (c == Ascii::NAK)
+        SwitchToChecksum();
+      else
+        SwitchToCrc();
+      streaming = c == kStreamRequest;
       return true;
     }
     if (!DropUntilQuiet()) return false;
@@ -345,7 +385,7 @@ bool XModemBase::SendBlockOrEot() {
   return sent;
 }
 
-int32_t XModemBase::AwaitResponse() {
+int32_t XModemBase::AwaitResponse(bool dropRest) {
   while (link->TxCount() > 0) {
     if (CheckAbort()) return 0;
     const int32_t y = link->Yield();
@@ -360,9 +400,15 @@ int32_t XModemBase::AwaitResponse() {
     if (c >= 0) break;
     if (CheckAbort()) return 0;
   }
-  if (c < 0) return 0;
+  if (c < 0) {
+    // Ten silent seconds: either the line is dead, or the receiver purged its input right after
+    // answering (lrzsz does) and lost the start of our block with it. From now on each block
+    // waits a moment after the answer, which a real line's byte times give anyway.
+    settleMs = kSettleMs;
+    return 0;
+  }
   lastByte = c;
-  link->ClearInput(0);
+  if (dropRest || c != Ascii::ACK) link->ClearInput(0);
   if (c == Ascii::ACK) return 1;
   if (c == Ascii::CAN) {
     status->code = TransferCode::RemoteCancelled;

@@ -52,13 +52,22 @@ class XModemBase : public XModemData {
   // Sender: fills buffer with the next block (padded with 0x00); at the end of the file
   // blockLength becomes 0, and for the first block that is -903.
   bool ReadNextBlock(bool first);
-  // Drops the input waiting at the start of Send but keeps the last start request ('C' or NAK)
-  // among it in lastByte.
+  // Drops the input waiting at the start of Send but keeps the last start request among it.
   void DiscardKeepingStart();
+  // 'C', NAK, and 'G' where the variant streams.
+  bool IsStartRequest(int32_t c) const;
+  // Waits for a start request and takes its mode (CRC, checksum, streaming); false on CAN or stop.
   bool WaitForStart();
   bool SendBlockOrEot();
-  // 1 ACK, 0 no response (NAK, garbage, silence), -1 stop (CAN).
-  int32_t AwaitResponse();
+  // Sends the block in the buffer and, unless oneBlock, the rest of the file and its EOT, each
+  // after the answer to the one before (while streaming, data blocks without waiting). True
+  // when the last was acknowledged; false with the code set.
+  bool SendBlocks(bool oneBlock);
+  // 1 ACK, 0 no response (NAK, garbage, silence), -1 stop (CAN). dropRest: what else waits
+  // behind an ACK is dropped too.
+  int32_t AwaitResponse(bool dropRest);
+  // While streaming: 1 to go on, -1 when the receiver cancelled.
+  int32_t StreamingResponse();
   // One CAN after a failure, then the final report.
   void EndRun();
   // A failed send stores its code unless an earlier failure (other than the output merely

@@ -1,6 +1,6 @@
 // What every XModem variant keeps besides the engine base: the block check in use (CRC-16 or
-// the 8-bit sum, swapped whenever the mode changes), the last control byte read and the
-// receiver's overwrite and error-limit settings.
+// the 8-bit sum, swapped whenever the mode changes), the last control byte read, the receiver's
+// overwrite and error-limit settings, and whether the sender streams without acknowledgements.
 #pragma once
 #include <cstdint>
 #include <memory>
@@ -34,4 +34,13 @@ class XModemData : public TransferEngine {
   int32_t lastByte = -1;
   int32_t overwrite = 0;
   int32_t maxErrors = 0;
+  // A start request found waiting when Send began (-1 none): answered before anything is read.
+  int32_t waitingStart = -1;
+  // The variant streams when its receiver asks with 'G' (YModem-G); while it does, data blocks
+  // are not acknowledged and only a cancel comes back.
+  bool takesStreaming = false;
+  bool streaming = false;
+  // A pause before each block sent, once the receiver has been found to lose blocks that
+  // follow its answers too closely.
+  int32_t settleMs = 0;
 };

@@ -1,5 +1,5 @@
 // An in-memory TransferFileBase for engine tests and fuzzing: a map of names to contents stands
-// for the disk, the list walk hands out the names that exist, writes can be made to fall short,
+// for the disk, a walk with wildcards hands out the names that exist, writes can be made to fall short,
 // a replaced file changes only at Close, stamps are recorded, and files stay small so a hostile
 // stream cannot grow one without bound.
 #pragma once
@@ -30,11 +30,12 @@ class MemoryFile : public TransferFileBase {
     for (std::string entry; std::getline(in, entry, ';');) specs.push_back(entry);
     return 0;
   }
-  int32_t NextFile(int32_t) override {
+  // Without wildcards an entry is handed out as it stands, as TransferFile does.
+  int32_t NextFile(int32_t wildcards) override {
     while (!specs.empty()) {
       const std::string entry = specs.front();
       specs.pop_front();
-      if (disk.count(entry)) return std::snprintf(name, sizeof name, "%s", entry.c_str()) > 0;
+      if (!wildcards || disk.count(entry)) return std::snprintf(name, sizeof name, "%s", entry.c_str()) > 0;
     }
     return 0;
   }

@@ -1,4 +1,6 @@
 #include "transfer/XModem.h"
+#include "transfer/XModem1K.h"
+#include "transfer/YModem.h"
 
 #include <gtest/gtest.h>
 
@@ -13,7 +15,7 @@
 
 namespace {
 using Bytes = std::vector<uint8_t>;
-constexpr uint8_t SOH = 0x01, EOT = 0x04, ACK = 0x06, NAK = 0x15, CAN = 0x18, BS = 0x08;
+constexpr uint8_t SOH = 0x01, STX = 0x02, EOT = 0x04, ACK = 0x06, NAK = 0x15, CAN = 0x18, BS = 0x08;
 
 Bytes Random(size_t n, uint32_t seed) {
   const std::string s = RandomBytes(n, seed);
@@ -26,12 +28,12 @@ Bytes Cat(std::initializer_list<Bytes> parts) {
   return all;
 }
 
-// One block as a sender puts it on the line; data is padded with 0x00 to 128 bytes.
-Bytes Block(uint8_t number, Bytes data, bool crc) {
-  data.resize(128, 0x00);
+// One block as a sender puts it on the line; data is padded with 0x00 to 128 (or 1024) bytes.
+Bytes Block(uint8_t number, Bytes data, bool crc, size_t size = 128) {
+  data.resize(size, 0x00);
   const uint32_t check = crc ? Crc16Check().Compute(data.data(), data.size(), 0)
                              : BlockCheck().Compute(data.data(), data.size(), 0);
-  Bytes b = Cat({{SOH, number, static_cast<uint8_t>(255 - number)}, data});
+  Bytes b = Cat({{size == 128 ? SOH : STX, number, static_cast<uint8_t>(255 - number)}, data});
   if (crc) b.push_back(static_cast<uint8_t>(check >> 8));
   b.push_back(static_cast<uint8_t>(check));
   return b;
@@ -55,8 +57,10 @@ int32_t RunEngine(ComLink* link, MemoryDisk& disk, RecordingStatus& status, bool
   });
 }
 
-// The file arrives padded with 0x00 to whole blocks. XModem cannot always recover (a NAK turned
-// into ACK skips a block): on a bad line what matters is that both sides end, with their codes.
+// The file arrives padded with 0x00 to whole blocks (XModem-1K: the last 952 bytes are more than
+// seven short blocks' worth, so the same length), with YModem as it was sent. XModem cannot
+// always recover (a NAK turned into ACK skips a block): on a bad line what matters is that both
+// sides end, with their codes.
 TEST(XModemPair, CleanAndSeededFaultyLines) {
   PairRuns p;
   p.sent = p.received = Random(3000, 99);
@@ -69,7 +73,11 @@ TEST(XModemPair, CleanAndSeededFaultyLines) {
   p.seeds = 6;
   p.atLeastClean = 4;
   p.failures = {-908, -914, -909};
-  ExpectPairRuns<XModem>(p, [](XModem& x) { x.SetMaxErrors(10); });
+  const auto setup = [](XModem& x) { x.SetMaxErrors(10); };
+  ExpectPairRuns<XModem>(p, setup);
+  ExpectPairRuns<XModem1K>(p, setup);
+  p.received = p.sent;
+  ExpectPairRuns<YModem>(p, setup);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -121,6 +129,8 @@ TEST(XModemReceiver, AnswersRepairsAndFailuresAgainstAScriptedSender) {
       {"existing file overwritten", {5, 1}, {Soon(b1), eot}, 0, "CAA", 0, 0, one, old},
       {"a failed replacement keeps the old file", {5, 1}, {Soon(b1), Soon({CAN, CAN})}, -914, "CA", 0, 0, old, old},
       {"short write", {5, 0, 100}, {Soon(b1)}, -904, "C", 0, 0, Bytes(one.begin(), one.begin() + 100)},
+      {"a 1 KiB block from an XModem-1K sender", {}, {Soon(Block(1, Random(1024, 4), true, 1024)), eot}, 0, "CAA", 0,
+       0, Random(1024, 4)},
   };
   for (const Row& r : rows) {
     SCOPED_TRACE(r.name);
@@ -229,6 +239,109 @@ TEST(XModemSender, WireAndCodesAgainstAScriptedReceiver) {
     if (r.data.empty()) {
       EXPECT_LT(TickSource::Now() - start, 1500u);
     }
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+// YModem: block 0 with the name, length and time before each file, an empty one at the end.
+
+Bytes Header(const std::string& info) { return Block(0, Bytes(info.begin(), info.end()), true); }
+
+// The receiver against a scripted sender: each answer (C, ACK, NAK) releases the next step.
+TEST(YModemReceiver, BatchesWithRefusedFilesShortFilesAndTheExistingFileRules) {
+  using namespace std::string_literals;
+  const Bytes d300 = Random(300, 3), old = {'o', 'l', 'd'};
+  // A file: its header, then (after our ACK and C) its blocks, its EOT, and silence after our ACK.
+  auto announce = [](const std::string& info, std::vector<Bytes> blocks) {
+    std::vector<Step> steps = {Soon(Header(info)), {}};
+    for (const Bytes& b : blocks) steps.push_back(Soon(b));
+    steps.insert(steps.end(), {Soon({EOT}), {}});
+    return steps;
+  };
+  const Bytes long1 = Block(1, d300, true, 1024), end = Header("");
+  struct Row {
+    const char* name;
+    int32_t management;
+    std::vector<std::vector<Step>> files;
+    int32_t code;
+    std::vector<int32_t> events;
+    MemoryDisk after;
+  };
+  const Row rows[] = {
+      {"the announced length, not the padding; stamped", 7,
+       {announce("a.bin\0" "300 12334447000 0"s, {long1}), announce("e.bin\0" "0"s, {}), {Soon(end)}}, 0, {-804, -804},
+       {{"a.bin", d300}, {"e.bin", {}}, {"old.bin", old}}},
+      {"refused and skipped files are taken into nothing", 7,
+       {announce("CON\0" "300"s, {long1}), announce("../up\0" "300"s, {}), announce("/abs\0" "300"s, {}),
+        announce("big.bin\0" "5000000000"s, {long1}), announce(std::string(128, 'x'), {long1}),
+        announce("old.bin\0" "300"s, {long1}), announce("a.bin\0" "300 12334447000"s, {long1}), {Soon(end)}},
+       0, {-933, -933, -933, -941, -933, -939, -804}, {{"a.bin", d300}, {"old.bin", old}}},
+      {"appended under rule 3", 3, {announce("old.bin\0" "300"s, {long1}), {Soon(end)}}, 0, {-804},
+       {{"old.bin", Cat({old, d300})}}},
+      // The first EOT is refused as perhaps a damaged header; the second ends a short file.
+      {"shorter than announced", 7, {{Soon(Header("a.bin\0" "2000"s)), {}, Soon(long1), Soon({EOT}), Soon({EOT})}},
+       -940, {-940}, {{"a.bin", Cat({d300, Bytes(724, 0)})}, {"old.bin", old}}},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.name);
+    std::vector<Step> plan;
+    for (const auto& f : r.files) plan.insert(plan.end(), f.begin(), f.end());
+    ScriptedPeer sender(plan, [](const Bytes& o, size_t i) { return o[i] == 'C' || o[i] == NAK || o[i] == ACK; });
+    MemoryDisk disk = {{"old.bin", old}};
+    MemoryFile file(disk);
+    RecordingStatus status;
+    EXPECT_EQ(r.code, RunOnFile<YModem>(&sender.line, file, status, nullptr, nullptr,
+                                        [&](YModem& y) {
+                                          y.SetManagement(r.management);
+                                          y.SetPathMode(1);
+                                        }));
+    EXPECT_EQ(r.events, status.events);
+    EXPECT_EQ(r.after, disk);
+    EXPECT_EQ(r.code == 0 && r.management == 7, file.stamped.count("a.bin") == 1);
+  }
+}
+
+// The sender against a scripted receiver that answers each whole block or EOT with the next step.
+TEST(YModemSender, BatchInLongAndShortBlocksAndStreamingWhenAsked) {
+  using namespace std::string_literals;
+  const Bytes d1100 = Random(1100, 6);
+  const Bytes batch =
+      Cat({Header("out.bin\0" "1100 13132027400 0"s), Block(1, Bytes(d1100.begin(), d1100.begin() + 1024), true, 1024),
+           Block(2, Bytes(d1100.begin() + 1024, d1100.end()), true), {EOT}, Header("two.bin\0" "0 13132027400 0"s),
+           {EOT}, Header("")});
+  const long firstEot = 133 + 1029 + 133 + 1;
+  const Bytes ackC = {ACK, 'C'}, g = {'G'}, ackG = {ACK, 'G'};
+  struct Row {
+    const char* name;
+    Bytes start;
+    std::vector<Bytes> answers;
+    int32_t code;
+    Bytes wire;
+  };
+  const Row rows[] = {
+      // The first EOT refused (as many receivers do on purpose) costs no error.
+      {"acknowledged", {'C'}, {ackC, {ACK}, {ACK}, {NAK}, ackC, ackC, ackC, {ACK}}, 0,
+       Cat({Bytes(batch.begin(), batch.begin() + firstEot), {EOT}, Bytes(batch.begin() + firstEot, batch.end())})},
+      {"streaming", {'G'}, {g, {}, {}, ackG, g, ackG}, 0, batch},
+      {"cancelled while streaming", {'G'}, {g, {CAN, CAN}}, -914,
+       Cat({Bytes(batch.begin(), batch.begin() + firstEot), kCancel})},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.name);
+    std::vector<Step> answers;
+    for (const Bytes& a : r.answers) answers.push_back(a.empty() ? Step{} : Soon(a));
+    size_t blockEnd = 0;
+    ScriptedPeer receiver(answers, [&](const Bytes& out, size_t i) {
+      if (i >= blockEnd && (out[i] == SOH || out[i] == STX)) blockEnd = i + (out[i] == SOH ? 133 : 1029);
+      return i + 1 == blockEnd || (i >= blockEnd && out[i] == EOT);
+    });
+    receiver.line.AddInput(r.start, TickSource::Now() + 5);
+    MemoryDisk disk = {{"out.bin", d1100}, {"two.bin", {}}};
+    MemoryFile file(disk);
+    RecordingStatus status;
+    EXPECT_EQ(r.code, RunOnFile<YModem>(&receiver.line, file, status, "out.bin;two.bin", nullptr));
+    EXPECT_EQ(r.wire, receiver.line.output);
+    EXPECT_EQ(0, status.errors);
   }
 }
 }  // namespace
