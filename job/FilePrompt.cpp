@@ -6,7 +6,7 @@ int32_t FilePrompt::Run(TransferSettings& settings, FilePromptWindows& windows) 
   FilePromptWindows::Request request;
   request.title = settings.Transfer ? "Select File to Transfer" : "Select File to Receive";
   request.folder = settings.DefaultDir;
-  request.multiple = settings.Protocol == TransferSettings::kZModem;
+  request.multiple = settings.Batch();
   FileSelection chosen;
   const bool picked = windows.ChooseFiles(request, chosen);
   settings.FileList.clear();
@@ -14,8 +14,8 @@ int32_t FilePrompt::Run(TransferSettings& settings, FilePromptWindows& windows) 
 
   settings.Attempted = static_cast<int16_t>(settings.Attempted + chosen.names.size());
   settings.FileList = chosen.names.front();
-  if (settings.Protocol != TransferSettings::kZModem) return 0;
-  if (settings.PathSwitch != 2) {
+  if (!settings.Batch()) return 0;
+  if (settings.Protocol != TransferSettings::kZModem || settings.PathSwitch != 2) {
     if (chosen.names.size() > 1) settings.FileList = chosen.JoinedPaths();
     return 0;
   }

@@ -35,7 +35,8 @@ RECT ChildRect(HWND dialog, int id) {
 }
 
 const char* ProtocolName(int32_t protocol) {
-  return protocol == TransferSettings::kXModem ? "X-Modem" : protocol == TransferSettings::kZModem ? "Z-Modem" : "ACK/NAK";
+  static const char* const kNames[] = {"X-Modem", "Z-Modem", "ACK/NAK", "Y-Modem", "X-Modem-1K"};
+  return protocol >= 0 && protocol < 5 ? kNames[protocol] : "ACK/NAK";
 }
 }  // namespace
 

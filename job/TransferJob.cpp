@@ -19,6 +19,8 @@
 #include "modem/ModemInstallation.h"
 #include "transfer/AckNak.h"
 #include "transfer/XModem.h"
+#include "transfer/XModem1K.h"
+#include "transfer/YModem.h"
 #include "transfer/zmodem/ZModem.h"
 
 namespace {
@@ -83,13 +85,29 @@ TransferJob::~TransferJob() = default;
 
 int32_t TransferJob::RunEngine(SerialPort& port, JobStatus& status, char* list, bool watchCarrier) {
   const bool sending = settings.Transfer != 0;
+  const auto runXModem = [&](XModem& engine) {
+    engine.SetCarrierWatch(watchCarrier);
+    engine.SetMaxErrors(settings.MaxErrors);
+    engine.SetOverwrite(settings.Overwrite == TransferSettings::kAlways ? 1 : 0);
+    return sending ? engine.Send(list) : engine.Receive(list);
+  };
   switch (settings.Protocol) {
     case TransferSettings::kXModem: {
       XModem engine(&port, &status);
+      return runXModem(engine);
+    }
+    case TransferSettings::kXModem1K: {
+      XModem1K engine(&port, &status);
+      return runXModem(engine);
+    }
+    case TransferSettings::kYModem: {
+      YModem engine(&port, &status);
       engine.SetCarrierWatch(watchCarrier);
       engine.SetMaxErrors(settings.MaxErrors);
-      engine.SetOverwrite(settings.Overwrite == TransferSettings::kAlways ? 1 : 0);
-      return sending ? engine.Send(list) : engine.Receive(list);
+      engine.SetPathMode(settings.PathSwitch == 1 ? 1 : 0);
+      engine.SetManagement(settings.Overwrite);
+      if (sending) return engine.Send(list);
+      return engine.Receive(list[0] == '\0' ? nullptr : list);
     }
     case TransferSettings::kZModem: {
       ZModem engine(&port, &status);
@@ -232,7 +250,7 @@ void TransferJob::Run(ProgressView& view) {
     view.SetStatus("%d / %d File(s) %s.", filesDone, view.filesSeen, sending ? "sent" : "received");
     settings.Transferred = static_cast<int16_t>(settings.Transferred + filesDone);
     if (!hostLoop || status.finished) {
-      if (settings.Protocol == TransferSettings::kZModem && filesDone < view.filesSeen)
+      if (settings.Batch() && filesDone < view.filesSeen)
         result += (view.filesSeen - filesDone) * 65536;
       // The end-of-run step comes once the engine is done: a batch goes on past one file's
       // failure, which the finish step would otherwise cut short.
@@ -261,14 +279,13 @@ int32_t TransferJob::CheckOptions(const TransferSettings& s) {
 }
 
 int32_t TransferJob::CheckFileList(const TransferSettings& s, bool prompted, int16_t& attempted) {
-  const bool zmodem = s.Protocol == TransferSettings::kZModem;
-  if (s.FileList.empty()) return zmodem && s.Transfer == 0 ? 0 : 3;
+  if (s.FileList.empty()) return s.Batch() && s.Transfer == 0 ? 0 : 3;
   if (prompted) return 0;
   int32_t names = 1;
   for (char c : s.FileList) names += c == ';';
-  if (!zmodem) names = 1;
+  if (!s.Batch()) names = 1;
   attempted = static_cast<int16_t>(names);
-  if (!zmodem || s.PathSwitch != 2) return 0;
+  if (s.Protocol != TransferSettings::kZModem || s.PathSwitch != 2) return 0;
   // Pairs of sender and receiver name. An odd count is refused and stays in Attempted, so a
   // script can see how many names it gave.
   if (names % 2 != 0) return 4;

@@ -42,14 +42,14 @@ class TransferJob {
   // The checks before a run starts, as TransferFiles makes them; the result code, 0 to go on.
   // Options: 1 XON/XOFF without ZModem, 2 host mode without ZModem.
   static int32_t CheckOptions(const TransferSettings& settings);
-  // The file list: 3 when a name is needed and there is none (a ZModem receive needs none).
+  // The file list: 3 when a name is needed and there is none (a batch receive needs none).
   // A list the host set (prompted false) is also counted: attempted = the files it names, pairs
   // of sender and receiver name counting once, and an odd number of names in pairs gives 4. A
   // list made by the file prompt was counted there and leaves attempted alone.
   static int32_t CheckFileList(const TransferSettings& settings, bool prompted, int16_t& attempted);
 
-  // The result code handed back to the host: 0 success, else a code of StatusTable; a ZModem
-  // run adds the files announced but not done times 65536.
+  // The result code handed back to the host: 0 success, else a code of StatusTable; a batch
+  // (ZModem, YModem) adds the files announced but not done times 65536.
   int32_t result = 0;
   int32_t showErrors;
   int32_t hostLoop = 0;       // receiving with HostMode on (set by Run)

@@ -16,7 +16,7 @@ struct TransferSettings {
   static constexpr size_t kShortRoom = 41;   // ModemCmd, Telephone
 
   // Protocol numbers, flow control and the existing-file rules, as the properties number them.
-  static constexpr int16_t kXModem = 0, kZModem = 1, kAckNak = 2;
+  static constexpr int16_t kXModem = 0, kZModem = 1, kAckNak = 2, kYModem = 3, kXModem1K = 4;
   static constexpr int16_t kFlowNone = 0, kFlowXonXoff = 1, kFlowRtsCts = 2;
   static constexpr int16_t kSourceLongerOrNewer = 1, kCrcsDiffer = 2, kAppend = 3, kAlways = 4,
                            kSourceNewer = 5, kDateOrLengthDiffer = 6, kNever = 7;
@@ -57,6 +57,8 @@ struct TransferSettings {
   // XModem. moduleDirectory ends with its separator (or is empty): the default folder is it
   // without that separator, and the help file and the log sit in it.
   void Reset(int32_t defaultType, const std::string& moduleDirectory);
+  // Whether Protocol moves a batch of named files (ZModem, YModem) rather than one.
+  bool Batch() const { return Protocol == kZModem || Protocol == kYModem; }
 
   // The record of this process.
   static TransferSettings& Process();

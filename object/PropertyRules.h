@@ -29,7 +29,7 @@ class PropertyRules {
   void PutMaxErrors(int16_t value) { settings.MaxErrors = Clamp(value, 0, 50); }
   void PutOverwrite(int16_t value) { settings.Overwrite = Clamp(value, 1, 7); }
   void PutPathSwitch(int16_t value) { settings.PathSwitch = Clamp(value, 0, 2); }
-  void PutProtocol(int16_t value) { settings.Protocol = Clamp(value, 0, 2); }
+  void PutProtocol(int16_t value) { settings.Protocol = Clamp(value, 0, 4); }
   void PutWindowSize(int16_t value) { settings.WindowSize = SnapWindowSize(value); }
   void PutDefaultDir(const char* text) { settings.DefaultDir = Cut(text, TransferSettings::kPathRoom); }
   void PutLogFilename(const char* text) { settings.LogFilename = Cut(text, TransferSettings::kPathRoom); }

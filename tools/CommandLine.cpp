@@ -165,9 +165,9 @@ bool CommandLine::Parse(int argc, const char* const* argv, std::string& error) {
       }
       s.BaudRate = static_cast<int32_t>(n);
     } else if (arg == "--protocol") {
-      const int p = Choice(value, {"xmodem", "zmodem", "acknak"});
+      const int p = Choice(value, {"xmodem", "zmodem", "acknak", "ymodem", "xmodem1k"});
       if (p < 0) {
-        error = "--protocol wants xmodem, zmodem or acknak";
+        error = "--protocol wants xmodem, zmodem, acknak, ymodem or xmodem1k";
         return false;
       }
       s.Protocol = static_cast<int16_t>(p);
@@ -226,24 +226,27 @@ const char* CommandLine::Help() {
          "       zandrel ports\n"
          "       zandrel --version\n"
          "\n"
-         "Sends or receives files over a serial line. XModem and ACK/NAK move one file: the\n"
-         "sender the first FILE that exists (wildcards allowed), the receiver into NAME.\n"
-         "ZModem sends every FILE (wildcards allowed) in one batch; its receiver takes the\n"
-         "names from the sender (or, in turn, from the NAMEs given) into --dir.\n"
+         "Sends or receives files over a serial line. XModem, XModem-1K and ACK/NAK move one\n"
+         "file: the sender the first FILE that exists (wildcards allowed), the receiver into\n"
+         "NAME. ZModem and YModem send every FILE (wildcards allowed) in one batch; their\n"
+         "receivers take the names from the sender (or, in turn, from the NAMEs given) into\n"
+         "--dir.\n"
          "\n"
          "Options:\n"
          "  --port PORT          the serial device: a path such as /dev/ttyUSB0, or COM1 on\n"
          "                       Windows (required; 'zandrel ports' lists them)\n"
          "  --baud N             bits per second (default 19200)\n"
-         "  --protocol P         xmodem (default), zmodem or acknak\n"
+         "  --protocol P         xmodem (default), xmodem1k (1 KiB blocks), ymodem (batch),\n"
+         "                       zmodem or acknak\n"
          "  --flow F             none (default), xonxoff (ZModem only) or rtscts\n"
          "  --max-errors N       errors that end a file; 0 = no limit (default)\n"
          "  --overwrite N        what a receiver does with an existing file (default 7):\n"
          "                       1 source longer and newer, 2 CRCs don't match, 3 append,\n"
          "                       4 always, 5 source newer, 6 date and length both differ,\n"
-         "                       7 never; a ZModem batch skips a refused file and goes on\n"
-         "                       (exit 14); XModem overwrites only with 4, ACK/NAK appends\n"
-         "                       with 3, replaces with 4 and refuses otherwise\n"
+         "                       7 never; a ZModem or YModem batch skips a refused file and\n"
+         "                       goes on (exit 14); YModem, which cannot compare CRCs,\n"
+         "                       replaces with 2; XModem overwrites only with 4, ACK/NAK\n"
+         "                       appends with 3, replaces with 4 and refuses otherwise\n"
          "  --send-timeout S     seconds without progress that end a send (default 60, 0 none)\n"
          "  --recv-timeout S     the same for a receive (default 60, 0 none)\n"
          "  --window N           ZModem window in bytes, 0 streams (default); a receiver that\n"
@@ -251,8 +254,9 @@ const char* CommandLine::Help() {
          "  --crash-recovery N   ZModem resume of a shorter existing file: 1 never (default),\n"
          "                       2 when the sender asks (and its --overwrite rule applies),\n"
          "                       3 always (may join two unrelated files of one name)\n"
-         "  --path-mode N        ZModem names: 0 name part only (default), 1 as given,\n"
-         "                       2 (send) FILE NAME pairs: each file goes under the next name\n"
+         "  --path-mode N        ZModem and YModem names: 0 name part only (default), 1 as\n"
+         "                       given, 2 (ZModem send) FILE NAME pairs: each file goes under\n"
+         "                       the next name\n"
          "  --dir DIR            receive: the folder to receive into\n"
          "  --host               ZModem receive in host mode: batch after batch until Ctrl-C\n"
          "                       (with --answer: each call answered and hung up in turn)\n"

@@ -129,7 +129,7 @@ int main(int argc, char** argv) {
     }
   }
 
-  ConsoleView view(stderr, Console::IsTerminal(stderr), options.quiet, settings.Protocol == TransferSettings::kZModem);
+  ConsoleView view(stderr, Console::IsTerminal(stderr), options.quiet, settings.Batch());
   view.OpenLog(settings);
   TransferJob job(0, settings, devices);
   job.modemInstallation = &GenericHayes::Process();

@@ -6,7 +6,7 @@ int32_t ValueList::IndexOf(int32_t value) const {
   return -1;
 }
 
-const ValueList ValueList::kProtocol{{"XModem", 0}, {"ZModem", 1}, {"ACK/NAK", 2}};
+const ValueList ValueList::kProtocol{{"XModem", 0}, {"ZModem", 1}, {"ACK/NAK", 2}, {"YModem", 3}, {"XModem-1K", 4}};
 const ValueList ValueList::kCrashRecovery{{"Never", 1}, {"Follow sender", 2}, {"Always", 3}};
 const ValueList ValueList::kWindowSize{{"Streaming", 0}, {"1024", 1024}, {"2048", 2048}, {"4096", 4096}};
 const ValueList ValueList::kFlowZModem{{"None", 0}, {"XON/XOFF", 1}, {"RTS/CTS", 2}};

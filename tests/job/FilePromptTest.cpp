@@ -45,6 +45,7 @@ TEST(FilePromptTest, Outcomes) {
       {1, 2, kThree, true, 1, true, 4, "", 3},
       {1, 2, kThree, true, 2, false, 6, "", 3},
       {1, 1, std::string("C:\\\0x.txt\0y.txt\0", 16), true, 1, false, 0, "C:\\x.txt;C:\\y.txt", 2},
+      {3, 2, kThree, true, 1, false, 0, "C:\\data\\a.txt;C:\\data\\b.txt;C:\\data\\c.txt", 3},  // no pairs
   };
   for (const auto& c : cases) {
     TransferSettings settings;
@@ -61,7 +62,7 @@ TEST(FilePromptTest, Outcomes) {
     EXPECT_EQ(FilePrompt::Run(settings, windows), c.result);
     EXPECT_EQ(settings.FileList, c.fileList);
     EXPECT_EQ(settings.Attempted, c.attempted);
-    EXPECT_EQ(windows.request.multiple, c.protocol == 1);
+    EXPECT_EQ(windows.request.multiple, c.protocol == 1 || c.protocol == 3);
     EXPECT_EQ(windows.request.folder, "D:\\in");
   }
   // The request follows the direction.

@@ -134,7 +134,9 @@ TEST(TransferJobChecks, ResultCodesBeforeARun) {
     int16_t attempted;
   } rows[] = {{0, 1, 0, 1, 0, "a", 1, 0, 1},      {2, 0, 1, 0, 0, "a", 2, 0, 1},    {1, 1, 1, 0, 0, "", 0, 0, 0},
               {1, 0, 0, 1, 0, "", 0, 3, 0},       {2, 0, 0, 0, 0, "", 0, 3, 0},     {0, 0, 0, 1, 0, "a;b;c", 0, 0, 1},
-              {1, 0, 0, 1, 0, "a;b;c", 0, 0, 3},  {1, 0, 0, 1, 2, "a;b;c", 0, 4, 3}, {1, 0, 0, 1, 2, "a;x;b;y", 0, 0, 2}};
+              {1, 0, 0, 1, 0, "a;b;c", 0, 0, 3},  {1, 0, 0, 1, 2, "a;b;c", 0, 4, 3}, {1, 0, 0, 1, 2, "a;x;b;y", 0, 0, 2},
+              // YModem: a batch, but XON/XOFF and host mode stay ZModem's, and names never go in pairs.
+              {3, 1, 0, 0, 2, "", 1, 0, 0},       {3, 0, 1, 1, 2, "a;b;c", 2, 0, 3}, {4, 0, 0, 0, 0, "", 0, 3, 0}};
   for (const auto& r : rows) {
     SCOPED_TRACE(r.list);
     TransferSettings s;

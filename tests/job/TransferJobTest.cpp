@@ -21,6 +21,7 @@
 #include "modem/GenericHayes.h"
 #include "modem/MemoryModemInstallation.h"
 #include "transfer/RecordingStatus.h"
+#include "transfer/YModem.h"
 #include "transfer/zmodem/ZModem.h"
 
 namespace fs = std::filesystem;
@@ -164,7 +165,7 @@ class JobOverNullModem : public ::testing::Test {
     fs::last_write_time(path, fs::file_time_type::clock::now() - std::chrono::hours(24 * 365 * (2030 - year)));
     return path.string();
   }
-  // Runs the job on end A and, on end B, our ZModem sender once per batch.
+  // Runs the job on end A and, on end B, our sender of the job's protocol once per batch.
   void Run(const std::vector<std::string>& batches, bool endWhenSent) {
     NullModem modem;
     TestJob job(settings, &modem.A());
@@ -178,8 +179,12 @@ class JobOverNullModem : public ::testing::Test {
                 for (std::string list : batches) {
                   SerialPort port(&end);
                   RecordingStatus status;
-                  ZModem sender(&port, &status);
-                  sender.Send(list.data());
+                  std::unique_ptr<FileTransfer> sender;
+                  if (settings.Protocol == TransferSettings::kYModem)
+                    sender = std::make_unique<YModem>(&port, &status);
+                  else
+                    sender = std::make_unique<ZModem>(&port, &status);
+                  sender->Send(list.data());
                 }
                 if (!endWhenSent) return;
                 // The user's Cancel, once the job waits for the next sender.
@@ -196,20 +201,23 @@ class JobOverNullModem : public ::testing::Test {
   int32_t result = -1;
 };
 
-// Files announced but not done go into the upper bits of a single run's result: one skipped by
-// the rule, or refused as existing (which the batch goes past, and which makes the result 14);
-// then, in the same folder, host mode receives batch after batch under the sender's names until
-// cancelled.
+// Files announced but not done go into the upper bits of a single run's result, ZModem's and
+// YModem's: one skipped by the rule, or refused as existing (which the batch goes past, and which
+// makes the result 14); then, in the same folder, host mode receives batch after batch under the
+// sender's names until cancelled.
 TEST_F(JobOverNullModem, FilesAnnouncedButNotDoneGoIntoTheUpperBitsAndHostModeRunsUntilCancelled) {
   const std::string list = Add("a.bin", 3000) + ";" + Add("b.bin", 100, 2001) + ";" + Add("c.bin", 5000);
-  for (const int16_t rule : {TransferSettings::kNever, TransferSettings::kSourceNewer}) {
+  using S = TransferSettings;
+  for (const auto& run : {std::pair{S::kZModem, S::kNever}, {S::kZModem, S::kSourceNewer}, {S::kYModem, S::kNever},
+                          {S::kYModem, S::kSourceNewer}}) {
     view.emplace();
-    settings.Overwrite = rule;
+    settings.Protocol = run.first;
+    settings.Overwrite = run.second;
     settings.Transferred = 0;
     Spit((root / "recv" / "b.bin").string(), "newer");  // b is not taken: the copy here is newer
     for (const char* name : {"a.bin", "c.bin"}) fs::remove(root / "recv" / name);
     Run({list}, false);
-    const bool refused = rule == TransferSettings::kNever;
+    const bool refused = settings.Overwrite == TransferSettings::kNever;
     EXPECT_EQ((refused ? 14 : 0) + 65536, result);
     EXPECT_EQ(refused ? 1u : 0u, view->Lines("finish").size());  // once, after the batch
     EXPECT_EQ(refused ? 1u : 0u, view->Lines("log b.bin|File already exists.").size());
@@ -220,6 +228,7 @@ TEST_F(JobOverNullModem, FilesAnnouncedButNotDoneGoIntoTheUpperBitsAndHostModeRu
   }
   view.emplace();
 
+  settings.Protocol = TransferSettings::kZModem;
   settings.HostMode = 1;
   settings.FileList = "renamed.bin";  // never used: host mode takes the sender's names
   Run({Add("d.bin", 2000) + ";" + Add("e.bin", 10), Add("f.bin", 70000)}, true);

@@ -64,6 +64,7 @@ TEST(CommandLine, EveryOptionInBothSpellings) {
   EXPECT_TRUE(Parse("--help").line.help);
   EXPECT_TRUE(Parse("send --help").line.help);
   EXPECT_TRUE(Parse("--version").line.version);
+  EXPECT_EQ(TransferSettings::kXModem1K, Parse("send --port p --protocol xmodem1k").line.settings.Protocol);
 }
 
 TEST(CommandLine, MalformedLinesAreRefused) {

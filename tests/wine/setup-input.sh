@@ -32,8 +32,9 @@ finish() {
   wait "$shown" 2>/dev/null
 }
 
-# General page: Alt+P and a letter pick XModem (XON/XOFF falls back to None), Alt+M and 75
-# typed, Tab away corrects it to 50, Logging's Alt+F checks Log To File, Enter is OK.
+# General page: Alt+P and a letter pick the next protocol of that letter after ZModem, XModem-1K
+# (XON/XOFF falls back to None), Alt+M and 75 typed, Tab away corrects it to 50, Logging's Alt+F
+# checks Log To File, Enter is OK.
 run sheet Protocol=1 FlowControl=1
 xvfb_keys 'Setup Zandrel' alt+p x alt+m
 xvfb_type 'Setup Zandrel' 75
@@ -43,7 +44,7 @@ xvfb_keys 'Setup Zandrel' alt+f alt+l ctrl+a
 xvfb_type 'Setup Zandrel' 'C:\logs\typed.log'
 xvfb_keys 'Setup Zandrel' Return
 finish
-expect ran=1 Protocol=0 FlowControl=0 MaxErrors=50 LogToFile=1 'LogFilename=C:\logs\typed.log'
+expect ran=1 Protocol=4 FlowControl=0 MaxErrors=50 LogToFile=1 'LogFilename=C:\logs\typed.log'
 
 # Send File As ...: Down to the second row, Alt+E edits it, the receiver name typed over the
 # selected text, Enter closes each dialog with its default button.

@@ -93,7 +93,7 @@ TEST_F(Win32SetupSheetTest, ListsAndEdits) {
   } lists[] = {
       {0, IDC_CONNECTION, "COM1|COM3|Line Modem 56K"},
       {0, IDC_BAUD_RATE, "9600|19200|38400|57600|115200"},
-      {0, IDC_SETUP_PROTOCOL, "XModem|ZModem|ACK/NAK"},
+      {0, IDC_SETUP_PROTOCOL, "XModem|ZModem|ACK/NAK|YModem|XModem-1K"},
       {0, IDC_FLOW_CONTROL, "None|RTS/CTS"},
       {0, IDC_WINDOW_SIZE, "Streaming|1024|2048|4096"},
       {0, IDC_CRASH_RECOVERY, "Never|Follow sender|Always"},
