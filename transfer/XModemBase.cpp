@@ -2,6 +2,7 @@
 // CheckAbort between them, so the host's Cancel and inactivity limit are honoured throughout.
 #include "transfer/XModemBase.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "link/Pause.h"
@@ -274,8 +275,13 @@ void XModemBase::SendFile(char* fileList) {
 
 bool XModemBase::SendBlocks(bool oneBlock) {
   int32_t eotRefusals = 0;
+  bool again = false;
   for (;;) {
-    const int32_t settled = settleMs > 0 ? Pause(*link, settleMs) : 0;
+    // A receiver that purges its input right after answering (lrzsz does) loses a block that
+    // follows the answer too closely; repeated at once after its NAK, the block would meet the
+    // same purge again.
+    const int32_t pause = again ? std::max(settleMs, kSettleMs) : settleMs;
+    const int32_t settled = pause > 0 ? Pause(*link, pause) : 0;
     if (settled < 0) {
       status->code = settled;
       return false;
@@ -291,6 +297,7 @@ bool XModemBase::SendBlocks(bool oneBlock) {
     else
       response = oneBlock ? 1 : StreamingResponse();
     if (response < 0) return false;
+    again = response == 0;
     if (response > 0) {
       status->retries = 0;
       if (oneBlock || !data) return true;
@@ -401,9 +408,9 @@ int32_t XModemBase::AwaitResponse(bool dropRest) {
     if (CheckAbort()) return 0;
   }
   if (c < 0) {
-    // Ten silent seconds: either the line is dead, or the receiver purged its input right after
-    // answering (lrzsz does) and lost the start of our block with it. From now on each block
-    // waits a moment after the answer, which a real line's byte times give anyway.
+    // Ten silent seconds: the line is dead, or the receiver purged the whole block and waits
+    // for it. From now on each block waits a moment after the answer, which a real line's byte
+    // times give anyway.
     settleMs = kSettleMs;
     return 0;
   }
