@@ -7,7 +7,10 @@
 // started first (its 'C' already waits when the sender starts): `sx` and zandrel, timed from
 // the sender's start; efficiency = file bytes / (seconds * 11520). Every XModem pairing starts
 // rx first and the sender after, as users start a transfer to a device that waits.
-// Run: build/native/bench/XModemBenchPosix [runs] [kibibytes] [line KiB, 0 skips]
+// Then YModem and XModem-1K the same two ways, the receiver started first: zandrel -> `rb`
+// against `sb` -> `rb`, zandrel (1 KiB blocks) -> `rx` against `sx -k` -> `rx`, and on the pty
+// `sb` -> zandrel too; throughput on the pty (median and best), efficiency on the relay.
+// Run: build/native/bench/XModemBenchPosix [runs] [kibibytes] [line KiB, 0 skips] [x|y: only]
 // (needs socat and lrzsz)
 #include <fcntl.h>
 #include <signal.h>
@@ -232,24 +235,121 @@ void LineSection(int runs, size_t kib, const std::string& dir) {
     std::printf("   median efficiency %.3f\n", eff[eff.size() / 2]);
   }
 }
+// A party of a YModem or XModem-1K run: zandrel (given --port and --quiet) or an lrzsz peer on
+// the terminal.
+struct Party {
+  std::vector<std::string> argv;
+  bool ours;
+};
+
+Child StartParty(const Party& p, const std::string& tty, const std::string& log) {
+  if (!p.ours) return Spawn(p.argv, tty, log, true);
+  std::vector<std::string> argv = {kZandrel, p.argv[0], "--port", tty, "--quiet"};
+  argv.insert(argv.end(), p.argv.begin() + 1, p.argv.end());
+  return Spawn(argv, "", log, false);
+}
+
+// One run between two terminals: the receiver first, its start request waiting when the sender
+// starts 1.5 s later (a sender that missed it would wait the receiver's ten seconds for the
+// next). Seconds from the sender's start to the end of both, or -1. What arrived is got.bin
+// (XModem) or y.bin (YModem, the name sent) in dir.
+double LongRun(const Party& receiver, const std::string& rtty, const Party& sender, const std::string& stty,
+               const std::string& dir, const std::string& data) {
+  for (const char* f : {"/got.bin", "/y.bin"}) unlink((dir + f).c_str());
+  Child r = StartParty(receiver, rtty, dir + "/receiver.log");
+  std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+  const Clock::time_point start = Clock::now();
+  Child s = StartParty(sender, stty, dir + "/sender.log");
+  const int sent = Wait(s, 900), received = Wait(r, 900);
+  const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+  std::string got = Slurp(dir + "/y.bin");
+  if (got.empty()) got = Slurp(dir + "/got.bin").substr(0, data.size());  // the XModem padding off
+  if (sent != 0 || received != 0 || got != data) {
+    std::printf(" [exits %d %d, %s]", sent, received, got == data ? "content right" : "content wrong");
+    return -1;
+  }
+  return seconds;
+}
+
+void LongBlockSections(int runs, size_t kib, size_t lineKib, const std::string& dir) {
+  const Party rb{{"rb", "-q"}, false}, rx{{"rx", "-q", "-c", "got.bin"}, false};
+  const Party oursY{{"send", "--protocol", "ymodem", "out/y.bin"}, true}, sb{{"sb", "-q", "out/y.bin"}, false};
+  const Party ours1k{{"send", "--protocol", "xmodem1k", "out/y.bin"}, true}, sxk{{"sx", "-q", "-k", "out/y.bin"}, false};
+  const Party oursIn{{"receive", "--protocol", "ymodem", "--dir", dir}, true};
+  const struct Pairing {
+    const char* name;
+    Party receiver, sender;
+  } pairings[] = {{"zandrel -> rb", rb, oursY},  {"sb -> rb", rb, sb},          {"sb -> zandrel", oursIn, sb},
+                  {"zandrel 1K -> rx", rx, ours1k}, {"sx -k -> rx", rx, sxk}};
+  mkdir((dir + "/out").c_str(), 0755);
+  for (const bool line : {false, true}) {
+    const size_t bytes = (line ? lineKib : kib) * 1024 + 77;
+    if (line && lineKib == 0) break;
+    std::mt19937 rng(5);
+    std::string data(bytes, '\0');
+    for (char& c : data) c = static_cast<char>(rng());
+    std::ofstream(dir + "/out/y.bin", std::ios::binary | std::ios::trunc) << data;
+    std::printf(line ? "YModem and XModem-1K at 115200 baud, %zu bytes, receiver first, %d runs each: efficiency\n"
+                     : "YModem and XModem-1K on a socat pty pair, %zu bytes, receiver first, %d runs each\n",
+                bytes, runs);
+    for (const Pairing& p : pairings) {
+      if (line && p.receiver.ours) continue;  // the receivers are compared on the pty
+      std::vector<double> figures;
+      int failed = 0;
+      std::printf("  %-18s", p.name);
+      for (int i = 0; i < runs; ++i) {
+        double seconds;
+        if (line) {
+          bench::Pty a, b;
+          bench::LineRelay relay(a.master, b.master, bench::LinePlan{});
+          seconds = LongRun(p.receiver, b.slave, p.sender, a.slave, dir, data);
+        } else {
+          Pair pair;
+          if (!pair.Start(dir)) return;
+          seconds = LongRun(p.receiver, pair.b, p.sender, pair.a, dir, data);
+          pair.Stop();
+        }
+        if (seconds > 0) {
+          figures.push_back(static_cast<double>(bytes) / (line ? seconds * 11520.0 : seconds));
+          std::printf(line ? " %6.3f" : " %8.0f", figures.back());
+        } else {
+          ++failed;
+        }
+        std::fflush(stdout);
+      }
+      std::sort(figures.begin(), figures.end());
+      if (figures.empty()) figures.push_back(0);
+      // A failed run is left out of the figures and counted: rx gives up when the start of a
+      // block is purged and it reads the rest as headers, whoever the sender.
+      std::printf(line ? "   median %.3f  best %.3f" : "   median %8.0f B/s  best %8.0f B/s", figures[figures.size() / 2],
+                  figures.back());
+      std::printf(failed ? "  (%d failed)\n" : "\n", failed);
+    }
+  }
+}
 }  // namespace
 
 int main(int argc, char** argv) {
   const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
   const size_t kib = argc > 2 ? static_cast<size_t>(std::max(1, std::atoi(argv[2]))) : 64;
   const size_t lineKib = argc > 3 ? static_cast<size_t>(std::max(0, std::atoi(argv[3]))) : 128;
+  const std::string only = argc > 4 ? argv[4] : "";
   if (access(kZandrel.c_str(), X_OK) != 0) {
     std::printf("zandrel not built at %s\n", kZandrel.c_str());
     return 1;
   }
-  if (std::system("command -v socat >/dev/null && command -v sx >/dev/null && command -v rx >/dev/null") != 0) {
-    std::printf("socat and lrzsz (sx, rx) are needed\n");
+  if (std::system("for p in socat sx rx sb rb; do command -v $p >/dev/null || exit 1; done") != 0) {
+    std::printf("socat and lrzsz (sx, rx, sb, rb) are needed\n");
     return 1;
   }
   char dirTemplate[] = "/tmp/zandrel-bench.XXXXXX";
   const std::string dir = mkdtemp(dirTemplate);
   // lrzsz refuses paths outside its working folder, so every party works in this one.
   if (chdir(dir.c_str()) != 0) return 1;
+  if (only == "y") {
+    LongBlockSections(runs, kib, lineKib, dir);
+    return chdir("/") == 0 ? std::system(("rm -rf '" + dir + "'").c_str()) : 1;
+  }
 
   std::mt19937 rng(1);
   std::string data(kib * 1024 + 77, '\0');  // not a whole number of blocks: padding is sent too
@@ -284,6 +384,7 @@ int main(int argc, char** argv) {
   Measure("zandrel -> zandrel", Kind::AckNak, 1, dir, textPath, text, text.size());
 
   if (lineKib > 0) LineSection(runs, lineKib, dir);
+  if (only != "x") LongBlockSections(runs, kib, lineKib, dir);
 
   if (chdir("/") == 0) std::system(("rm -rf '" + dir + "'").c_str());
   return 0;
