@@ -2,7 +2,6 @@
 // CheckAbort between them, so the host's Cancel and inactivity limit are honoured throughout.
 #include "transfer/XModemBase.h"
 
-#include <algorithm>
 #include <cstring>
 
 #include "link/Pause.h"
@@ -23,7 +22,6 @@ constexpr int32_t kResponseReads = 10;
 constexpr int32_t kRequestsPerMode = 5;
 // Bytes Send reads one by one looking for a start request before it purges the rest.
 constexpr int32_t kDiscardLimit = 4096;
-constexpr int32_t kSettleMs = 2;
 }  // namespace
 
 int32_t XModemBase::Send(char* fileList) {
@@ -275,13 +273,8 @@ void XModemBase::SendFile(char* fileList) {
 
 bool XModemBase::SendBlocks(bool oneBlock) {
   int32_t eotRefusals = 0;
-  bool again = false;
   for (;;) {
-    // A receiver that purges its input right after answering (lrzsz does) loses a block that
-    // follows the answer too closely; repeated at once after its NAK, the block would meet the
-    // same purge again.
-    const int32_t pause = again ? std::max(settleMs, kSettleMs) : settleMs;
-    const int32_t settled = pause > 0 ? Pause(*link, pause) : 0;
+    const int32_t settled = settleMs > 0 ? Pause(*link, settleMs) : 0;
     if (settled < 0) {
       status->code = settled;
       return false;
@@ -297,7 +290,6 @@ bool XModemBase::SendBlocks(bool oneBlock) {
     else
       response = oneBlock ? 1 : StreamingResponse();
     if (response < 0) return false;
-    again = response == 0;
     if (response > 0) {
       status->retries = 0;
       if (oneBlock || !data) return true;
@@ -407,13 +399,7 @@ int32_t XModemBase::AwaitResponse(bool dropRest) {
     if (c >= 0) break;
     if (CheckAbort()) return 0;
   }
-  if (c < 0) {
-    // Ten silent seconds: the line is dead, or the receiver purged the whole block and waits
-    // for it. From now on each block waits a moment after the answer, which a real line's byte
-    // times give anyway.
-    settleMs = kSettleMs;
-    return 0;
-  }
+  if (c < 0) return 0;
   lastByte = c;
   if (dropRest || c != Ascii::ACK) link->ClearInput(0);
   if (c == Ascii::ACK) return 1;

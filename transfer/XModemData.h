@@ -40,7 +40,6 @@ class XModemData : public TransferEngine {
   // are not acknowledged and only a cancel comes back.
   bool takesStreaming = false;
   bool streaming = false;
-  // A pause before each block sent, once the receiver has been found to lose blocks that
-  // follow its answers too closely.
+  // The sender's pause before each block, in milliseconds.
   int32_t settleMs = 0;
 };

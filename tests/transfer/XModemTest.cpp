@@ -230,10 +230,6 @@ TEST(XModemSender, WireAndCodesAgainstAScriptedReceiver) {
     if (r.waiting) {
       EXPECT_EQ(start, receiver.times.at(0));  // the first block
     }
-    if (!r.answers.empty() && r.answers[0] == Bytes{NAK}) {
-      // The repeat waits out a receiver that purges its input right after its NAK.
-      EXPECT_GE(receiver.times.at(133) - receiver.times.at(132), 3u);
-    }
     if (r.code == 0) {
       EXPECT_EQ(static_cast<int32_t>(r.data.size()), status.bytesDone);
       EXPECT_EQ(static_cast<int32_t>(r.data.size()), status.fileSize);
@@ -328,7 +324,7 @@ TEST(YModemSender, BatchInLongAndShortBlocksAndStreamingWhenAsked) {
        Cat({Bytes(batch.begin(), batch.begin() + firstEot), {EOT}, Bytes(batch.begin() + firstEot, batch.end())})},
       {"streaming", {'G'}, {g, {}, {}, ackG, g, ackG}, 0, batch},
       {"cancelled while streaming", {'G'}, {g, {CAN, CAN}}, -914,
-       Cat({Bytes(batch.begin(), batch.begin() + firstEot), kCancel})},
+       Cat({Bytes(batch.begin(), batch.begin() + firstEot - 1), kCancel})},
   };
   for (const Row& r : rows) {
     SCOPED_TRACE(r.name);
@@ -346,6 +342,9 @@ TEST(YModemSender, BatchInLongAndShortBlocksAndStreamingWhenAsked) {
     EXPECT_EQ(r.code, RunOnFile<YModem>(&receiver.line, file, status, "out.bin;two.bin", nullptr));
     EXPECT_EQ(r.wire, receiver.line.output);
     EXPECT_EQ(0, status.errors);
+    // The first data block waits out a receiver that purges its input right after its answer
+    // (which comes 1 ms after the header).
+    EXPECT_GE(receiver.times.at(133) - receiver.times.at(132), 2u);
   }
 }
 }  // namespace
