@@ -5,11 +5,13 @@
 # peer on $ZANDREL_PTY_B):
 #   transfer.sh <wine-run.sh> <prefix> <zandrel.dll> <PressCancel.exe> <case>
 # Cases: zmodem-receive (three files from sz), zmodem-many (three files and 200 small ones to rz),
-# xmodem-directory (a folder as the file), cancel (Cancel pressed while sending to rz). An XModem
-# send to rx -c is zandrel.exe's (tests/wine), names of files that are not there ZModemTest's.
+# xmodem-directory (a folder as the file), cancel (Cancel pressed while sending to rz), ymodem
+# (Protocol 3: three files to rb), xmodem1k (Protocol 4: one file to rx, which keeps the padding).
+# An XModem send to rx -c is zandrel.exe's (tests/wine), names of files that are not there
+# ZModemTest's.
 set -uo pipefail
 source "$(dirname "$0")/../prerequisite.sh"
-require sz rz rx
+require sz rz rx rb
 source "$(dirname "$0")/lib.sh" "$1" "$2" "$3"
 press_cancel=$4 case=$5
 source "$here/../wine/peer.sh"
@@ -49,6 +51,18 @@ case $case in
     check "rz ended well" 0 "$peer_status"
     check "files received" 203 "$(ls "$work/in" | wc -l)"
     arrived one.bin two.bin three.bin f001.txt f200.txt ;;
+  ymodem)
+    peer rb -q
+    object 3 1 "$(files one.bin two.bin three.bin)" 0 3 3
+    peer_end 20
+    check "rb ended well" 0 "$peer_status"
+    arrived one.bin two.bin three.bin ;;
+  xmodem1k)
+    peer rx -q -c one.bin
+    object 4 1 "$(files one.bin)" 0 1 1
+    peer_end 20
+    check "rx ended well" 0 "$peer_status"
+    check "one.bin arrived" same "$(cmp -s -n "$(stat -c %s "$work/out/one.bin")" "$work/out/one.bin" "$work/in/one.bin" && echo same)" ;;
   xmodem-directory)
     object 0 1 "$(winpath "$work/out")" 8 1 0 ;;  # no file behind the name: "No files sent."
   cancel)

@@ -39,11 +39,11 @@ for dialog in "sendas:Send File As ..." "phone:Edit Telephone Listing"; do
 done
 
 # The progress window: a run going on (twice, a second apart, to show the bar moving), the same
-# run failed, and the compact window.
-for state in running failed compact; do
-  wine "$show" progress "$state" >/dev/null &
+# run failed, the compact window, and the run and the compact window with the 1 KiB protocols.
+for state in running failed compact running:Protocol=3 compact:Protocol=4; do
+  wine "$show" progress ${state/:/ } >/dev/null &
   shown=$!
-  xvfb_shoot 'Zandrel - Transfer' "$out/progress-$state.png"
+  xvfb_shoot 'Zandrel - Transfer' "$out/progress-${state/:Protocol=/-protocol}.png"
   if [[ $state == running ]]; then
     sleep 1
     xvfb_shoot 'Zandrel - Transfer' "$out/progress-running-later.png"

@@ -1,9 +1,10 @@
 // Shows one of the windows for a person, a screenshot or a keyboard script, then prints what it
 // left behind as name=value lines:
-//   setup-show sheet | sendas | phone | progress running|failed|compact
+//   setup-show sheet | sendas | phone | progress running|failed|compact [Protocol=n]
 // The sheet runs over two ports and one modem with the settings given as name=value arguments
 // (Protocol, FlowControl, WindowSize, MaxErrors, LogToFile), and the real registry of
-// the current user. The progress window stays in its state until it is closed.
+// the current user. The progress window stays in its state until it is closed; a Protocol given
+// replaces its state's own.
 #include <windows.h>
 
 #include <cstdio>
@@ -47,11 +48,11 @@ void Print(const TransferSettings& s) {
 
 // A ZModem send with files behind it (its bar moving until the window is closed), the same send
 // failed, and the compact window of a quiet XModem receive.
-void ShowProgress(TransferSettings& settings, const DeviceLists& devices, const std::string& state) {
+void ShowProgress(TransferSettings& settings, const DeviceLists& devices, const std::string& state, bool ownProtocol) {
   const bool compact = state == "compact";
   settings.MaxTitle = "Zandrel - Transfer";
   settings.Port = 1;
-  settings.Protocol = compact ? TransferSettings::kXModem : TransferSettings::kZModem;
+  if (!ownProtocol) settings.Protocol = compact ? TransferSettings::kXModem : TransferSettings::kZModem;
   settings.Transfer = !compact;
   settings.BaudRate = compact ? 19200 : 115200;
   settings.LogToScreen = settings.Verbose = !compact;
@@ -101,8 +102,8 @@ int main(int argc, char** argv) {
   devices.AddPort({"COM3", ""});
   devices.AddModem({"Line Modem 56K", "SYSTEM\\CurrentControlSet\\Control\\Class\\m0", 2});
 
-  if (what == "progress" && argc == 3) {
-    ShowProgress(settings, devices, argv[2]);
+  if (what == "progress" && (argc == 3 || argc == 4)) {
+    ShowProgress(settings, devices, argv[2], argc == 4);
   } else if (what == "sheet") {
     auto user = Registry::CurrentUser();
     std::printf("ran=%d\n", SetupSheet(settings, devices, *user).Run(SetupPages()));
