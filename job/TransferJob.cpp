@@ -32,9 +32,8 @@ constexpr uint32_t kFifoBits = 160;
 constexpr uint32_t kQuickPassMs = 1000;
 
 void Drain(SerialPort& port, uint32_t baudRate) {
-  const uint32_t deadline = TickSource::Now() + kDrainLimitMs;
-  while (port.TxCount() > 0 && !TickSource::Passed(deadline))
-    if (port.Yield() < 0) return;
+  const int32_t r = port.AwaitDrain(kDrainLimitMs);
+  if (r < 0 && r != LinkCode::Timeout) return;
   Pause(port, static_cast<int32_t>(kSettleMs + kFifoBits * 1000u / (baudRate ? baudRate : 1)));
 }
 

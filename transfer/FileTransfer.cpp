@@ -17,8 +17,6 @@ constexpr uint32_t kByteDeadlineMs = 30000;
 constexpr uint32_t kBlockDeadlineMs = 60000;
 // Bound on draining a peer that keeps talking after our cancel, so Finish always ends soon.
 constexpr uint32_t kDrainLimitMs = 3000;
-// Longest time between two questions to the host while a run goes on.
-constexpr uint32_t kAbortPollMs = 1000;
 }  // namespace
 
 FileTransfer::FileTransfer(SerialPort* port, TransferStatus* statusObject)
@@ -102,7 +100,7 @@ int32_t FileTransfer::SendByteWait(uint8_t byte) {
       return LinkCode::ShortWrite;
     }
     if (CheckAbort()) return status->code;
-    int32_t y = link->Yield();
+    int32_t y = link->Yield(kAbortPollMs);  // until the queue has room
     if (y < 0) return status->code = y;
   }
 }
@@ -116,7 +114,7 @@ int32_t FileTransfer::SendBlockWait(const uint8_t* data, int32_t length) {
   for (;;) {
     // The queue was full a moment ago: give it time to drain before offering more.
     if (CheckAbort()) return status->code;
-    const int32_t y = link->Yield();
+    const int32_t y = link->Yield(kAbortPollMs);  // until the queue has room
     if (y < 0) return status->code = y;
     int32_t moved = 0;
     if (link->PacingDelay() == 0) {

@@ -20,7 +20,7 @@ void ModemBench::Type(HayesModem& modem, const std::string& text) {
 
 ModemBench::Port::Port(ModemBench& b, HayesModem& m) : modem(m), bench(b) {}
 
-int32_t ModemBench::Port::Idle() {
+int32_t ModemBench::Port::Idle(int32_t) {
   bench.step.Idle(idle, [this] { return !modem.ToComputer().empty(); });
   return 0;
 }

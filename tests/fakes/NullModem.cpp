@@ -105,7 +105,7 @@ void NullModem::Run(const std::function<void(End&)>& sideA, const std::function<
 
 NullModem::End::End(NullModem::Shared& s, int w) : FakeComLink(w), shared(s), which(w) { baudRate = 9600; }
 
-int32_t NullModem::End::Idle() {
+int32_t NullModem::End::Idle(int32_t) {
   shared.step.Idle(idle, [this] { return shared.Due(which, FakeClock::Now()); });
   return 0;
 }

@@ -58,7 +58,7 @@ class NullModem::End : public FakeComLink {
  public:
   End(NullModem::Shared& s, int which);
 
-  int32_t Idle() override;
+  int32_t Idle(int32_t maxWaitMs) override;
   int32_t ReadModemStatus() override;
   void GetBufferStatus(BufferStatus& s, int32_t side) override;
   int32_t Signal(int32_t number, int32_t value) override;

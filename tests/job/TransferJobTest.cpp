@@ -183,7 +183,7 @@ class JobOverNullModem : public ::testing::Test {
                 }
                 if (!endWhenSent) return;
                 // The user's Cancel, once the job waits for the next sender.
-                while (view->Lines("status Waiting for sender").size() <= waited + batches.size()) end.Idle();
+                while (view->Lines("status Waiting for sender").size() <= waited + batches.size()) end.Idle(1);
                 view->doneEvent.Set();
               });
     result = job.result;
@@ -240,7 +240,7 @@ class CuttingView : public RecordingView {
     RecordingView::ShowBytes(bytes, size);
     if (bytes < 60000 || cutRequested) return;
     cutRequested = true;
-    while (port->Signal(LineSignal::Cd, -1) == 1) port->Idle();
+    while (port->Signal(LineSignal::Cd, -1) == 1) port->Idle(1);
   }
 
  private:

@@ -35,7 +35,7 @@ class PosixPortTest : public ::testing::Test {
       port.GetBufferStatus(s, BufferSide::Receive);
       if (s.receiveCount >= count) return s.receiveCount == count;
       if (std::chrono::steady_clock::now() > deadline) return false;
-      port.Idle();
+      port.Idle(1);
     }
   }
 
@@ -200,7 +200,7 @@ TEST_F(PosixPortTest, IdleSleepsAndReportsADeadDevice) {
     }
     double cpu0 = cpuSeconds();
     auto wall0 = std::chrono::steady_clock::now();
-    for (int i = 0; i < 200; ++i) ASSERT_EQ(b.Idle(), 0);
+    for (int i = 0; i < 200; ++i) ASSERT_EQ(b.Idle(1), 0);
     double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - wall0).count();
     double cpu = cpuSeconds() - cpu0;
     std::printf("200 Idle calls, input %d: wall %.1f ms, cpu %.1f ms\n", withInput, wall * 1e3, cpu * 1e3);
@@ -210,7 +210,7 @@ TEST_F(PosixPortTest, IdleSleepsAndReportsADeadDevice) {
   ASSERT_EQ(b.Read(unread, 7), 7);
   pair.Stop();
   int32_t r = 0;
-  for (int i = 0; i < 100 && r == 0; ++i) r = b.Idle();
+  for (int i = 0; i < 100 && r == 0; ++i) r = b.Idle(1);
   EXPECT_EQ(r, LinkCode::NoHardware);
 }
 
