@@ -17,8 +17,8 @@ esac
 msi=$out/zandrel-$version-$arch.msi
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-for f in zandrel.dll zandrel.chm zandrel.exe; do
-  [[ -f $build/bin/$f ]] || { echo "build-msi: $build/bin/$f is missing (build the folder first)" >&2; exit 1; }
+for f in bin/zandrel.dll bin/zandrel.chm bin/zandrel.exe packaging/registry-rows.exe; do
+  [[ -f $build/$f ]] || { echo "build-msi: $build/$f is missing (build the folder first)" >&2; exit 1; }
 done
 "$strip" -o "$work/zandrel.dll" "$build/bin/zandrel.dll"
 "$strip" -o "$work/zandrel.exe" "$build/bin/zandrel.exe"
