@@ -5,6 +5,8 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/install-deps.sh"
 "$root/scripts/build.sh"
 status=0
+# The packages, built once; the suites install them as users do.
+ZANDREL_PACKAGE_BUILT=1 "$root/scripts/package.sh" >/dev/null || status=1
 (cd "$root/build/native" && ctest --output-on-failure -j 2) || status=1
 # A few seconds of each fuzz target (skipped without clang); FUZZ_SECONDS=0 leaves it out.
 if [[ "${FUZZ_SECONDS:-5}" != 0 ]]; then
