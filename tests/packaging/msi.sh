@@ -61,21 +61,20 @@ check "the installer's rows name the module" yes "$(grep -qF 'inprocserver32]|@=
 "$here/../wine/with-ptys.sh" "$prefix" "$here/../server/transfer.sh" "$wine_run" "$prefix" "$(unix "$folder\\zandrel.dll")" - installed
 check "ZModem send through the installed object" 0 $?
 
-cp -r "$(unix "$folder")" "$work/installed"
 msiexec /x "$(winpath "$msi")"; check "uninstall" 0 $?
 snap s2
 same "uninstall left the registry as it was" s0 s2
 check "uninstall left no files" "" "$(files "$folder")"
 
-mkdir -p "$(unix "$folder")" && cp "$work/installed"/* "$(unix "$folder")/"
-wine regsvr32 /s "$folder\\zandrel.dll"; snap s3
-check "regsvr32 writes the installer's rows" "$(cat "$work/installer")" "$(rows s2 s3 "$folder")"
-wine regsvr32 /s /u "$folder\\zandrel.dll" && wine regsvr32 /s /n /i:user "$folder\\zandrel.dll"; snap s4
-check "regsvr32 /n /i:user writes them for the user" "$(grep -vi 'HTML Help' "$work/installer")" "$(rows s2 s4 "$folder")"
+# The same files registered by hand where msiextract put them: the same rows for another <dir>.
+# That the machine's unregistration took away all it wrote shows in the next snapshot.
+wine regsvr32 /s "$dll_win"; snap s3
+check "regsvr32 writes the installer's rows" "$(cat "$work/installer")" "$(rows s2 s3 "${dll_win%\\*}")"
+wine regsvr32 /s /u "$dll_win" && wine regsvr32 /s /n /i:user "$dll_win"; snap s4
+check "regsvr32 /n /i:user writes them for the user" "$(grep -vi 'HTML Help' "$work/installer")" "$(rows s2 s4 "${dll_win%\\*}")"
 check "and nothing of the machine's" "" "$(LC_ALL=C comm -13 "$work/s2" "$work/s4" | grep -v '^user:')"
-wine regsvr32 /s /u /n /i:user "$folder\\zandrel.dll"; snap s5
+wine regsvr32 /s /u /n /i:user "$dll_win"; snap s5
 same "regsvr32 /u /n /i:user left the registry as it was" s2 s5
-rm -rf "$(unix "$folder")"
 
 msiexec /i "$(winpath "$msi")" ALLUSERS=; check "per-user install" 0 $?
 snap s6
