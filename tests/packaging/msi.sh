@@ -69,16 +69,17 @@ check "uninstall left no files" "" "$(files "$folder")"
 # The same files registered by hand where msiextract put them: the same rows for another <dir>.
 # That the machine's unregistration took away all it wrote shows in the next snapshot.
 wine regsvr32 /s "$dll_win"; snap s3
-check "regsvr32 writes the installer's rows" "$(cat "$work/installer")" "$(rows s2 s3 "${dll_win%\\*}")"
+rows s2 s3 "${dll_win%\\*}" >"$work/machine"
+check "regsvr32 writes the installer's rows" "$(cat "$work/installer")" "$(cat "$work/machine")"
 wine regsvr32 /s /u "$dll_win" && wine regsvr32 /s /n /i:user "$dll_win"; snap s4
-check "regsvr32 /n /i:user writes them for the user" "$(grep -vi 'HTML Help' "$work/installer")" "$(rows s2 s4 "${dll_win%\\*}")"
+check "regsvr32 /n /i:user writes them for the user" "$(grep -vi 'HTML Help' "$work/machine")" "$(rows s2 s4 "${dll_win%\\*}")"
 check "and nothing of the machine's" "" "$(LC_ALL=C comm -13 "$work/s2" "$work/s4" | grep -v '^user:')"
 wine regsvr32 /s /u /n /i:user "$dll_win"; snap s5
 same "regsvr32 /u /n /i:user left the registry as it was" s2 s5
 
 msiexec /i "$(winpath "$msi")" ALLUSERS=; check "per-user install" 0 $?
 snap s6
-check "per-user rows" "$(grep -vi 'HTML Help' "$work/installer")" "$(rows s5 s6 "$folder")"
+check "per-user rows" "$(grep -vi 'HTML Help' "$work/machine")" "$(rows s5 s6 "$folder")"
 check "none of the machine's" "" "$(LC_ALL=C comm -13 "$work/s5" "$work/s6" | grep '^system:' | grep -v '\\Installer\\\|\\Uninstall\\')"
 msiexec /x "$(winpath "$msi")" ALLUSERS=; check "per-user uninstall" 0 $?
 snap s7
