@@ -15,7 +15,7 @@ class LineControl;
 class FileTransfer {
  public:
   // Longest time between two questions to the host (cancel, inactivity) while a run goes on.
-  static constexpr int32_t kAbortPollMs = 1000;
+  static constexpr int32_t kAbortPollMs = 250;
 
   // Without a status object the engine makes and owns a plain one.
   FileTransfer(SerialPort* port, TransferStatus* statusObject);
