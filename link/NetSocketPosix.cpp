@@ -86,16 +86,7 @@ int32_t NetSocket::Receive(uint8_t* bytes, int32_t room) {
   ssize_t n;
   do n = recv(static_cast<int>(handle), bytes, static_cast<size_t>(room), 0);
   while (n < 0 && errno == EINTR);
-  if (n > 0) {
-#if defined(TCP_QUICKACK)
-    // A server that waits for our acknowledgement before sending the rest of a block (Nagle's
-    // rule; ser2net does) would otherwise wait out Linux's delayed acknowledgement, 40 ms, on
-    // every block of a lockstep protocol. The system clears the flag again by itself.
-    const int on = 1;
-    setsockopt(static_cast<int>(handle), IPPROTO_TCP, TCP_QUICKACK, &on, sizeof on);
-#endif
-    return static_cast<int32_t>(n);
-  }
+  if (n > 0) return static_cast<int32_t>(n);
   if (n == 0) {
     reason = "the server closed the connection";
     return -1;
@@ -107,6 +98,16 @@ int32_t NetSocket::Receive(uint8_t* bytes, int32_t room) {
 
 int32_t NetSocket::Wait(int32_t ms, bool wantInput, bool wantOutput) {
   if (handle == kNone) return -1;
+#if defined(TCP_QUICKACK)
+  // Before waiting for more, what came is acknowledged at once: a server that holds the rest of a
+  // block until then (Nagle's rule; ser2net does) would otherwise wait out Linux's delayed
+  // acknowledgement, 40 ms, on every block of a lockstep protocol. Setting the flag sends an
+  // acknowledgement that is due; the system clears it again by itself.
+  if (wantInput) {
+    const int on = 1;
+    setsockopt(static_cast<int>(handle), IPPROTO_TCP, TCP_QUICKACK, &on, sizeof on);
+  }
+#endif
   // With neither wanted the poll still ends early on a hang-up or an error.
   pollfd p{static_cast<int>(handle), static_cast<short>((wantInput ? POLLIN : 0) | (wantOutput ? POLLOUT : 0)), 0};
   const int r = poll(&p, 1, ms > 0 ? ms : 0);
