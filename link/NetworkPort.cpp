@@ -142,6 +142,7 @@ void NetworkPort::Ended() {
 }
 
 void NetworkPort::Initialize(int32_t) {
+  if (IsOpen()) return;  // one connection per port: one that ended is not made again
   if (!Parse(url, address, reason)) {
     Fail(LinkCode::Failure);
     return;
@@ -327,9 +328,13 @@ int32_t NetworkPort::Idle(int32_t maxWaitMs) {
   if (buffered || inputLeftUnread) {
     // Input waits but the caller is not reading it (a Pause, a paced write): waiting for input
     // would return at once, so wait only for room to send (and a hang-up) instead of spinning.
-    const int32_t ready = socket->Wait(wait, false, OutputWaiting());
-    if (ready & NetSocket::kWritable) Flush();
-    if (ready & NetSocket::kReadable) Pull(kReadAheadSize);  // a hang-up: learn it now
+    // Only while the server holds our output back is more read ahead: its word to go on may
+    // come behind that input.
+    const bool held = address.telnet && telnet.Suspended() && queue.size() > queueStart &&
+                      ahead.size() - aheadStart < kAheadLimit;
+    const int32_t ready = socket->Wait(wait, held, OutputWaiting());
+    if (ready & NetSocket::kReadable) Pull(kReadAheadSize);  // or a hang-up: learn it now
+    if (ready) Flush();
     idleSawInput = true;
     return 0;
   }

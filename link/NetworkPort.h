@@ -57,7 +57,8 @@ class NetworkPort : public ComLink {
   // first notice); raw: 0. Also collects notified line errors.
   int32_t ReadModemStatus() override;
   // Connects, and with Telnet agrees the options and asks the server for its settings, which
-  // GetDataFormat and GetHandshake then give. The outcome is in the last status.
+  // GetDataFormat and GetHandshake then give. The outcome is in the last status. Nothing while
+  // connected (or after the connection ended: it is not made again).
   void Initialize(int32_t portIndex) override;
   // The connection is made by Initialize: 0 while it stands, -828 otherwise.
   int32_t OpenDevice() override;
