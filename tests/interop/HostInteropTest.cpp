@@ -1,5 +1,5 @@
 // The zandrel host as a user meets it: the checks before a transfer and a port that does not
-// open, with their exit statuses and words. Host mode receiving batch after batch from sz
+// open (a device, a network port), with their exit statuses and words. Host mode receiving batch after batch from sz
 // until Ctrl-C is proven with the crash recovery runs in ZModemInteropTest.
 #include <unistd.h>
 
@@ -38,10 +38,11 @@ TEST(HostInterop, RefusedBeforeThePortIsTouchedAndAPortThatDoesNotOpen) {
   const ScratchFolder scratch("zandrel-host.");
   const std::string dir = scratch.path.string();
   const std::string port = "/nonexistent-zandrel-port";  // opening it would give 18
+  const std::string refused = "rfc2217://127.0.0.1:" + std::to_string(FreePort());
   const struct {
     std::vector<std::string> args;
     int exit;
-    const char* says;
+    std::string says;
   } rows[] = {
       {{"send", "--port", port, "--flow", "xonxoff", "a"}, 1, "XON/XOFF flow control is only allowed with Z-Modem"},
       {{"receive", "--port", port, "--host"}, 2, "Host mode is only allowed with Z-Modem protocol."},
@@ -51,6 +52,8 @@ TEST(HostInterop, RefusedBeforeThePortIsTouchedAndAPortThatDoesNotOpen) {
       {{"send", "--port", port, "--dial", "1", "--modem-set", "Speaker=L1", "a"}, 64, "Speaker"},
       {{"--version"}, 0, "zandrel "},
       {{"send", "--port", port, "a"}, 18, "zandrel: /nonexistent-zandrel-port: No such file or directory"},
+      {{"send", "--port", refused, "a"}, 18, "zandrel: " + refused + ": Connection refused"},
+      {{"send", "--port", "tcp://host.invalid:2217", "a"}, 18, "zandrel: tcp://host.invalid:2217: cannot find the host"},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.says);
