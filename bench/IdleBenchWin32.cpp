@@ -27,7 +27,7 @@ namespace {
 class SpinningPort : public Win32Port {
  public:
   using Win32Port::Win32Port;
-  int32_t Idle() override {
+  int32_t Idle(int32_t) override {
     Sleep(0);
     return 0;
   }

@@ -5,7 +5,8 @@
 // seconds for any sender), so the median and the best run are both printed.
 // Then line efficiency on a relay that holds 115200 baud (11520 bytes/s), 128 KiB to `rx -c`
 // started first (its 'C' already waits when the sender starts): `sx` and zandrel, timed from
-// the sender's start; efficiency = file bytes / (seconds * 11520). Every XModem pairing starts
+// the sender's start; efficiency = file bytes / (seconds * 11520), with the sender's processor
+// seconds per MiB. Every XModem pairing starts
 // rx first and the sender after, as users start a transfer to a device that waits.
 // Then YModem and XModem-1K the same two ways, the receiver started first: zandrel -> `rb`
 // against `sb` -> `rb`, zandrel (1 KiB blocks) -> `rx` against `sx -k` -> `rx`, and on the pty
@@ -15,6 +16,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -43,6 +45,7 @@ const std::string kCure = kBinary + "/tests/interop/libtcdrain_wait.so";
 
 struct Child {
   pid_t pid = -1;
+  double cpuSeconds = 0;  // user and system time, once Wait has reaped it
 };
 
 // Starts argv with stdin/stdout on `tty` when given, stderr to errPath, optional LD_PRELOAD.
@@ -73,8 +76,12 @@ Child Spawn(const std::vector<std::string>& argv, const std::string& tty, const 
 int Wait(Child& c, int seconds) {
   const auto end = Clock::now() + std::chrono::seconds(seconds);
   int status = 0;
+  rusage use{};
   while (Clock::now() < end) {
-    if (waitpid(c.pid, &status, WNOHANG) == c.pid) return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    if (wait4(c.pid, &status, WNOHANG, &use) == c.pid) {
+      c.cpuSeconds = use.ru_utime.tv_sec + use.ru_stime.tv_sec + (use.ru_utime.tv_usec + use.ru_stime.tv_usec) / 1e6;
+      return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
     std::this_thread::sleep_for(std::chrono::milliseconds(2));
   }
   kill(c.pid, SIGKILL);
@@ -194,7 +201,7 @@ Figures Measure(const char* name, Kind kind, int runs, const std::string& dir, c
 // One run on the line: rx -c starts first; a second later the sender starts (sx, or zandrel
 // opening its port then, as users start it). Seconds from the sender's start to the end of both,
 // or -1.
-double LineRun(bool ours, const std::string& dir, const std::string& expected) {
+double LineRun(bool ours, const std::string& dir, const std::string& expected, double& senderCpu) {
   bench::Pty a, b;
   bench::LineRelay line(a.master, b.master, bench::LinePlan{});
   const std::string got = dir + "/got.bin";
@@ -206,6 +213,7 @@ double LineRun(bool ours, const std::string& dir, const std::string& expected) {
                       : Spawn({"sx", "-q", "sent.bin"}, a.slave, dir + "/first.log", true);
   const int sent = Wait(sender, 600);
   const int received = Wait(receiver, 600);
+  senderCpu = sender.cpuSeconds;
   const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
   std::string padded = expected;
   if (ours) padded.append((128 - padded.size() % 128) % 128, '\0');
@@ -223,16 +231,19 @@ void LineSection(int runs, size_t kib, const std::string& dir) {
   std::ofstream(dir + "/sent.bin", std::ios::binary | std::ios::trunc) << data;
   std::printf("XModem at 115200 baud, %zu KiB of random data to rx -c started first, %d runs each\n", kib, runs);
   for (const bool ours : {false, true}) {
-    std::vector<double> eff;
+    std::vector<double> eff, cpu;
     std::printf("  %-22s", ours ? "zandrel -> rx -c" : "sx -> rx -c");
     for (int i = 0; i < runs; ++i) {
-      const double t = LineRun(ours, dir, data);
+      double senderCpu = 0;
+      const double t = LineRun(ours, dir, data, senderCpu);
       eff.push_back(t > 0 ? static_cast<double>(data.size()) / (t * 11520.0) : 0);
+      cpu.push_back(senderCpu * 1048576.0 / static_cast<double>(data.size()));
       std::printf(" %6.3f", eff.back());
       std::fflush(stdout);
     }
     std::sort(eff.begin(), eff.end());
-    std::printf("   median efficiency %.3f\n", eff[eff.size() / 2]);
+    std::sort(cpu.begin(), cpu.end());
+    std::printf("   median efficiency %.3f, sender CPU %.3f s/MiB\n", eff[eff.size() / 2], cpu[cpu.size() / 2]);
   }
 }
 // A party of a YModem or XModem-1K run: zandrel (given --port and --quiet) or an lrzsz peer on

@@ -35,6 +35,7 @@ void JobStatus::Notify(int32_t event) {
     if (shownName[0]) view.ShowFile(name, fileSize);
     logged = 0;
     furthestBytes = 0;
+    view.RestartClock();  // a new file is news from the other side
   }
   if (bytesDone != shownBytes) {
     if (shownBytes == 0) view.SetStatus("%s file...", sending ? "Sending" : "Receiving");

@@ -12,6 +12,7 @@
 #include "link/CoalescingLink.h"
 #include "link/DataFormat.h"
 #include "link/LineControl.h"
+#include "link/NetworkPort.h"
 #include "link/Pause.h"
 #include "link/SerialPort.h"
 #include "link/TickSource.h"
@@ -34,9 +35,8 @@ constexpr uint32_t kFifoBits = 160;
 constexpr uint32_t kQuickPassMs = 1000;
 
 void Drain(SerialPort& port, uint32_t baudRate) {
-  const uint32_t deadline = TickSource::Now() + kDrainLimitMs;
-  while (port.TxCount() > 0 && !TickSource::Passed(deadline))
-    if (port.Yield() < 0) return;
+  const int32_t r = port.AwaitDrain(kDrainLimitMs);
+  if (r < 0 && r != LinkCode::Timeout) return;
   Pause(port, static_cast<int32_t>(kSettleMs + kFifoBits * 1000u / (baudRate ? baudRate : 1)));
 }
 
@@ -137,11 +137,26 @@ int32_t TransferJob::RunEngine(SerialPort& port, JobStatus& status, char* list, 
   }
 }
 
+bool TransferJob::OpensByName(const std::string& name) { return NetworkPort::IsUrl(name); }
+
+bool TransferJob::OpenNamedPort(const std::string& name, std::unique_ptr<ComLink>& port) {
+  if (!OpensByName(name)) return false;
+  std::unique_ptr<NetworkPort> network(new (std::nothrow) NetworkPort(name, 4096, 2048));
+  if (!network)
+    portProblem = name + ": out of memory";
+  else if (network->Status() != 0)
+    portProblem = name + ": " + network->Reason();
+  networkPort = network.get();
+  port = std::move(network);
+  return true;
+}
+
 void TransferJob::Run(ProgressView& view) {
   const bool sending = settings.Transfer != 0;
   const bool useModem = settings.UseModem != 0;
   hostLoop = !sending && settings.HostMode != 0;
 
+  networkPort = nullptr;
   std::unique_ptr<ComLink> device = OpenPort();
   std::unique_ptr<JobLink> link(device ? new (std::nothrow) JobLink(device.get()) : nullptr);
   std::unique_ptr<SerialPort> port(link ? new (std::nothrow) SerialPort(link.get()) : nullptr);
@@ -267,6 +282,10 @@ void TransferJob::Run(ProgressView& view) {
   // Host mode ends only when the user ends it (or the port fails): that is a cancel, whatever
   // the last pass did.
   if (hostLoop && userEnded) result = 6;
+  // A connection that ended under the run: where and how, for a host to print.
+  if ((result & 0xFFFF) == 15 && networkPort && !networkPort->Reason().empty())
+    portProblem = networkPort->Url() + ": " + networkPort->Reason();
+  networkPort = nullptr;
   // Files skipped by the existing-file rule count as not done, but the run did what was asked.
   if ((result & 0xFFFF) == 0) view.doneEvent.Set();
 }

@@ -21,6 +21,7 @@
 class ComLink;
 class JobStatus;
 class ModemInstallation;
+class NetworkPort;
 class ProgressView;
 class SerialPort;
 
@@ -65,8 +66,11 @@ class TransferJob {
   bool assumeCarrier = false;
 
   // The port a modem entry names for the port list entry at listIndex: the COM port's index on
-  // Windows, the list position elsewhere (where ports are paths).
+  // Windows (-1 for a port opened by name), the list position elsewhere (where ports are paths).
   static int32_t ModemPortOf(const DeviceLists& devices, int32_t listIndex);
+  // Whether the job opens a port of this name alike on every platform, rather than as the
+  // platform's serial device: a network port (rfc2217://, socket://, tcp://).
+  static bool OpensByName(const std::string& name);
 
   TransferSettings& Settings() const { return settings; }
   const DeviceLists& Devices() const { return devices; }
@@ -76,6 +80,9 @@ class TransferJob {
   // portProblem says why). The platform's port by default (Win32Port on Windows, PosixPort
   // elsewhere) with a 4096-byte receive and a 2048-byte transmit queue.
   virtual std::unique_ptr<ComLink> OpenPort();
+  // The port of a name that OpensByName: true with port set and opened (its Status() 0, or the
+  // failure with portProblem naming the port and why); false for any other name.
+  bool OpenNamedPort(const std::string& name, std::unique_ptr<ComLink>& port);
 
   TransferSettings& settings;
   const DeviceLists& devices;
@@ -84,4 +91,7 @@ class TransferJob {
   // Builds the engine that Protocol names, runs the send or receive of list (consumed in place)
   // with the carrier watched or not, destroys the engine; the engine's final code.
   int32_t RunEngine(SerialPort& port, JobStatus& status, char* list, bool watchCarrier);
+
+  // The run's port while Run holds it, when it is a network port: why its connection ended.
+  const NetworkPort* networkPort = nullptr;
 };

@@ -43,6 +43,8 @@ std::unique_ptr<ComLink> TransferJob::OpenPort() {
     return nullptr;
   }
   const std::string& path = devices.Port(index).name;
+  std::unique_ptr<ComLink> named;
+  if (OpenNamedPort(path, named)) return named;
   std::unique_ptr<PosixPort> port(new (std::nothrow) PosixPort(path, 4096, 2048));
   if (!port)
     portProblem = path + ": out of memory";

@@ -27,12 +27,17 @@ std::string SystemText(DWORD error) {
 
 std::unique_ptr<ComLink> TransferJob::OpenPort() {
   int32_t index = -1;
+  const bool listed = settings.Port >= 0 && settings.Port < devices.PortCount();
   if (settings.UseModem != 0) {
     if (settings.ModemName >= 0 && settings.ModemName < devices.ModemCount())
       index = devices.Modem(settings.ModemName).portIndex;
-  } else if (settings.Port >= 0 && settings.Port < devices.PortCount()) {
+  } else if (listed) {
     index = DeviceLists::PortIndexOf(devices.Port(settings.Port).name.c_str());
   }
+  // A port opened by name is the selected entry itself; a modem on it has no COM port (-1).
+  std::unique_ptr<ComLink> named;
+  if ((settings.UseModem == 0 || index < 0) && listed && OpenNamedPort(devices.Port(settings.Port).name, named))
+    return named;
   if (index < 0) {
     portProblem = "no serial port is selected";
     return nullptr;
@@ -53,6 +58,6 @@ std::unique_ptr<ComLink> TransferJob::OpenPort() {
 }
 
 int32_t TransferJob::ModemPortOf(const DeviceLists& devices, int32_t listIndex) {
-  if (listIndex < 0 || listIndex >= devices.PortCount()) return -1;
+  if (listIndex < 0 || listIndex >= devices.PortCount() || OpensByName(devices.Port(listIndex).name)) return -1;
   return DeviceLists::PortIndexOf(devices.Port(listIndex).name.c_str());
 }

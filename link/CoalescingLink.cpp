@@ -40,9 +40,9 @@ int32_t CoalescingLink::Write(const uint8_t* buffer, int32_t length) {
   return n;
 }
 
-int32_t CoalescingLink::Idle() {
+int32_t CoalescingLink::Idle(int32_t maxWaitMs) {
   Flush();
-  return inner->Idle();
+  return inner->Idle(maxWaitMs);
 }
 
 int32_t CoalescingLink::ReadModemStatus() {

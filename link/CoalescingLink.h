@@ -24,7 +24,7 @@ class CoalescingLink : public ComLink {
   int32_t PutString(const char* text) override;
   int32_t Write(const uint8_t* buffer, int32_t length) override;
   // Everything else first hands the gathered bytes on, then asks the inner link.
-  int32_t Idle() override;
+  int32_t Idle(int32_t maxWaitMs) override;
   int32_t ReadModemStatus() override;
   void Initialize(int32_t portIndex) override;
   int32_t OpenDevice() override;

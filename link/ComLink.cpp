@@ -11,7 +11,7 @@ ComLink::ComLink(int32_t index) : portIndex(index) {}
 
 ComLink::~ComLink() { ReleasePort(); }
 
-int32_t ComLink::Idle() { COMLINK_TRAP(); }
+int32_t ComLink::Idle(int32_t) { COMLINK_TRAP(); }
 int32_t ComLink::ReadModemStatus() { COMLINK_TRAP(); }
 void ComLink::Initialize(int32_t) { COMLINK_TRAP(); }
 int32_t ComLink::OpenDevice() { COMLINK_TRAP(); }

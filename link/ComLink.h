@@ -17,9 +17,11 @@ class ComLink {
   // Releases the port's PortInUseTable counter when this object claimed it.
   virtual ~ComLink();
 
-  // Gives the rest of the time slice away; called in every wait loop. A negative result ends the
-  // wait and is passed up unchanged.
-  virtual int32_t Idle();
+  // Waits until something may have changed on the device (input arrived; room in the transmit
+  // queue, after a write that did not fit), or until maxWaitMs passed, whichever comes first:
+  // every wait loop calls it with the time to its own nearest deadline, so a quiet line costs
+  // no processor. 0 only yields. A negative result ends the wait and is passed up unchanged.
+  virtual int32_t Idle(int32_t maxWaitMs);
   // Modem status register (CTS 0x10, DSR 0x20, RI 0x40, CD 0x80); also collects line errors.
   virtual int32_t ReadModemStatus();
   // Opens and configures the device; the outcome is left in the last status.

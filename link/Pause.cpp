@@ -6,9 +6,10 @@
 
 int32_t Pause(SerialPort& port, int32_t ms) {
   const uint32_t deadline = TickSource::Now() + static_cast<uint32_t>(ms);
-  while (!TickSource::Passed(deadline)) {
-    int32_t r = port.Yield();
+  for (;;) {
+    const int32_t left = static_cast<int32_t>(deadline - TickSource::Now());
+    if (left <= 0) return 0;
+    const int32_t r = port.Yield(left);
     if (r < 0) return r;
   }
-  return 0;
 }

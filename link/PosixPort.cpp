@@ -114,10 +114,10 @@ bool ReadErrorCounters(int fd, int32_t out[5]) {
 bool ReadErrorCounters(int, int32_t[5]) { return false; }
 #endif
 
-void SleepOneMs() {
-  timespec ts{0, 1000000};
-  while (nanosleep(&ts, &ts) != 0 && errno == EINTR) {
-  }
+// A signal (Ctrl-C) ends the sleep early, as it ends a poll.
+void SleepMs(int ms) {
+  timespec ts{ms / 1000, (ms % 1000) * 1000000L};
+  nanosleep(&ts, &ts);
 }
 
 }  // namespace
@@ -208,14 +208,15 @@ int32_t PosixPort::CloseDevice() {
   return 0;
 }
 
-int32_t PosixPort::Idle() {
+int32_t PosixPort::Idle(int32_t maxWaitMs) {
   if (fd < 0) return Fail(LinkCode::NoHardware);
+  const int wait = maxWaitMs > 0 ? maxWaitMs : 0;
   const bool inputLeftUnread = idleSawInput && !readSinceIdle;
   readSinceIdle = false;
   if (readAheadEnd > readAheadStart || inputLeftUnread) {
     // Input waits but the caller is not reading it (a Pause, a paced write): poll would return
-    // at once, so sleep instead of spinning.
-    SleepOneMs();
+    // at once, so sleep out the wait instead of spinning.
+    SleepMs(wait);
     idleSawInput = readAheadEnd > readAheadStart || idleSawInput;
     return 0;
   }
@@ -223,7 +224,7 @@ int32_t PosixPort::Idle() {
   // out the millisecond; only then, so a reader's poll is not woken by an idle output.
   pollfd p{fd, static_cast<short>(outputFull ? (POLLIN | POLLOUT) : POLLIN), 0};
   outputFull = false;
-  int r = poll(&p, 1, 1);
+  int r = poll(&p, 1, wait);
   if (r < 0) {
     if (errno == EINTR) return 0;
     return SystemFail(LinkCode::NoHardware);

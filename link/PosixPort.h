@@ -25,10 +25,12 @@ class PosixPort : public ComLink {
   PosixPort(const PosixPort&) = delete;
   PosixPort& operator=(const PosixPort&) = delete;
 
-  // Waits at most 1 ms for input, or sleeps 1 ms when input waits unread, so wait loops never
-  // spin. 0, or -828 (also left in the last status) once the device is gone: it reports a
-  // hang-up with no data left (the far side of a pty closed, a USB adapter pulled out).
-  int32_t Idle() override;
+  // Waits at most maxWaitMs for input (and for room in the queue after a short write), or sleeps
+  // maxWaitMs when input waits unread (a pause), so wait loops neither spin nor wake for
+  // nothing. A signal ends the wait early. 0, or -828 (also left in the last status) once the
+  // device is gone: it reports a hang-up with no data left (the far side of a pty closed, a USB
+  // adapter pulled out).
+  int32_t Idle(int32_t maxWaitMs) override;
   // CTS 0x10, DSR 0x20, RI 0x40, CD 0x80 from TIOCMGET (0 where the device has no modem lines,
   // as on a pty); also collects the device's line error counters into the accumulated errors.
   int32_t ReadModemStatus() override;

@@ -2,8 +2,11 @@
 // destroyed in reverse so the link is given back as it was found.
 #include "link/SerialPort.h"
 
+#include <algorithm>
+
 #include "link/DataFormat.h"
 #include "link/LineControl.h"
+#include "link/Pause.h"
 #include "link/TickSource.h"
 
 SerialPort::SerialPort(ComLink* l) : link(l) {
@@ -24,8 +27,9 @@ int32_t SerialPort::GetChar(int32_t timeoutMs) {
   int32_t c = link->GetByte();
   if (c >= 0) return c;
   for (;;) {
-    if (TickSource::Passed(deadline)) return LinkCode::Timeout;
-    int32_t r = link->Idle();
+    const int32_t left = static_cast<int32_t>(deadline - TickSource::Now());
+    if (left <= 0) return LinkCode::Timeout;
+    int32_t r = link->Idle(left);
     if (r < 0) return r;
     c = link->GetByte();
     if (c >= 0) return c;
@@ -35,12 +39,22 @@ int32_t SerialPort::GetChar(int32_t timeoutMs) {
 int32_t SerialPort::PutChar(uint8_t byte) {
   int32_t r = link->PutByte(byte);
   if (r < 0 || pacingDelayMs == 0) return r;
-  const uint32_t deadline = TickSource::Now() + static_cast<uint32_t>(pacingDelayMs);
-  while (!TickSource::Passed(deadline)) {
-    r = link->Idle();
+  return Pause(*this, pacingDelayMs);
+}
+
+int32_t SerialPort::AwaitDrain(int32_t maxMs) {
+  const uint32_t deadline = TickSource::Now() + static_cast<uint32_t>(maxMs);
+  const uint32_t rate = dataFormat && dataFormat->BaudRate() ? dataFormat->BaudRate() : 9600;
+  for (;;) {
+    const int32_t queued = TxCount();
+    if (queued <= 0) return 0;
+    const int32_t left = static_cast<int32_t>(deadline - TickSource::Now());
+    if (left <= 0) return LinkCode::Timeout;
+    // Ten bits a byte: the time the queue takes to leave at the line's rate, at least 1 ms.
+    const int64_t leaving = 1 + static_cast<int64_t>(queued) * 10000 / rate;
+    const int32_t r = link->Idle(static_cast<int32_t>(std::min<int64_t>(left, leaving)));
     if (r < 0) return r;
   }
-  return 0;
 }
 
 int32_t SerialPort::Write(const uint8_t* buffer, int32_t length) {

@@ -41,7 +41,12 @@ class SerialPort {
   // Bits: 0 parity, 1 framing, 2 receive overflow, 3 overrun, 4 break. Returns the link's last
   // status once (how an open failure is learnt), else 0.
   int32_t LineErrors(uint16_t& word);
-  int32_t Yield() { return link->Idle(); }
+  // The link's Idle: waits at most maxWaitMs for the device to have something new.
+  int32_t Yield(int32_t maxWaitMs) { return link->Idle(maxWaitMs); }
+  // Waits until the transmit queue is empty, at most maxMs, sleeping about as long as the queue
+  // takes to go out at the port's rate: 0 when it emptied, -802 at the limit, or a negative
+  // Idle result.
+  int32_t AwaitDrain(int32_t maxMs);
   int32_t HoldRemote() { return link->HoldRemote(); }
   int32_t ReleaseRemote() { return link->ReleaseRemote(); }
 

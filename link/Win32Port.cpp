@@ -65,7 +65,7 @@ bool Win32Port::IsOpen() const { return device && device->handle != INVALID_HAND
 
 void Win32Port::NoteActivity() { lastActivityUs = api.MicrosecondsNow(); }
 
-int32_t Win32Port::Idle() {
+int32_t Win32Port::Idle(int32_t) {
   if (!IsOpen()) return Fail(LinkCode::NoHardware);
   // A device that went away (an adapter pulled out; under Wine, a pty whose other side closed)
   // refuses the status query: every wait would otherwise go on polling a dead handle.

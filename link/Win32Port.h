@@ -25,7 +25,7 @@ class Win32Port : public ComLink {
   // Gives the time slice away: Sleep(0) while the line moved within the last 2 ms, so a reply
   // is seen at once; Sleep(1) after that, so a silent line costs next to no processor. 0, or
   // -828 (also left in the last status) once the device refuses its status (it is gone).
-  int32_t Idle() override;
+  int32_t Idle(int32_t maxWaitMs) override;
   // The modem status register's low byte (CTS 0x10, DSR 0x20, RI 0x40, CD 0x80); 0 when the
   // device cannot tell. Also gathers pending line errors.
   int32_t ReadModemStatus() override;

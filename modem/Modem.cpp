@@ -211,7 +211,8 @@ int32_t Modem::Wait(int32_t ms) {
   const uint32_t deadline = TickSource::Now() + static_cast<uint32_t>(ms);
   if (int32_t r = QueryAbort(); r < 0) return r;
   for (;;) {
-    if (int32_t r = port->Yield(); r < 0) return r;
+    const int32_t left = static_cast<int32_t>(deadline - TickSource::Now());
+    if (int32_t r = port->Yield(left > 0 ? left : 0); r < 0) return r;
     if (TickSource::Passed(deadline)) return 0;
     if (int32_t r = QueryAbort(); r < 0) return r;
   }

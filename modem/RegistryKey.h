@@ -48,4 +48,8 @@ namespace Registry {
 std::unique_ptr<RegistryKey> LocalMachine();
 std::unique_ptr<RegistryKey> CurrentUser();
 std::unique_ptr<RegistryKey> ClassesRoot();
+// HKEY_CURRENT_USER\Software\Classes, created when missing: the classes of the user alone, in
+// this program's registry view or, with otherView, in the other one (64-bit Windows keeps
+// "CLSID" and "Interface" apart for 32-bit and 64-bit programs).
+std::unique_ptr<RegistryKey> UserClasses(bool otherView = false);
 }  // namespace Registry

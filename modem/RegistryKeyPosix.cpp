@@ -8,4 +8,5 @@ namespace Registry {
 std::unique_ptr<RegistryKey> LocalMachine() { return std::unique_ptr<RegistryKey>(new (std::nothrow) MemoryRegistryKey); }
 std::unique_ptr<RegistryKey> CurrentUser() { return std::unique_ptr<RegistryKey>(new (std::nothrow) MemoryRegistryKey); }
 std::unique_ptr<RegistryKey> ClassesRoot() { return std::unique_ptr<RegistryKey>(new (std::nothrow) MemoryRegistryKey); }
+std::unique_ptr<RegistryKey> UserClasses(bool) { return std::unique_ptr<RegistryKey>(new (std::nothrow) MemoryRegistryKey); }
 }  // namespace Registry

@@ -10,7 +10,9 @@
 namespace {
 class Win32RegistryKey : public RegistryKey {
  public:
-  Win32RegistryKey(HKEY handle, bool closeAtEnd) : key(handle), owned(closeAtEnd) {}
+  // view (KEY_WOW64_32KEY, KEY_WOW64_64KEY or 0) goes with every key opened below this one.
+  Win32RegistryKey(HKEY handle, bool closeAtEnd, REGSAM registryView = 0)
+      : key(handle), owned(closeAtEnd), view(registryView) {}
   ~Win32RegistryKey() override {
     if (owned) RegCloseKey(key);
   }
@@ -18,16 +20,16 @@ class Win32RegistryKey : public RegistryKey {
   std::unique_ptr<RegistryKey> Open(const char* path, bool write) override {
     HKEY sub = nullptr;
     const REGSAM access = write ? KEY_READ | KEY_WRITE : KEY_READ;
-    if (RegOpenKeyExA(key, path, 0, access, &sub) != ERROR_SUCCESS) return nullptr;
-    return Wrap(sub);
+    if (RegOpenKeyExA(key, path, 0, access | view, &sub) != ERROR_SUCCESS) return nullptr;
+    return Wrap(sub, view);
   }
 
   std::unique_ptr<RegistryKey> Create(const char* path) override {
     HKEY sub = nullptr;
-    if (RegCreateKeyExA(key, path, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, &sub,
+    if (RegCreateKeyExA(key, path, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS | view, nullptr, &sub,
                         nullptr) != ERROR_SUCCESS)
       return nullptr;
-    return Wrap(sub);
+    return Wrap(sub, view);
   }
 
   bool DeleteTree(const char* path) override {
@@ -117,23 +119,34 @@ class Win32RegistryKey : public RegistryKey {
       c = Counts{};
     return c;
   }
-  static std::unique_ptr<RegistryKey> Wrap(HKEY sub) {
-    std::unique_ptr<RegistryKey> wrapped(new (std::nothrow) Win32RegistryKey(sub, true));
+  static std::unique_ptr<RegistryKey> Wrap(HKEY sub, REGSAM view) {
+    std::unique_ptr<RegistryKey> wrapped(new (std::nothrow) Win32RegistryKey(sub, true, view));
     if (!wrapped) RegCloseKey(sub);
     return wrapped;
   }
 
   HKEY key;
   bool owned;
+  REGSAM view;
 };
 
 std::unique_ptr<RegistryKey> Root(HKEY root) {
   return std::unique_ptr<RegistryKey>(new (std::nothrow) Win32RegistryKey(root, false));
 }
+
+#ifdef _WIN64
+const REGSAM kOtherView = KEY_WOW64_32KEY;
+#else
+const REGSAM kOtherView = KEY_WOW64_64KEY;  // ignored by a 32-bit Windows, which has one view
+#endif
 }  // namespace
 
 namespace Registry {
 std::unique_ptr<RegistryKey> LocalMachine() { return Root(HKEY_LOCAL_MACHINE); }
 std::unique_ptr<RegistryKey> CurrentUser() { return Root(HKEY_CURRENT_USER); }
 std::unique_ptr<RegistryKey> ClassesRoot() { return Root(HKEY_CLASSES_ROOT); }
+std::unique_ptr<RegistryKey> UserClasses(bool otherView) {
+  std::unique_ptr<RegistryKey> user(new (std::nothrow) Win32RegistryKey(HKEY_CURRENT_USER, false, otherView ? kOtherView : 0));
+  return user ? user->Create("Software\\Classes") : nullptr;
+}
 }  // namespace Registry

@@ -13,6 +13,11 @@
 
 class Quelto final : public IQuelto, public ISupportErrorInfo {
  public:
+  // What a call that would change the settings returns while a transfer of this process runs
+  // (Reset, Load, Setup, TransferFiles and every put; gets and Save stay allowed), with an
+  // error object saying "A transfer is running.".
+  static constexpr HRESULT kTransferRunning = MAKE_HRESULT(SEVERITY_ERROR, FACILITY_ITF, 0x0201);
+
   // Makes an object and asks it for iid. With an outer object the new one is its inner object
   // and iid must be IUnknown (the inner unknown the outer object keeps). Returns S_OK,
   // E_POINTER, CLASS_E_NOAGGREGATION, E_NOINTERFACE or E_OUTOFMEMORY; *object is null on failure.
@@ -30,7 +35,7 @@ class Quelto final : public IQuelto, public ISupportErrorInfo {
   STDMETHODIMP Invoke(DISPID id, REFIID iid, LCID locale, WORD flags, DISPPARAMS* params, VARIANT* result,
                       EXCEPINFO* exception, UINT* argumentError) override;
 
-  // ISupportErrorInfo: the entries that are not in this build yet say so in an error object.
+  // ISupportErrorInfo: a refused call says why in an error object.
   STDMETHODIMP InterfaceSupportsErrorInfo(REFIID iid) override;
 
   // IQuelto, in the order of the interface.

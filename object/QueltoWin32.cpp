@@ -1,6 +1,7 @@
 #include "object/Quelto.h"
 
 #include <algorithm>
+#include <atomic>
 #include <memory>
 #include <new>
 
@@ -56,10 +57,38 @@ HRESULT Give(T* out, V value) {
   return S_OK;
 }
 
+// Set while a TransferFiles call of this process runs: its worker reads the one settings record
+// all objects share, so nothing may change the record until the call returns. A host whose
+// message loop runs meanwhile (a timer in a macro, a script's callback) gets this refusal.
+std::atomic<bool> transferRunning{false};
+
+HRESULT RefuseWhileRunning() {
+  ICreateErrorInfo* made = nullptr;
+  if (SUCCEEDED(CreateErrorInfo(&made))) {
+    made->SetGUID(IID_IQuelto);
+    made->SetSource(const_cast<LPOLESTR>(L"Zandrel.Quelto"));
+    made->SetDescription(const_cast<LPOLESTR>(L"A transfer is running."));
+    IErrorInfo* info = nullptr;
+    if (SUCCEEDED(made->QueryInterface(IID_IErrorInfo, reinterpret_cast<void**>(&info)))) {
+      SetErrorInfo(0, info);
+      info->Release();
+    }
+    made->Release();
+  }
+  return Quelto::kTransferRunning;
+}
+
+// A change of the settings: made, or refused while a transfer runs.
+template <typename F>
+HRESULT Change(F change) {
+  if (transferRunning) return RefuseWhileRunning();
+  change();
+  return S_OK;
+}
+
 template <typename F, typename V>
 HRESULT Store(F& field, V value) {
-  field = value;
-  return S_OK;
+  return Change([&] { field = value; });
 }
 
 // Text gets: a string that cannot be made is handed out as the empty (null) string.
@@ -182,20 +211,17 @@ HRESULT Quelto::put_AppendToLog(LONG v) { return Store(Settings().AppendToLog, v
 HRESULT Quelto::get_Attempted(short* v) { return Give(v, Settings().Attempted); }
 HRESULT Quelto::get_BaudRate(LONG* v) { return Give(v, Settings().BaudRate); }
 HRESULT Quelto::put_BaudRate(LONG v) {
-  rules.PutBaudRate(v);
-  return S_OK;
+  return Change([&] { rules.PutBaudRate(v); });
 }
 
 HRESULT Quelto::get_CrashRecovery(short* v) { return Give(v, Settings().CrashRecovery); }
 HRESULT Quelto::put_CrashRecovery(short v) {
-  rules.PutCrashRecovery(v);
-  return S_OK;
+  return Change([&] { rules.PutCrashRecovery(v); });
 }
 
 HRESULT Quelto::get_DefaultDir(BSTR* v) { return GiveText(v, Settings().DefaultDir); }
 HRESULT Quelto::put_DefaultDir(BSTR v) {
-  rules.PutDefaultDir(Ansi(v).c_str());
-  return S_OK;
+  return Change([&] { rules.PutDefaultDir(Ansi(v).c_str()); });
 }
 
 HRESULT Quelto::get_FileList(BSTR* v) {
@@ -207,8 +233,7 @@ HRESULT Quelto::get_FileList(BSTR* v) {
 HRESULT Quelto::put_FileList(BSTR v) { return Store(Settings().FileList, Ansi(v)); }
 HRESULT Quelto::get_FlowControl(short* v) { return Give(v, Settings().FlowControl); }
 HRESULT Quelto::put_FlowControl(short v) {
-  rules.PutFlowControl(v);
-  return S_OK;
+  return Change([&] { rules.PutFlowControl(v); });
 }
 
 HRESULT Quelto::get_HelpFile(BSTR* v) { return GiveText(v, Settings().HelpFile); }
@@ -216,8 +241,7 @@ HRESULT Quelto::get_HostMode(LONG* v) { return Give(v, Settings().HostMode); }
 HRESULT Quelto::put_HostMode(LONG v) { return Store(Settings().HostMode, v); }
 HRESULT Quelto::get_LogFilename(BSTR* v) { return GiveText(v, Settings().LogFilename); }
 HRESULT Quelto::put_LogFilename(BSTR v) {
-  rules.PutLogFilename(Ansi(v).c_str());
-  return S_OK;
+  return Change([&] { rules.PutLogFilename(Ansi(v).c_str()); });
 }
 
 HRESULT Quelto::get_LogToFile(LONG* v) { return Give(v, Settings().LogToFile); }
@@ -226,56 +250,47 @@ HRESULT Quelto::get_LogToScreen(LONG* v) { return Give(v, Settings().LogToScreen
 HRESULT Quelto::put_LogToScreen(LONG v) { return Store(Settings().LogToScreen, v); }
 HRESULT Quelto::get_MaxErrors(short* v) { return Give(v, Settings().MaxErrors); }
 HRESULT Quelto::put_MaxErrors(short v) {
-  rules.PutMaxErrors(v);
-  return S_OK;
+  return Change([&] { rules.PutMaxErrors(v); });
 }
 
 HRESULT Quelto::get_MaxTitle(BSTR* v) { return GiveText(v, Settings().MaxTitle); }
 HRESULT Quelto::put_MaxTitle(BSTR v) {
-  rules.PutMaxTitle(Ansi(v).c_str());
-  return S_OK;
+  return Change([&] { rules.PutMaxTitle(Ansi(v).c_str()); });
 }
 
 HRESULT Quelto::get_MinTitle(BSTR* v) { return GiveText(v, Settings().MinTitle); }
 HRESULT Quelto::put_MinTitle(BSTR v) {
-  rules.PutMinTitle(Ansi(v).c_str());
-  return S_OK;
+  return Change([&] { rules.PutMinTitle(Ansi(v).c_str()); });
 }
 
 HRESULT Quelto::get_ModemCmd(BSTR* v) { return GiveText(v, Settings().ModemCmd); }
 HRESULT Quelto::put_ModemCmd(BSTR v) {
-  rules.PutModemCmd(Ansi(v).c_str());
-  return S_OK;
+  return Change([&] { rules.PutModemCmd(Ansi(v).c_str()); });
 }
 
 HRESULT Quelto::get_ModemName(BSTR* v) { return GiveText(v, rules.GetModemName()); }
 HRESULT Quelto::put_ModemName(BSTR v) {
-  rules.PutModemName(Ansi(v).c_str());
-  return S_OK;
+  return Change([&] { rules.PutModemName(Ansi(v).c_str()); });
 }
 
 HRESULT Quelto::get_Overwrite(short* v) { return Give(v, Settings().Overwrite); }
 HRESULT Quelto::put_Overwrite(short v) {
-  rules.PutOverwrite(v);
-  return S_OK;
+  return Change([&] { rules.PutOverwrite(v); });
 }
 
 HRESULT Quelto::get_PathSwitch(short* v) { return Give(v, Settings().PathSwitch); }
 HRESULT Quelto::put_PathSwitch(short v) {
-  rules.PutPathSwitch(v);
-  return S_OK;
+  return Change([&] { rules.PutPathSwitch(v); });
 }
 
 HRESULT Quelto::get_Port(short* v) { return Give(v, rules.GetPort()); }
 HRESULT Quelto::put_Port(short v) {
-  rules.PutPort(v);
-  return S_OK;
+  return Change([&] { rules.PutPort(v); });
 }
 
 HRESULT Quelto::get_Protocol(short* v) { return Give(v, Settings().Protocol); }
 HRESULT Quelto::put_Protocol(short v) {
-  rules.PutProtocol(v);
-  return S_OK;
+  return Change([&] { rules.PutProtocol(v); });
 }
 
 HRESULT Quelto::get_RecvTimeout(LONG* v) { return Give(v, Settings().RecvTimeout); }
@@ -287,9 +302,10 @@ HRESULT Quelto::put_RunMinimized(LONG v) { return Store(Settings().RunMinimized,
 HRESULT Quelto::get_Telephone(BSTR* v) { return GiveText(v, Settings().Telephone); }
 
 HRESULT Quelto::put_Telephone(BSTR v) {
-  std::unique_ptr<RegistryKey> user = Registry::CurrentUser();
-  if (user) rules.PutTelephone(Ansi(v).c_str(), *user);
-  return S_OK;
+  return Change([&] {
+    std::unique_ptr<RegistryKey> user = Registry::CurrentUser();
+    if (user) rules.PutTelephone(Ansi(v).c_str(), *user);
+  });
 }
 
 HRESULT Quelto::get_Transfer(LONG* v) { return Give(v, Settings().Transfer); }
@@ -297,28 +313,26 @@ HRESULT Quelto::put_Transfer(LONG v) { return Store(Settings().Transfer, v); }
 HRESULT Quelto::get_Transferred(short* v) { return Give(v, Settings().Transferred); }
 HRESULT Quelto::get_UseModem(LONG* v) { return Give(v, Settings().UseModem); }
 HRESULT Quelto::put_UseModem(LONG v) {
-  rules.PutUseModem(v);
-  return S_OK;
+  return Change([&] { rules.PutUseModem(v); });
 }
 
 HRESULT Quelto::get_Verbose(LONG* v) { return Give(v, Settings().Verbose); }
 HRESULT Quelto::put_Verbose(LONG v) { return Store(Settings().Verbose, v); }
 HRESULT Quelto::get_WindowSize(short* v) { return Give(v, Settings().WindowSize); }
 HRESULT Quelto::put_WindowSize(short v) {
-  rules.PutWindowSize(v);
-  return S_OK;
+  return Change([&] { rules.PutWindowSize(v); });
 }
 
 HRESULT Quelto::Load(short* result) {
   if (result == nullptr) return E_POINTER;
-  std::unique_ptr<RegistryKey> user = Registry::CurrentUser();
-  *result = user ? SettingsStore::Load(Settings(), *user, DeviceLists::Process()) : -1;
-  return S_OK;
+  return Change([&] {
+    std::unique_ptr<RegistryKey> user = Registry::CurrentUser();
+    *result = user ? SettingsStore::Load(Settings(), *user, DeviceLists::Process()) : -1;
+  });
 }
 
 HRESULT Quelto::Reset(short defaultType) {
-  Settings().Reset(defaultType, moduleDirectory);
-  return S_OK;
+  return Change([&] { Settings().Reset(defaultType, moduleDirectory); });
 }
 
 HRESULT Quelto::Save(short* result) {
@@ -332,6 +346,7 @@ HRESULT Quelto::Save(short* result) {
 HRESULT Quelto::Setup(LONG showGeneral, LONG showTransfer, LONG showLogging, LONG showModem, short* result) {
   if (result == nullptr) return E_POINTER;
   if (!showGeneral && !showTransfer && !showLogging && !showModem) return E_FAIL;
+  if (transferRunning) return RefuseWhileRunning();
   std::unique_ptr<RegistryKey> user = Registry::CurrentUser();
   SetupPages pages;
   pages.general = showGeneral != 0;
@@ -344,6 +359,10 @@ HRESULT Quelto::Setup(LONG showGeneral, LONG showTransfer, LONG showLogging, LON
 
 HRESULT Quelto::TransferFiles(LONG filePrompt, LONG showErrors, LONG* result) {
   if (result == nullptr) return E_POINTER;
+  if (transferRunning.exchange(true)) return RefuseWhileRunning();
+  struct Running {
+    ~Running() { transferRunning = false; }
+  } running;
   TransferSettings& s = Settings();
   s.Attempted = 0;
   s.Transferred = 0;

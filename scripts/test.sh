@@ -5,6 +5,8 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/install-deps.sh"
 "$root/scripts/build.sh"
 status=0
+# The packages, built once; the suites install them as users do.
+ZANDREL_PACKAGE_BUILT=1 "$root/scripts/package.sh" >/dev/null || status=1
 (cd "$root/build/native" && ctest --output-on-failure -j 2) || status=1
 # A few seconds of each fuzz target (without clang skipped, exit 77, or under CI failed);
 # FUZZ_SECONDS=0 leaves it out.

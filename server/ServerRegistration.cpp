@@ -17,6 +17,17 @@ bool Gone(RegistryKey& root, const std::string& path) {
 }
 
 std::string ClassPath() { return std::string("CLSID\\") + ServerRegistration::kClassId; }
+
+// The type library marshaler: oleaut32's proxy for interfaces described by a type library.
+const char* const kMarshaler = "{00020424-0000-0000-C000-000000000046}";
+
+void DeleteIfEmpty(RegistryKey& root, const std::string& path) {
+  std::unique_ptr<RegistryKey> key = root.Open(path.c_str());
+  if (key && key->SubkeyCount() == 0 && key->ValueCount() == 0) {
+    key.reset();
+    root.DeleteTree(path.c_str());
+  }
+}
 }  // namespace
 
 bool ServerRegistration::WriteClassKeys(RegistryKey& root, const char* modulePath) {
@@ -53,4 +64,33 @@ void ServerRegistration::RecordHelpFolder(RegistryKey& localMachine, const char*
 
 void ServerRegistration::ForgetHelpFolder(RegistryKey& localMachine) {
   if (std::unique_ptr<RegistryKey> help = localMachine.Open(kHelpPath, true)) help->DeleteValue(kHelpValue);
+}
+
+bool ServerRegistration::WriteLibraryKeys(RegistryKey& root, const Library& library, const char* modulePath,
+                                          const char* helpFolder) {
+  const std::string version = "TypeLib\\" + library.id + "\\" + library.version;
+  return WriteDefault(root, version, library.title.c_str()) &&
+         WriteDefault(root, version + "\\" + library.locale + "\\" + library.system, modulePath) &&
+         WriteDefault(root, version + "\\FLAGS", library.flags.c_str()) &&
+         WriteDefault(root, version + "\\HELPDIR", helpFolder) && WriteInterfaceKeys(root, library);
+}
+
+bool ServerRegistration::WriteInterfaceKeys(RegistryKey& root, const Library& library) {
+  for (const Library::Interface& i : library.interfaces) {
+    const std::string key = "Interface\\" + i.id;
+    if (!WriteDefault(root, key, i.name.c_str()) || !WriteDefault(root, key + "\\ProxyStubClsid", kMarshaler) ||
+        !WriteDefault(root, key + "\\ProxyStubClsid32", kMarshaler) ||
+        !WriteDefault(root, key + "\\TypeLib", library.id.c_str()))
+      return false;
+    std::unique_ptr<RegistryKey> lib = root.Open((key + "\\TypeLib").c_str(), true);
+    if (!lib || !lib->WriteString("Version", library.version.c_str())) return false;
+  }
+  return true;
+}
+
+void ServerRegistration::DeleteLibraryKeys(RegistryKey& root, const Library& library) {
+  for (const Library::Interface& i : library.interfaces) root.DeleteTree(("Interface\\" + i.id).c_str());
+  const std::string id = "TypeLib\\" + library.id;
+  root.DeleteTree((id + "\\" + library.version).c_str());
+  for (const char* path : {id.c_str(), "TypeLib", "Interface", "CLSID"}) DeleteIfEmpty(root, path);
 }

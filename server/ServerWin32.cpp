@@ -1,4 +1,6 @@
-// zandrel.dll's four exports, its load and unload, and its class table of one entry: Quelto.
+// zandrel.dll's exports, its load and unload, and its class table of one entry: Quelto. Beside
+// the four of every component server, DllInstall registers the object for the current user
+// alone (regsvr32 /n /i:user), for users who may not write the machine's classes.
 #include <windows.h>
 #include <ole2.h>
 #include <olectl.h>
@@ -114,6 +116,38 @@ STDAPI DllRegisterServer() {
   return S_OK;
 }
 
+namespace {
+// The user's own rows: what machine registration writes below HKEY_CLASSES_ROOT, written below
+// HKEY_CURRENT_USER\Software\Classes, the type library's keys included (the system's per-user
+// library registration is not everywhere: Wine's writes the machine's). No help folder: its
+// key is the machine's, and the object finds the help file beside the module anyway.
+HRESULT RegisterForUser() {
+  const std::string path = ModulePathAnsi();
+  std::unique_ptr<RegistryKey> user = Registry::UserClasses();
+  std::unique_ptr<RegistryKey> other = Registry::UserClasses(true);
+  if (path.empty() || !user || !ServerRegistration::WriteClassKeys(*user, path.c_str())) return SELFREG_E_CLASS;
+  ServerRegistration::Library library;
+  if (!ServerRegistration::ReadLibrary(path.c_str(), library)) return SELFREG_E_TYPELIB;
+  const std::string folder = path.substr(0, path.find_last_of('\\'));
+  if (!ServerRegistration::WriteLibraryKeys(*user, library, path.c_str(), folder.c_str()) || !other ||
+      !ServerRegistration::WriteInterfaceKeys(*other, library))
+    return SELFREG_E_TYPELIB;
+  return S_OK;
+}
+
+HRESULT UnregisterForUser() {
+  const std::string path = ModulePathAnsi();
+  std::unique_ptr<RegistryKey> user = Registry::UserClasses();
+  std::unique_ptr<RegistryKey> other = Registry::UserClasses(true);
+  if (!user || !ServerRegistration::DeleteClassKeys(*user)) return SELFREG_E_CLASS;
+  ServerRegistration::Library library;
+  if (!ServerRegistration::ReadLibrary(path.c_str(), library)) return SELFREG_E_TYPELIB;
+  if (other) ServerRegistration::DeleteLibraryKeys(*other, library);
+  ServerRegistration::DeleteLibraryKeys(*user, library);
+  return S_OK;
+}
+}  // namespace
+
 STDAPI DllUnregisterServer() {
   std::unique_ptr<RegistryKey> classesRoot = Registry::ClassesRoot();
   const bool classGone = classesRoot && ServerRegistration::DeleteClassKeys(*classesRoot);
@@ -121,4 +155,13 @@ STDAPI DllUnregisterServer() {
   if (std::unique_ptr<RegistryKey> machine = Registry::LocalMachine()) ServerRegistration::ForgetHelpFolder(*machine);
   if (!classGone) return SELFREG_E_CLASS;
   return FAILED(library) ? SELFREG_E_TYPELIB : S_OK;
+}
+
+// regsvr32 /i:user calls this with "user" (and /n keeps it from calling DllRegisterServer too):
+// the current user's registration. Without a command line it is the machine's, as
+// DllRegisterServer and DllUnregisterServer do it; anything else is refused with E_INVALIDARG.
+STDAPI DllInstall(BOOL install, PCWSTR commandLine) {
+  if (commandLine == nullptr || *commandLine == L'\0') return install ? DllRegisterServer() : DllUnregisterServer();
+  if (lstrcmpiW(commandLine, L"user") != 0) return E_INVALIDARG;
+  return install ? RegisterForUser() : UnregisterForUser();
 }

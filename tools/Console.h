@@ -8,7 +8,8 @@
 class Console {
  public:
   // The port list entry name of the device the user gave: the path itself on POSIX; COMn on
-  // Windows for any spelling of a COM port ("com3", "\\.\COM3"), empty for anything else.
+  // Windows for any spelling of a COM port ("com3", "\\.\COM3"), a network port's URL as it
+  // stands, empty for anything else.
   static std::string PortName(const std::string& given);
   // From now on Ctrl-C (and a polite termination request) only raises the flag below, so the
   // transfer can cancel on the line and close its files before the process ends.

@@ -7,6 +7,8 @@
 
 #include <cctype>
 
+#include "job/TransferJob.h"
+
 namespace {
 volatile LONG interrupted = 0;
 
@@ -18,6 +20,7 @@ BOOL WINAPI OnControl(DWORD) {
 }  // namespace
 
 std::string Console::PortName(const std::string& given) {
+  if (TransferJob::OpensByName(given)) return given;  // a network port, whatever the platform
   std::string s = given.rfind("\\\\.\\", 0) == 0 ? given.substr(4) : given;
   if (s.size() < 4) return std::string();
   for (int i = 0; i < 3; ++i)

@@ -154,7 +154,7 @@ int main(int argc, char** argv) {
   if (!options.quiet) {
     if (settings.HostMode != 0)
       std::fprintf(stderr, "zandrel: host mode ended; %d file(s) received.\n", settings.Transferred);
-    if (code == 18 && !job.portProblem.empty()) {
+    if ((code == 18 || code == 15) && !job.portProblem.empty()) {
       std::string problem = job.portProblem;
       for (size_t at = problem.find('\n'); at != std::string::npos; at = problem.find('\n', at + 1))
         problem.insert(at + 1, "  ");

@@ -265,7 +265,7 @@ bool AckNak::BuildLine() {
 int32_t AckNak::AwaitAnswer() {
   int32_t c;
   for (;;) {
-    c = link->GetChar(kSecondMs);
+    c = WaitByte(kSecondMs);
     if (c >= 0) break;
     if (CheckAbort()) return 0;
     if (c != LinkCode::Timeout) return 0;  // a failed read counts as no answer
@@ -274,7 +274,7 @@ int32_t AckNak::AwaitAnswer() {
   if (c == Ascii::ACK) return 1;
   if (c == Ascii::BEL) return -1;
   if (c != Ascii::NAK) {
-    while (link->GetChar(kSecondMs) >= 0)
+    while (WaitByte(kSecondMs) >= 0)
       if (CheckAbort()) return 0;
   }
   return 0;

@@ -15,10 +15,11 @@
 namespace {
 constexpr uint32_t kByteDeadlineMs = 30000;
 constexpr uint32_t kBlockDeadlineMs = 60000;
-// Bound on draining a peer that keeps talking after our cancel, so Finish always ends soon.
-constexpr uint32_t kDrainLimitMs = 3000;
-// Longest time between two questions to the host while a run goes on.
-constexpr uint32_t kAbortPollMs = 1000;
+// After a cancel: the time our cancel may take to leave, the silence that shows the peer has
+// stopped, and a bound on draining a peer that keeps talking, so Finish always ends soon.
+constexpr int32_t kCancelLeaveMs = 500;
+constexpr int32_t kQuietMs = 200;
+constexpr uint32_t kDrainLimitMs = 1000;
 }  // namespace
 
 FileTransfer::FileTransfer(SerialPort* port, TransferStatus* statusObject)
@@ -102,7 +103,7 @@ int32_t FileTransfer::SendByteWait(uint8_t byte) {
       return LinkCode::ShortWrite;
     }
     if (CheckAbort()) return status->code;
-    int32_t y = link->Yield();
+    int32_t y = link->Yield(kAbortPollMs);  // until the queue has room
     if (y < 0) return status->code = y;
   }
 }
@@ -116,7 +117,7 @@ int32_t FileTransfer::SendBlockWait(const uint8_t* data, int32_t length) {
   for (;;) {
     // The queue was full a moment ago: give it time to drain before offering more.
     if (CheckAbort()) return status->code;
-    const int32_t y = link->Yield();
+    const int32_t y = link->Yield(kAbortPollMs);  // until the queue has room
     if (y < 0) return status->code = y;
     int32_t moved = 0;
     if (link->PacingDelay() == 0) {
@@ -170,9 +171,12 @@ void FileTransfer::Finish() {
     const uint8_t cancel[3] = {Ascii::CR, Ascii::BEL, Ascii::BEL};
     link->Write(cancel, sizeof cancel);
   }
-  Pause(*link, 1000);
+  // What the peer still sends until it hears the cancel is dropped here, so that it does not
+  // meet the next pass (host mode) as garbage; a peer that stopped costs one quiet spell.
+  link->AwaitDrain(kCancelLeaveMs);
   const uint32_t drainDeadline = TickSource::Now() + kDrainLimitMs;
-  while (link->RxCount() > 0 && !TickSource::Passed(drainDeadline)) link->GetChar(55);
+  while (!TickSource::Passed(drainDeadline) && link->GetChar(kQuietMs) >= 0) {
+  }
 }
 
 int32_t FileTransfer::Purge() {
@@ -181,8 +185,10 @@ int32_t FileTransfer::Purge() {
     while (link->GetChar(0) != LinkCode::Timeout) {
       if (PollAbort()) return 0;
     }
-    if (link->GetChar(1000) == LinkCode::Timeout) return 1;
-    if (CheckAbort()) return 0;
+    const int32_t c = WaitByte(1000);
+    if (c == LinkCode::Timeout) return 1;
+    if (c < 0 && status->code == 0) status->code = c;  // the link failed: nothing left to purge
+    if (status->code < 0 || CheckAbort()) return 0;
   }
 }
 

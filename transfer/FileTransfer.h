@@ -14,6 +14,9 @@ class LineControl;
 
 class FileTransfer {
  public:
+  // Longest time between two questions to the host (cancel, inactivity) while a run goes on.
+  static constexpr int32_t kAbortPollMs = 250;
+
   // Without a status object the engine makes and owns a plain one.
   FileTransfer(SerialPort* port, TransferStatus* statusObject);
   // Deletes an owned status object and an owned file object.

@@ -63,13 +63,16 @@ class TransferFile : public TransferFileBase {
 
   void EndSearches();
   // Creates the new file that replaces path at Close, in the same folder, and notes both
-  // names; mode carries the old file's permissions where the platform has them. The open
-  // file, or -1.
+  // names; mode carries the old file's permissions where the platform has them. On POSIX path
+  // is the name's last part, in `openFolder`. The open file, or -1.
   intptr_t OpenBeside(const char* path, uint32_t mode);
   bool TakeName(const char* directory, const char* entry);
 
   // The open file: a descriptor on POSIX, a HANDLE on Windows; -1 = none.
   intptr_t handle = -1;
+  // POSIX: the folder the open file was found in, held until Close so that a replacement is
+  // created and renamed where Open looked, whatever happens to the names meanwhile; -1 = none.
+  intptr_t openFolder = -1;
   // While a file is being replaced: the file that Close replaces, and the new one beside it
   // (both empty otherwise).
   char replacedPath[kPathRoom] = {};

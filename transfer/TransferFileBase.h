@@ -19,7 +19,11 @@ class TransferFileBase {
   // mode: "a" read/write open-or-create ("ab" appends), "w" create-or-truncate ("wr": open or
   // create read/write), "r" read-only open-or-create. Only a regular file (or a new one) is
   // opened: a folder, a FIFO or a device is refused, and so, for writing, is a symbolic link
-  // that leads out of its folder. "w" on an existing file writes a new file beside it, which
+  // that leads out of its folder. A relative name written is reached from the working folder
+  // through real folders only: one of its folder parts that is a link or junction is refused,
+  // even one that leads back inside, so a sender's name cannot leave the receiving folder
+  // through a link planted there (an absolute name is the user's own and taken as it stands).
+  // Missing folders are not created. "w" on an existing file writes a new file beside it, which
   // takes the old one's place at Close; until then (and for good after Discard) the old file
   // stays as it was. 0, -950 (already open), -951.
   virtual int32_t Open(const char* path, const char* mode) = 0;
@@ -44,8 +48,8 @@ class TransferFileBase {
   virtual int32_t ReadChar(uint8_t* byte) = 0;                         // 1 or 0
   // Flushes the file's buffers to disk: 1 done, 0 refused or no file open.
   virtual int32_t Flush() = 0;
-  // Whether a file (not a directory) of that name exists: the receivers' "small file status
-  // record" check before they refuse to overwrite.
+  // Whether a file (not a directory) of that name exists, found the way Open finds a name it
+  // writes: the receivers' check before they refuse to overwrite.
   virtual bool Exists(const char* path) = 0;
 
   void ResetSize() { sizeCache = -1; }

@@ -5,11 +5,55 @@
 #include <windows.h>
 
 #include <cstring>
+#include <vector>
 
 #include "transfer/TransferCodes.h"
 
 namespace {
 HANDLE AsHandle(intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
+
+// The folders of a relative name, from the working folder down, each opened as itself and held
+// without delete sharing, so that none can be renamed or replaced by a link until released.
+// false when a part is missing, not a folder, or a junction, folder link or other reparse
+// point (even one that leads back inside): a sender's name cannot leave the receiving folder
+// through a link planted there. The system folds "." and ".." away before it looks at a name,
+// so a ".." never climbs out of a link; those parts are not checked on their own. A name with
+// a drive or from the root is the user's own and holds nothing.
+bool HoldFolders(const char* path, std::vector<HANDLE>& held) {
+  if (path[0] == '\\' || path[0] == '/' || std::strchr(path, ':') != nullptr) return true;
+  char prefix[MAX_PATH];
+  const size_t length = std::strlen(path);
+  for (size_t i = 0, start = 0; i < length; ++i) {
+    if (path[i] != '\\' && path[i] != '/') continue;
+    const size_t part = i - start;
+    const bool dots = part == 0 || (part <= 2 && std::strncmp(path + start, "..", part) == 0);
+    start = i + 1;
+    if (dots) continue;
+    if (i >= sizeof prefix) return false;
+    std::memcpy(prefix, path, i);
+    prefix[i] = '\0';
+    // Listing access takes part in the sharing check, so the missing delete sharing binds.
+    const HANDLE folder =
+        ::CreateFileA(prefix, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (folder == INVALID_HANDLE_VALUE) return false;
+    held.push_back(folder);
+    // Wine opens the folder a host link leads to, but shows the link by its name.
+    BY_HANDLE_FILE_INFORMATION opened{};
+    const DWORD named = ::GetFileAttributesA(prefix);
+    const DWORD attributes = ::GetFileInformationByHandle(folder, &opened) ? opened.dwFileAttributes | named : named;
+    if (named == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ||
+        (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+      return false;
+    }
+  }
+  return true;
+}
+
+void ReleaseFolders(std::vector<HANDLE>& held) {
+  for (HANDLE folder : held) ::CloseHandle(folder);
+  held.clear();
+}
 }  // namespace
 
 int32_t TransferFile::Open(const char* path, const char* mode) {
@@ -33,15 +77,22 @@ int32_t TransferFile::Open(const char* path, const char* mode) {
   } else {
     access = GENERIC_WRITE;
   }
+  std::vector<HANDLE> held;
+  if (writing && !HoldFolders(path, held)) {
+    ReleaseFolders(held);
+    return TransferCode::FileOpenFailed;
+  }
   const DWORD attributes = ::GetFileAttributesA(path);
   const bool exists = attributes != INVALID_FILE_ATTRIBUTES;
-  if (exists && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return TransferCode::FileOpenFailed;
   // A link is not written through: where it leads is not followed here.
-  if (writing && exists && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return TransferCode::FileOpenFailed;
+  const bool unfit = (exists && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) ||
+                     (writing && exists && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0);
   const HANDLE opened =
-      disposition == CREATE_ALWAYS && exists
+      unfit ? INVALID_HANDLE_VALUE
+      : disposition == CREATE_ALWAYS && exists
           ? AsHandle(OpenBeside(path, 0))
           : ::CreateFileA(path, access, 0, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ReleaseFolders(held);
   if (opened == INVALID_HANDLE_VALUE) return TransferCode::FileOpenFailed;
   handle = reinterpret_cast<intptr_t>(opened);
   // A device name (CON, NUL, COM1...) opens the device itself: only disk files are taken.
@@ -89,8 +140,12 @@ int32_t TransferFile::Close() {
   handle = -1;
   bool done = ::CloseHandle(open) != 0;
   if (newPath[0] != '\0') {
-    done = done && ::MoveFileExA(newPath, replacedPath, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+    // The folders are checked and held again: the names may have changed since Open.
+    std::vector<HANDLE> held;
+    done = done && HoldFolders(replacedPath, held) &&
+           ::MoveFileExA(newPath, replacedPath, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
     if (!done) ::DeleteFileA(newPath);
+    ReleaseFolders(held);
     newPath[0] = replacedPath[0] = '\0';
   }
   return done ? TransferCode::Ok : TransferCode::FileCloseFailed;
@@ -186,6 +241,8 @@ int32_t TransferFile::Flush() {
 
 bool TransferFile::Exists(const char* path) {
   if (path == nullptr) return false;
-  const DWORD attributes = ::GetFileAttributesA(path);
+  std::vector<HANDLE> held;
+  const DWORD attributes = HoldFolders(path, held) ? ::GetFileAttributesA(path) : INVALID_FILE_ATTRIBUTES;
+  ReleaseFolders(held);
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }

@@ -385,11 +385,13 @@ bool XModemBase::SendBlockOrEot() {
 }
 
 int32_t XModemBase::AwaitResponse(bool dropRest) {
-  while (link->TxCount() > 0) {
+  // The block has to leave before its answer can come; the host is asked between looks.
+  for (;;) {
     if (CheckAbort()) return 0;
-    const int32_t y = link->Yield();
-    if (y < 0) {
-      status->code = y;
+    const int32_t r = link->AwaitDrain(kAbortPollMs);
+    if (r == 0) break;
+    if (r != LinkCode::Timeout) {
+      status->code = r;
       return 0;
     }
   }

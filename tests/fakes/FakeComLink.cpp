@@ -28,7 +28,7 @@ int32_t FakeComLink::Failing(const char* op) {
   return f.calls == f.nth || (f.forever && f.calls > f.nth) ? f.result : 0;
 }
 
-int32_t FakeComLink::Idle() {
+int32_t FakeComLink::Idle(int32_t) {
   ++idleCalls;
   if (const int32_t r = Failing("Idle")) return r;
   FakeClock::Advance(idleStepMs);

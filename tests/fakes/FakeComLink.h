@@ -52,7 +52,7 @@ class FakeComLink : public ComLink {
   int32_t inputHandshake = 0, outputHandshake = 0;
   std::map<int32_t, int32_t> signals;  // signal number -> state, as Signal reports it (0 unset)
 
-  int32_t Idle() override;
+  int32_t Idle(int32_t maxWaitMs) override;
   void GetBufferStatus(BufferStatus& s, int32_t side) override;
   int32_t SetBufferSizes(int32_t, int32_t, int32_t) override { return 0; }
   int32_t SetHandshake(int32_t inputCode, int32_t outputCode) override;

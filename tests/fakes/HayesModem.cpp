@@ -200,6 +200,20 @@ void HayesModem::Tick(uint32_t now) {
   }
 }
 
+bool HayesModem::NextTimer(uint32_t& at) const {
+  bool any = false;
+  auto consider = [&](bool armed, uint32_t when) {
+    if (armed && (!any || static_cast<int32_t>(when - at) < 0)) at = when, any = true;
+  };
+  consider(ringingFrom != nullptr, nextRing);
+  consider(connecting, connectAt);
+  consider(progressText != nullptr, progressAt);
+  consider(giveUpArmed, giveUpAt);
+  consider(lossArmed, carrierLossAt);
+  consider(state == State::Online && escapes == 3, lastData + settings.s[12] * 20u);
+  return any;
+}
+
 void HayesModem::Result(const std::string& text) {
   const std::string cr(1, static_cast<char>(settings.s[3])), lf(1, static_cast<char>(settings.s[4]));
   const std::string out = cr + lf + text + cr + lf;

@@ -34,6 +34,9 @@ class HayesModem {
   void SetDtr(bool on, uint32_t now);
   // Fires whatever timer is due at `now`.
   void Tick(uint32_t now);
+  // The time of the nearest armed timer (a ring, a connection, a call's result, the escape's
+  // guard time); false when none is armed.
+  bool NextTimer(uint32_t& at) const;
 
   // Ends the call as the telephone line would (both sides lose carrier).
   void CutLine(uint32_t now);

@@ -3,7 +3,15 @@
 #include <thread>
 
 void Lockstep::Advance() {
-  FakeClock::Advance(1);
+  uint32_t step = 1;
+  const uint32_t now = FakeClock::Now();
+  if (nextEvent && anyWake) {
+    uint32_t target = earliestWake, event = 0;
+    if (nextEvent(event) && static_cast<int32_t>(event - target) < 0) target = event;
+    if (static_cast<int32_t>(target - now) > 1) step = target - now;
+  }
+  anyWake = false;
+  FakeClock::Advance(step);
   if (onAdvance) onAdvance(FakeClock::Now());
   waiting = 0;
   ++generation;
@@ -28,7 +36,7 @@ void Lockstep::Run(const std::vector<std::function<void()>>& sides) {
   for (auto& t : threads) t.join();
 }
 
-void Lockstep::Idle(Side& side, const std::function<bool()>& hasInput) {
+void Lockstep::Idle(Side& side, const std::function<bool()>& hasInput, int32_t maxWaitMs) {
   std::unique_lock<std::mutex> hold(lock);
   if (running == 0) {
     Advance();
@@ -40,6 +48,9 @@ void Lockstep::Idle(Side& side, const std::function<bool()>& hasInput) {
   side.read = false;
   if (due && !unreadSinceIdle) return;
   const uint64_t seen = generation;
+  const uint32_t wakeAt = FakeClock::Now() + static_cast<uint32_t>(maxWaitMs > 1 ? maxWaitMs : 1);
+  if (!anyWake || static_cast<int32_t>(wakeAt - earliestWake) < 0) earliestWake = wakeAt;
+  anyWake = true;
   if (++waiting >= running) {
     Advance();
     return;

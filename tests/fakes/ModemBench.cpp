@@ -1,6 +1,20 @@
 #include "fakes/ModemBench.h"
 
 ModemBench::ModemBench(uint32_t startMs) : step(startMs) {
+  // A test that watches every millisecond (onTick) gets every one; otherwise idle time is
+  // skipped up to the nearest modem timer.
+  step.nextEvent = [this](uint32_t& at) {
+    if (onTick) {
+      at = FakeClock::Now() + 1;
+      return true;
+    }
+    bool any = false;
+    for (const HayesModem& m : board.Modems()) {
+      uint32_t when = 0;
+      if (m.NextTimer(when) && (!any || static_cast<int32_t>(when - at) < 0)) at = when, any = true;
+    }
+    return any;
+  };
   step.onAdvance = [this](uint32_t now) {
     board.Tick(now);
     if (onTick) onTick(now);
@@ -20,8 +34,8 @@ void ModemBench::Type(HayesModem& modem, const std::string& text) {
 
 ModemBench::Port::Port(ModemBench& b, HayesModem& m) : modem(m), bench(b) {}
 
-int32_t ModemBench::Port::Idle() {
-  bench.step.Idle(idle, [this] { return !modem.ToComputer().empty(); });
+int32_t ModemBench::Port::Idle(int32_t maxWaitMs) {
+  bench.step.Idle(idle, [this] { return !modem.ToComputer().empty(); }, maxWaitMs);
   return 0;
 }
 

@@ -48,7 +48,7 @@ class ModemBench::Port : public FakeComLink {
   HayesModem& modem;
   bool carrierWired = true;  // false: a cable without the carrier detect wire (three wires, a pty)
 
-  int32_t Idle() override;
+  int32_t Idle(int32_t maxWaitMs) override;
   void GetBufferStatus(BufferStatus& s, int32_t side) override;
   int32_t Signal(int32_t number, int32_t value) override;
   int32_t PutByte(uint8_t byte) override { return Write(&byte, 1) == 1 ? 0 : lastStatus; }

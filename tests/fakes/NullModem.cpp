@@ -78,6 +78,22 @@ NullModem::NullModem(uint64_t seed, uint32_t startMs)
       b(std::make_unique<End>(*shared, 1)) {
   shared->ends[0] = a.get();
   shared->ends[1] = b.get();
+  // Idle time is skipped up to the next byte's arrival on the wire (bytes queue in the order
+  // they arrive; those already there wait for a reader and change nothing by waiting longer).
+  shared->step.nextEvent = [s = shared.get()](uint32_t& at) {
+    const uint32_t now = FakeClock::Now();
+    bool any = false;
+    for (const auto& queued : s->toEnd) {
+      const auto next = std::upper_bound(queued.begin(), queued.end(), now, [](uint32_t t, const Shared::Byte& byte) {
+        return static_cast<int32_t>(byte.at - t) > 0;
+      });
+      if (next != queued.end() && (!any || static_cast<int32_t>(next->at - at) < 0)) {
+        at = next->at;
+        any = true;
+      }
+    }
+    return any;
+  };
 }
 
 NullModem::~NullModem() = default;
@@ -105,8 +121,8 @@ void NullModem::Run(const std::function<void(End&)>& sideA, const std::function<
 
 NullModem::End::End(NullModem::Shared& s, int w) : FakeComLink(w), shared(s), which(w) { baudRate = 9600; }
 
-int32_t NullModem::End::Idle() {
-  shared.step.Idle(idle, [this] { return shared.Due(which, FakeClock::Now()); });
+int32_t NullModem::End::Idle(int32_t maxWaitMs) {
+  shared.step.Idle(idle, [this] { return shared.Due(which, FakeClock::Now()); }, maxWaitMs);
   return 0;
 }
 
@@ -155,7 +171,7 @@ int32_t NullModem::End::Write(const uint8_t* data, int32_t length) {
   }
   const int32_t n = static_cast<int32_t>(std::min<size_t>(static_cast<size_t>(length), room));
   for (int32_t i = 0; i < n; ++i) {
-    sent.push_back(data[i]);
+    if (recordSent) sent.push_back(data[i]);
     shared.Transmit(which, data[i]);
   }
   if (n > 0) shared.step.Wake();

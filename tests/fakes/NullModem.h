@@ -58,7 +58,7 @@ class NullModem::End : public FakeComLink {
  public:
   End(NullModem::Shared& s, int which);
 
-  int32_t Idle() override;
+  int32_t Idle(int32_t maxWaitMs) override;
   int32_t ReadModemStatus() override;
   void GetBufferStatus(BufferStatus& s, int32_t side) override;
   int32_t Signal(int32_t number, int32_t value) override;
@@ -68,8 +68,10 @@ class NullModem::End : public FakeComLink {
   int32_t Read(uint8_t* data, int32_t length) override;
   int32_t ClearBuffer(int32_t direction, int32_t count) override;
 
-  // Bytes this end has written (before faults), for tests that check the wire.
+  // Bytes this end has written (before faults), for tests that check the wire; a long run that
+  // does not look at them turns recordSent off before Run.
   const std::deque<uint8_t>& Sent() const { return sent; }
+  bool recordSent = true;
 
  private:
   NullModem::Shared& shared;

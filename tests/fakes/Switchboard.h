@@ -14,6 +14,7 @@ class Switchboard {
   // The modem at exactly these digits, or null (a number nobody has).
   HayesModem* Find(const std::string& digits);
   void Tick(uint32_t now);
+  const std::deque<HayesModem>& Modems() const { return modems; }
 
  private:
   std::deque<HayesModem> modems;

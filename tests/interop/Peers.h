@@ -1,6 +1,9 @@
 // What the interop tests share: the zandrel host's path, whether the peers are installed, a
-// peer's options for sitting on a pty, and a bounded poll.
+// peer's options for sitting on a pty, a bounded poll and a free TCP port.
 #pragma once
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -38,4 +41,18 @@ inline ChildOptions OnPty(const std::string& tty, const std::string& dir, const 
 inline bool Eventually(const std::function<bool()>& done, int ms = 10000) {
   for (int i = 0; i < ms / 10 && !done(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
   return done();
+}
+
+// A TCP port of the loopback that nobody listens on now: for a server to take, or for a
+// connection to be refused.
+inline int FreePort() {
+  const int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t size = sizeof a;
+  const bool ok = bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
+                  getsockname(fd, reinterpret_cast<sockaddr*>(&a), &size) == 0;
+  close(fd);
+  return ok ? ntohs(a.sin_port) : 0;
 }

@@ -236,7 +236,9 @@ std::map<std::string, std::string> Tree(const std::string& dir) {
 
 // A hostile batch (sz -f sends names as given): absolute, device and control-character names,
 // a climb out, and last a name that is our link to a file outside. Only the plain file lands;
-// nothing outside our folder changes or appears; the link is refused (-902).
+// nothing outside our folder changes or appears; the link is refused (-902). Then the host,
+// replacing files under their names as given, is sent a name whose folder is our link to a
+// folder outside: the file there stays as it was, and the host could not open it.
 TEST_F(ZModemInterop, HostileBatchCreatesNothingOutsideTheFolder) {
   const std::vector<std::string> names = {"CON", "nul.txt", "esc\x1b[31m.txt", "new\nline.txt", "good.txt", "link.txt"};
   Spit(theirs + "/victim.txt", "victim", 1400000000);
@@ -256,6 +258,19 @@ TEST_F(ZModemInterop, HostileBatchCreatesNothingOutsideTheFolder) {
   EXPECT_EQ((std::map<std::string, std::string>{{ours + "/good.txt", "hostile good.txt"}, {ours + "/link.txt", "link"}}),
             Tree(ours));
   EXPECT_EQ(6, std::count(s.events.begin(), s.events.end(), TransferCode::FileSkipped));
+
+  const std::string outside = pair->Dir() + "/outside";
+  for (const std::string& folder : {outside, theirs + "/lnk"}) mkdir(folder.c_str(), 0755);
+  ::Spit(outside + "/target.txt", "outside");
+  ::Spit(theirs + "/lnk/target.txt", "hostile");
+  ASSERT_EQ(0, symlink(outside.c_str(), (ours + "/lnk").c_str()));
+  DrainPeerEnd();
+  StartPeer({"sz", "-q", "-f", "lnk/target.txt"});
+  // 11: "Unable to open file."
+  EXPECT_EQ(11, ChildProcess::Run({kZandrel, "receive", "--port", pair->PathA(), "--protocol", "zmodem", "--dir", ours,
+                                   "--path-mode", "1", "--overwrite", "4", "--recv-timeout", "2"}, {}, 20000));
+  PeerExit();
+  EXPECT_EQ((std::map<std::string, std::string>{{outside + "/target.txt", "outside"}}), Tree(outside));
 }
 
 // From sz into our receiver (window 4096), batches whose files arrive byte-exact, each with

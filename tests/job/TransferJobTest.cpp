@@ -5,8 +5,11 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <optional>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -14,6 +17,7 @@
 #include "fakes/FakeComLink.h"
 #include "fakes/ModemBench.h"
 #include "fakes/NullModem.h"
+#include "fakes/ProcessResources.h"
 #include "fakes/RecordingView.h"
 #include "fakes/TestData.h"
 #include "link/CoalescingLink.h"
@@ -188,7 +192,7 @@ class JobOverNullModem : public ::testing::Test {
                 }
                 if (!endWhenSent) return;
                 // The user's Cancel, once the job waits for the next sender.
-                while (view->Lines("status Waiting for sender").size() <= waited + batches.size()) end.Idle();
+                while (view->Lines("status Waiting for sender").size() <= waited + batches.size()) end.Idle(1);
                 view->doneEvent.Set();
               });
     result = job.result;
@@ -240,6 +244,143 @@ TEST_F(JobOverNullModem, FilesAnnouncedButNotDoneGoIntoTheUpperBitsAndHostModeRu
     EXPECT_TRUE(Slurp((root / "send" / name).string()) == Slurp(name)) << name;
 }
 
+// A view for long runs: counts instead of records, so that the test itself stays lean.
+class CountingView : public ProgressView {
+ public:
+  void ShowStatus(const char* text) override { passes += std::strcmp(text, "Waiting for sender...") == 0; }
+  void ShowBytes(int64_t, int64_t) override {}
+  void ShowErrorCount(int32_t) override {}
+  void AddLogEntry(const char*, const char* message, int64_t) override {
+    ++entries;
+    timeouts += std::strcmp(message, "Timeout.") == 0;
+  }
+  void FinishRun() override {
+    ++finishes;
+    doneEvent.Set();
+  }
+  std::atomic<int> passes{0}, entries{0}, timeouts{0}, finishes{0};
+
+ protected:
+  void DisplayFile(const char*, int64_t) override {}
+};
+
+// A sender's end of the cable that falls silent for good once `gone` is set: a sender that
+// vanishes (a machine switched off) says nothing more, not even its cancel.
+class VanishingLink : public CoalescingLink {
+ public:
+  using CoalescingLink::CoalescingLink;
+  int32_t Write(const uint8_t* data, int32_t length) override {
+    return gone ? length : CoalescingLink::Write(data, length);
+  }
+  int32_t PutByte(uint8_t byte) override { return gone ? 0 : CoalescingLink::PutByte(byte); }
+  bool gone = false;
+};
+
+// Days of host mode in minutes of virtual time: 500 batches after idle spells of up to ten
+// times the receive time-out, every tenth sender vanishing half-way through its file. Every
+// whole file arrives byte-exact, every vanished one ends its pass as a time-out, and what the
+// process holds after the 500th batch is what it held after the 50th.
+TEST_F(JobOverNullModem, HostModeServesBatchAfterBatchForDays) {
+  settings.HostMode = 1;
+  settings.RecvTimeout = 1;
+  CountingView counting;
+  std::mt19937 rng(21);
+  std::vector<std::string> whole;
+  ProcessResources after50, after500;
+  NullModem modem;
+  modem.A().recordSent = modem.B().recordSent = false;
+  TestJob job(settings, &modem.A());
+  modem.Run(
+      [&](NullModem::End&) {
+        counting.RestartClock();
+        job.Run(counting);
+      },
+      [&](NullModem::End& end) {
+        for (int batch = 1; batch <= 501; ++batch) {
+          const uint32_t quietUntil = FakeClock::Now() + rng() % (batch % 5 == 0 ? 10000 : 1000);
+          while (!TickSource::Passed(quietUntil) || counting.passes < batch) end.Idle(1000);
+          if (batch == 51) after50 = ProcessResources::Now();
+          if (batch == 501) break;
+          const bool vanish = batch % 10 == 0;
+          std::string list;
+          for (int f = vanish ? 1 : 1 + static_cast<int>(rng() % 2); f > 0; --f) {
+            const std::string name = "b" + std::to_string(batch) + "-" + std::to_string(f) + ".bin";
+            list += (list.empty() ? "" : ";") + Add(name, vanish ? 4000 : rng() % 3000);
+            if (!vanish) whole.push_back(name);
+          }
+          VanishingLink line(&end);
+          SerialPort port(&line);
+          struct : RecordingStatus {
+            int32_t QueryAbort() override {
+              if (!vanish || bytesDone <= fileSize / 2) return RecordingStatus::QueryAbort();
+              line->gone = true;
+              return TransferCode::UserCancelled;
+            }
+            bool vanish = false;
+            VanishingLink* line = nullptr;
+          } status;
+          status.vanish = vanish;
+          status.line = &line;
+          ZModem(&port, &status).Send(list.data());
+        }
+        after500 = ProcessResources::Now();
+        counting.doneEvent.Set();
+      });
+  EXPECT_EQ(6, job.result);
+  EXPECT_EQ(static_cast<int>(whole.size()), settings.Transferred);
+  EXPECT_EQ(50, counting.timeouts);
+  EXPECT_EQ(static_cast<int>(whole.size()) + 50, counting.entries);
+  for (const std::string& name : whole)
+    ASSERT_TRUE(Slurp((root / "send" / name).string()) == Slurp(name)) << name;
+  std::printf("after batch 50: %lld handles, %lld bytes; after batch 500: %lld handles, %lld bytes\n",
+              static_cast<long long>(after50.handles), static_cast<long long>(after50.privateBytes),
+              static_cast<long long>(after500.handles), static_cast<long long>(after500.privateBytes));
+  EXPECT_LE(after500.handles, after50.handles);
+  EXPECT_LT(after500.privateBytes - after50.privateBytes, 1 << 20);
+}
+
+// Then a hundred calls in a row, each answered, received and hung up, on emulated modems.
+TEST_F(JobOverNullModem, HostModeAnswersCallAfterCall) {
+  ModemBench bench;
+  ModemBench::Port& a = bench.Add("5551001");
+  ModemBench::Port& b = bench.Add("5551002");
+  settings.UseModem = 1;
+  settings.ModemName = 0;
+  settings.HostMode = 1;
+  settings.RecvTimeout = 5;
+  CountingView answering;
+  TestJob receiver(settings, &b);
+  std::vector<std::string> names;
+  ProcessResources after10, after100;
+  bench.Run({[&] {
+               answering.RestartClock();
+               receiver.Run(answering);
+             },
+             [&] {
+               for (int call = 1; call <= 100; ++call) {
+                 TransferSettings dial = settings;
+                 dial.Transfer = 1;
+                 dial.HostMode = 0;
+                 dial.Telephone = "5551002";
+                 names.push_back("call" + std::to_string(call) + ".bin");
+                 dial.FileList = Add(names.back(), 500 + call);
+                 TestJob caller(dial, &a);
+                 CountingView calling;
+                 calling.RestartClock();
+                 caller.Run(calling);
+                 EXPECT_EQ(0, caller.result) << call;
+                 if (call == 10) after10 = ProcessResources::Now();
+               }
+               after100 = ProcessResources::Now();
+               answering.doneEvent.Set();
+             }});
+  EXPECT_EQ(6, receiver.result);
+  EXPECT_EQ(100, settings.Transferred);
+  for (const std::string& name : names) ASSERT_TRUE(Slurp((root / "send" / name).string()) == Slurp(name)) << name;
+  EXPECT_LE(after100.handles, after10.handles);
+  EXPECT_EQ(HayesModem::State::OnHook, b.modem.GetState());
+}
+
 // The sender's view that, once 60000 bytes are out, has the line cut and waits for the carrier to
 // go: time on the bench moves only while every side waits.
 class CuttingView : public RecordingView {
@@ -249,7 +390,7 @@ class CuttingView : public RecordingView {
     RecordingView::ShowBytes(bytes, size);
     if (bytes < 60000 || cutRequested) return;
     cutRequested = true;
-    while (port->Signal(LineSignal::Cd, -1) == 1) port->Idle();
+    while (port->Signal(LineSignal::Cd, -1) == 1) port->Idle(1);
   }
 
  private:

@@ -27,7 +27,7 @@ TEST(CoalescingLink, BackToBackWritesLeaveInOneWriteBeforeAnyReadAndFullRoomIsAQ
   link.PutByte(5);
   link.GetByte();
   link.PutByte(6);
-  link.Idle();
+  link.Idle(1);
   link.PutByte(7);
   uint8_t b;
   link.Read(&b, 1);

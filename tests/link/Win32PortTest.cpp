@@ -387,14 +387,14 @@ TEST_F(Win32PortScripted, IdleRestsOnlyWhenTheLineHasBeenQuiet) {
   Win32Port port(kIndex, 4096, 2048, &kScripted);
   dev.nowUs += 5000;
   dev.calls.clear();
-  port.Idle();
+  port.Idle(1);
   EXPECT_EQ(dev.calls.back(), "sleep 1");
 
   // A byte moved: the next polls only yield, until 2 ms have gone by without one.
   dev.input = {0x06};
   EXPECT_EQ(port.GetByte(), 0x06);
   dev.calls.clear();
-  for (int i = 0; i < 40; ++i) port.Idle();
+  for (int i = 0; i < 40; ++i) port.Idle(1);
   int yields = 0;
   while (yields < 40 && dev.calls[yields] == "sleep 0") ++yields;
   EXPECT_EQ(yields, 20);  // 20 yields of 100 us each
@@ -403,13 +403,13 @@ TEST_F(Win32PortScripted, IdleRestsOnlyWhenTheLineHasBeenQuiet) {
   std::vector<uint8_t> data(3, 1);
   port.Write(data.data(), 3);
   dev.calls.clear();
-  port.Idle();
+  port.Idle(1);
   EXPECT_EQ(dev.calls.back(), "sleep 0");
-  EXPECT_EQ(port.Idle(), 0);
+  EXPECT_EQ(port.Idle(1), 0);
 
   // The device went away (Wine answers a pty closed under it with ERROR_NOT_READY).
   dev.statusError = ERROR_NOT_READY;
-  EXPECT_EQ(port.Idle(), LinkCode::NoHardware);
+  EXPECT_EQ(port.Idle(1), LinkCode::NoHardware);
 }
 
 }  // namespace

@@ -190,6 +190,65 @@ TEST_F(QueltoClientTest, EarlyAndLateBound) {
   library->Release();
 }
 
+// A host whose message loop runs while its transfer does (a timer in a macro): what would change
+// the settings the worker reads is refused with its reason, reading is not, and once the
+// transfer is over the same calls work again.
+IQuelto* busyObject = nullptr;
+HRESULT busyPut = S_OK, busyPutCode = S_OK, busyReset = S_OK, busyTransfer = S_OK, busySetup = S_OK, busyGet = E_FAIL;
+std::wstring busyWhy;
+
+void CALLBACK WhileRunning(HWND, UINT, UINT_PTR timer, DWORD) {
+  KillTimer(nullptr, timer);
+  IQuelto* q = busyObject;
+  // As a script puts it: through IDispatch, the reason in the exception it raises.
+  VARIANT rate;
+  V_VT(&rate) = VT_I4, V_I4(&rate) = 9600;
+  DISPID put = DISPID_PROPERTYPUT;
+  DISPPARAMS params = {&rate, &put, 1, 1};
+  EXCEPINFO exception = {};
+  busyPut = q->Invoke(3, IID_NULL, 0x409, DISPATCH_PROPERTYPUT, &params, nullptr, &exception, nullptr);
+  busyWhy = Text(exception.bstrDescription);
+  busyPutCode = exception.scode;
+  SysFreeString(exception.bstrDescription);
+  SysFreeString(exception.bstrSource);
+  busyReset = q->Reset(2);
+  LONG result = 0;
+  busyTransfer = q->TransferFiles(0, 0, &result);
+  short shown = 0;
+  busySetup = q->Setup(1, 0, 0, 0, &shown);
+  LONG baud = 0;
+  busyGet = q->get_BaudRate(&baud);
+  // The transfer has failed on a port that is not there and waits for its Close.
+  if (HWND window = WindowDriver::WaitFor("Reentry")) WindowDriver::Click(window, IDCANCEL);
+}
+
+TEST_F(QueltoClientTest, CallsThatWouldChangeTheSettingsWaitForTheTransferToEnd) {
+  IQuelto* q = Make();
+  ASSERT_TRUE(q);
+  BSTR title = SysAllocString(L"Reentry");
+  q->put_MaxTitle(title);
+  SysFreeString(title);
+  q->put_Port(998);  // a port that is not installed selects the first: none opens here
+  q->put_FileList(nullptr);
+  q->put_Transfer(0);
+  busyObject = q;
+  SetTimer(nullptr, 0, 200, WhileRunning);
+  LONG result = -1;
+  EXPECT_EQ(q->TransferFiles(0, 1, &result), S_OK);
+  EXPECT_EQ(busyPut, DISP_E_EXCEPTION);
+  EXPECT_EQ(busyPutCode, 0x80040201);
+  EXPECT_EQ(busyWhy, L"A transfer is running.");
+  EXPECT_EQ(busyReset, 0x80040201);
+  EXPECT_EQ(busyTransfer, 0x80040201);
+  EXPECT_EQ(busySetup, 0x80040201);
+  EXPECT_EQ(busyGet, S_OK);
+  LONG baud = 0;
+  EXPECT_EQ(q->get_BaudRate(&baud), S_OK);
+  EXPECT_EQ(baud, 19200);  // the refused put changed nothing
+  EXPECT_EQ(q->put_BaudRate(9600), S_OK);
+  q->Release();
+}
+
 // An outer object that aggregates Quelto: it answers IUnknown itself and passes everything else
 // to the inner object.
 class Outer : public IUnknown {

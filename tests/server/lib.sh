@@ -37,8 +37,8 @@ reg_has_key() { wine reg query "$1" >/dev/null 2>&1 && echo yes || echo no; }
 
 # The machine the object sees when it loads: the serial ports COM1 (Wine's own), COM3 and COM4,
 # and with "modems" two modems (the second attached to COM4), without them none; a user who never
-# saved settings; zandrel.dll registered.
-registered() {  # modems|none
+# saved settings. registered: the same, with zandrel.dll registered.
+machine() {  # modems|none
   local serial='HKLM\HARDWARE\DEVICEMAP\SERIALCOMM' services='HKLM\SYSTEM\CurrentControlSet\Services\Modem'
   wine reg add "$serial" /v 'Zandrel3' /d COM3 /f >/dev/null
   wine reg add "$serial" /v 'Zandrel4' /d COM4 /f >/dev/null
@@ -54,6 +54,9 @@ registered() {  # modems|none
     done
     wine reg add "$services\\Enum" /v Count /t REG_DWORD /d 2 /f >/dev/null
   fi
+}
+registered() {  # modems|none
+  machine "$1"
   wine regsvr32 /s "$dll_win" || { echo "FAIL regsvr32 exited $?"; exit 1; }
 }
 

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # regsvr32 on zandrel.dll in a private Wine prefix: the keys of the class table and the type
 # library appear, registering again leaves one tree, the help folder is recorded only where its
-# key exists, and regsvr32 /u takes away what registration wrote.
+# key exists, and regsvr32 /u leaves the keys others share.
 #   registration.sh <wine-run.sh> <prefix dir> <zandrel.dll>
 set -uo pipefail
 source "$(dirname "$0")/lib.sh" "$@"
@@ -45,13 +45,10 @@ check "Programmable key" yes "$(reg_has_key "$class\\Programmable")"
 check "one class tree: the stale key went" no "$(reg_has_key "$class\\Stale")"
 check "class sub-keys" 5 "$(wine reg query "$class" | tr -d '\r' | grep -c "^HKEY.*$clsid\\\\")"
 
+# That regsvr32 /u takes away every row it wrote is shown on the whole registry by the installer's
+# test (tests/packaging/msi.sh); here, that it leaves the shared keys.
 wine regsvr32 /s /u "$dll_win"
 check "regsvr32 /u" 0 $?
-for key in 'HKCR\Zandrel.Quelto.1' 'HKCR\Zandrel.Quelto' "$class" "HKCR\\TypeLib\\$libid" \
-           'HKCR\Interface\{083816D9-25AA-4623-AC1D-4F7B8061B1CF}'; do
-  check "gone: $key" no "$(reg_has_key "$key")"
-done
-check "help value gone" "(missing)" "$(reg_value "$help" zandrel.chm)"
 check "help key stays" yes "$(reg_has_key "$help")"
 check "CLSID stays" yes "$(reg_has_key 'HKCR\CLSID')"
 wine regsvr32 /s "Z:\\nowhere\\zandrel.dll"

@@ -5,7 +5,8 @@
 # peer on $ZANDREL_PTY_B):
 #   transfer.sh <wine-run.sh> <prefix> <zandrel.dll> <PressCancel.exe> <case>
 # Cases: zmodem-receive (three files from sz), zmodem-many (three files and 200 small ones to rz),
-# xmodem-directory (a folder as the file), cancel (Cancel pressed while sending to rz), ymodem
+# xmodem-directory (a folder as the file), cancel (Cancel pressed while sending to rz), installed
+# (one file to rz through the object an installer registered: nothing registered here), ymodem
 # (Protocol 3: three files to rb), xmodem1k (Protocol 4: one file to rx, which keeps the padding).
 # An XModem send to rx -c is zandrel.exe's (tests/wine), names of files that are not there
 # ZModemTest's.
@@ -22,7 +23,7 @@ files() {  # Windows list of the named files of out/
   echo "$list"
 }
 object() {  # protocol transfer fileList result attempted transferred
-  registered none
+  ${register:-registered} none
   [[ $2 == 1 ]] && sleep 0.5  # the receiving peer first, so that its first request is not lost
   run_script "$here/Transfer.vbs" "$ZANDREL_COM_A" "$1" "$2" "$3" "$(winpath "$log")" "$4" "$5" "$6"
 }
@@ -51,6 +52,12 @@ case $case in
     check "rz ended well" 0 "$peer_status"
     check "files received" 203 "$(ls "$work/in" | wc -l)"
     arrived one.bin two.bin three.bin f001.txt f200.txt ;;
+  installed)
+    peer rz -q -b
+    register=machine object 1 1 "$(files one.bin)" 0 1 1
+    peer_end 20
+    check "rz ended well" 0 "$peer_status"
+    arrived one.bin ;;
   ymodem)
     peer rb -q
     object 3 1 "$(files one.bin two.bin three.bin)" 0 3 3

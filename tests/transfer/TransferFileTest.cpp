@@ -4,9 +4,16 @@
 
 #include <gtest/gtest.h>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "fakes/TestData.h"
@@ -15,6 +22,22 @@
 namespace fs = std::filesystem;
 
 namespace {
+// Runs a command of the host's shell; whether done() holds after it.
+#ifdef _WIN32
+// Wine can neither make nor remove a link itself (CreateSymbolicLinkW does nothing, a reparse
+// point cannot be set), but it starts host programs and shows the host's links as reparse
+// points. It cannot wait for a host program: done() is polled. Windows has no such shell.
+bool OnHost(const std::string& command, const std::function<bool()>& done) {
+  if (::WinExec(("Z:\\bin\\sh -c \"" + command + "\"").c_str(), SW_HIDE) <= 31) return false;
+  for (int i = 0; i < 500 && !done(); ++i) ::Sleep(10);
+  return done();
+}
+#else
+bool OnHost(const std::string& command, const std::function<bool()>& done) {
+  return std::system(command.c_str()) == 0 && done();
+}
+#endif
+
 struct Stamp {
   uint32_t seconds;
   int32_t y, mo, d, h, mi, s;
@@ -176,6 +199,39 @@ TEST_F(TransferFileDisk, ReplacementLandsAtCloseAndDiscardKeepsTheOldFile) {
   EXPECT_EQ(0, file.Discard());
   EXPECT_EQ("part", Slurp("fresh.txt"));
   EXPECT_EQ(2, std::distance(fs::directory_iterator("."), fs::directory_iterator()));
+}
+
+// A name written is reached through real folders only: a folder link out or within, a chain, a
+// ".." behind a link are refused and nothing outside changes; reading through a link, the
+// user's absolute name, nested names replaced or appended to, still work.
+TEST_F(TransferFileDisk, NoNameIsWrittenThroughAFolderLink) {
+  Make("in/sub/deeper/old.txt", "old");
+  Make("outside/victim.txt", "victim");
+  Make("outside/deep/user.txt", "user");
+  fs::current_path("in");
+  if (!OnHost("ln -s ../outside lnk; ln -s lnk chain; ln -s ../outside/deep deep; ln -s sub alias",
+              [] { return fs::exists("alias"); }))
+    GTEST_SKIP() << "no host shell to make folder links with";
+  const std::tuple<std::string, const char*, bool> cases[] = {
+      {"lnk/victim.txt", "wb", false}, {"lnk/new.txt", "ab", false}, {"chain/victim.txt", "ab", false},
+      {"deep/../victim.txt", "wb", false}, {"alias/new.txt", "wb", false}, {"sub/deeper/old.txt", "wb", true},
+      {"sub/./deeper/old.txt", "ab", true}, {"sub/deeper/../new.txt", "wb", true}, {"lnk/victim.txt", "rb", true},
+      {(fs::current_path() / "deep" / "user.txt").string(), "ab", true},
+  };
+  for (const auto& [path, mode, opens] : cases) {
+    const int32_t opened = file.Open(P(path).c_str(), mode);
+    EXPECT_EQ(opens ? 0 : TransferCode::FileOpenFailed, opened) << path << " " << mode;
+    if (opened == 0) {
+      file.WriteChar('+');
+      EXPECT_EQ(0, file.Close());
+    }
+  }
+  EXPECT_FALSE(file.Exists(P("lnk/victim.txt").c_str()));
+  EXPECT_EQ("++", Slurp(P("sub/deeper/old.txt")));
+  EXPECT_EQ("victim", Slurp(P("../outside/victim.txt")));
+  EXPECT_EQ("user+", Slurp(P("../outside/deep/user.txt")));
+  EXPECT_EQ(2, std::distance(fs::directory_iterator(P("../outside")), fs::directory_iterator()));
+  EXPECT_TRUE(OnHost("rm lnk chain deep alias", [] { return !fs::exists("lnk") && !fs::exists("alias"); }));
 }
 
 TEST_F(TransferFileDisk, StampsHaveTwoSecondResolution) {

@@ -41,13 +41,13 @@ TEST(Win32PortPty, WritesStopAtTheQueueAndDrainsAreBounded) {
   while (got.size() < data.size() && !TickSource::Passed(deadline)) {
     const int32_t n = left.Read(buffer, sizeof buffer);
     if (n > 0) got.insert(got.end(), buffer, buffer + n);
-    else left.Idle();
+    else left.Idle(1);
   }
   EXPECT_EQ(got, data);
 
   EXPECT_EQ(l.Write(data.data(), 10), 10);
   deadline = TickSource::Now() + 2000;
-  while (r.RxCount() < 10 && !TickSource::Passed(deadline)) right.Idle();
+  while (r.RxCount() < 10 && !TickSource::Passed(deadline)) right.Idle(1);
   EXPECT_EQ(r.ClearInput(4), LinkCode::Failure);
   EXPECT_EQ(r.ClearInput(100), 0);
   EXPECT_EQ(r.GetChar(0), LinkCode::Timeout);

@@ -5,11 +5,34 @@
 #   transfer.sh <wine-run.sh> <prefix> <zandrel.exe> <protocol> <send|receive> [native zandrel]
 # protocol: xmodem (sx / rx -c), xmodem-checksum (rx without -c), zmodem (sz / rz),
 # acknak (the native zandrel). "send" means zandrel.exe sends. Every way of not running the
-# transfer is a failure, never a skip.
+# transfer is a failure, never a skip. With ZANDREL_VIA_SER2NET=1 zandrel.exe reaches its end
+# of the pair through ser2net's RFC 2217 port on the loopback instead of COM$ZANDREL_COM_A.
 set -uo pipefail
 wine_run=$1 prefix=$2 exe=$3 protocol=$4 direction=$5 native=${6:-}
 size=${ZANDREL_WINE_TRANSFER_SIZE:-40000}
 source "$(dirname "$0")/peer.sh"
+port="COM$ZANDREL_COM_A"
+if [[ ${ZANDREL_VIA_SER2NET:-} == 1 ]]; then
+  source "$(dirname "$0")/../prerequisite.sh"
+  PATH=$PATH:/usr/sbin require ser2net
+  ser2net_pid=
+  trap 'kill $ser2net_pid 2>/dev/null; peer_cleanup' EXIT
+  for _ in 1 2 3; do  # a port picked at random may be taken meanwhile: ser2net then ends
+    tcp=$((20000 + RANDOM % 30000))
+    printf 'connection: &c\n  accepter: telnet(rfc2217),tcp,127.0.0.1,%s\n  connector: serialdev,%s,115200n81,local\n' \
+      "$tcp" "$ZANDREL_PTY_A" >"$work/ser2net.yaml"
+    PATH=$PATH:/usr/sbin ser2net -n -c "$work/ser2net.yaml" >"$work/ser2net.txt" 2>&1 &
+    ser2net_pid=$!
+    for _ in $(seq 50); do
+      grep -q "$(printf ':%04X 00000000:0000 0A' "$tcp")" /proc/net/tcp && break 2
+      kill -0 "$ser2net_pid" 2>/dev/null || break
+      sleep 0.1
+    done
+    kill "$ser2net_pid" 2>/dev/null
+  done
+  grep -q "$(printf ':%04X 00000000:0000 0A' "$tcp")" /proc/net/tcp || { echo "FAIL: ser2net did not listen"; cat "$work/ser2net.txt"; exit 1; }
+  port=rfc2217://127.0.0.1:$tcp
+fi
 if [[ $protocol == acknak ]]; then
   # A line protocol for text files: CR LF lines of printable characters, well within its
   # line length (a sender ends a line at CR and drops LF; a receiver writes CR LF).
@@ -43,11 +66,11 @@ elif [[ $wire == zmodem ]]; then  # the sender names the file; we name the folde
 else
   args=(receive --recv-timeout 30 "$(winpath "$work/in/sample.bin")")
 fi
-"$wine_run" "$prefix" "$exe" "${args[0]}" --port "COM$ZANDREL_COM_A" --protocol "$wire" "${args[@]:1}" \
+"$wine_run" "$prefix" "$exe" "${args[0]}" --port "$port" --protocol "$wire" "${args[@]:1}" \
   2>"$work/zandrel.txt"
 status=$?
 peer_end 30
-echo "-- zandrel.exe (exit $status):"; cat "$work/zandrel.txt"
+echo "-- zandrel.exe on $port (exit $status):"; cat "$work/zandrel.txt"
 echo "-- peer (exit $peer_status):"; tr '\r' '\n' <"$work/peer.txt" | grep -v '^$' | tail -5
 [[ $status == 0 && $peer_status == 0 ]] || { echo "FAIL: a side did not end well"; exit 1; }
 

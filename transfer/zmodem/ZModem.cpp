@@ -246,7 +246,7 @@ int32_t ZModem::HuntPad(int32_t& garbage, int32_t garbageLimit, int32_t quietSec
       c = ReadWaiting(0);
       if (c == LinkCode::Timeout) {
         if (CheckAbort()) return status->code;
-        c = link->GetChar(kHuntTimeoutMs);
+        c = WaitByte(kHuntTimeoutMs);
       }
     }
     if (c == LinkCode::Timeout) {

@@ -224,7 +224,7 @@ void ZModem::SendFileData() {
       do {
         while (!CheckReverseChannel()) {
           if (CheckAbort()) return;
-          const int32_t y = link->Yield();
+          const int32_t y = link->Yield(kAbortPollMs);  // until the receiver answers
           if (y < 0) {
             status->code = y;
             return;
@@ -502,10 +502,8 @@ void ZModem::EndBatch() {
       SendByteWait('O');
       // Closing a port purges what it still holds, and the receiver waits seconds for these two
       // letters: let them leave the queue, and give a relay (a pty's, a modem's) a moment.
-      const uint32_t deadline = TickSource::Now() + 2000;
-      while (link->TxCount() > 0 && !TickSource::Passed(deadline))
-        if (link->Yield() < 0) break;
-      Pause(*link, 20);
+      const int32_t drained = link->AwaitDrain(2000);
+      if (drained == 0 || drained == LinkCode::Timeout) Pause(*link, 20);
       return;
     }
     if (t == Zm::ZABORT) return;
