@@ -2,9 +2,10 @@
 # Installs what the build and the tests need on a Debian 12 machine, only what is missing (the
 # X packages serve the screenshots and the keyboard tests, fp-utils compiles the help file,
 # wine32 from the i386 architecture runs the x86 build, wixl and msitools make and read the
-# Windows installers, dpkg-dev, lintian and man-db make, check and read the Debian package).
+# Windows installers, dpkg-dev, lintian and man-db make, check and read the Debian package,
+# picocom and tmux run zandrel as a terminal program's file-transfer command).
 set -euo pipefail
-packages=(cmake make g++ googletest libgtest-dev socat lrzsz clang libclang-rt-14-dev
+packages=(cmake make g++ googletest libgtest-dev socat lrzsz picocom tmux clang libclang-rt-14-dev
           g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine64 wine libwine-dev
           xvfb x11-utils imagemagick xdotool fp-utils wine32:i386 wixl msitools dpkg-dev lintian man-db)
 missing=()
