@@ -119,7 +119,7 @@ class StdioPort : public ComLink {
   int32_t breakState = 0;
   bool holdingRemote = false;
   bool inputEnded = false, outputGone = false;
-  bool outputFull = false;  // the last Write came up short: Idle also waits for room
+  bool outputFull = false;  // a Write came up short since the last Idle: Idle also waits for room
   uint8_t readAhead[kReadAheadSize];
   int32_t readAheadStart = 0, readAheadEnd = 0;
 };

@@ -341,8 +341,12 @@ int32_t StdioPort::Write(const uint8_t* buffer, int32_t length) {
     n = std::min(length, std::max(0, transmitQueueSize - queued));
   }
   const int32_t count = Send(buffer, n);
-  outputFull = count < length;
-  if (outputFull) lastStatus = LinkCode::ShortWrite;
+  if (count < length) {
+    // Kept until Idle: a later write that fits (a gathering link flushing before it waits) does
+    // not mean the caller has nothing left to write, and Idle must then return at once.
+    outputFull = true;
+    lastStatus = LinkCode::ShortWrite;
+  }
   return count;
 }
 

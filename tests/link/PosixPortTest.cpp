@@ -2,7 +2,7 @@
 // opening rules, the write limit, purges of the read-ahead, the codes it refuses and the
 // settings the device sees, lines on a device without modem lines, a dead device, and that
 // Idle sleeps instead of spinning. StdioPort over what a process inherits (a terminal, a pipe
-// pair, a socket): what it changes and that it puts it back.
+// pair, a socket): what it changes, that it puts it back, and that a writer waits only for room.
 #include "link/PosixPort.h"
 
 #include <fcntl.h>
@@ -251,6 +251,16 @@ TEST_F(PosixPortTest, StdioPortGivesBackWhatItFound) {
     tcgetattr(terminal, &held);
     EXPECT_EQ(memcmp(&held, &found, sizeof held), 0);
   }
+  // After a short write Idle waits for room, not for input, even once a later write fitted (a
+  // gathering link flushes before it waits): the writer must not sleep out the whole wait.
+  StdioPort port(false, false, sockets[0], sockets[0]);
+  std::vector<uint8_t> block(1 << 20);
+  ASSERT_LT(port.Write(block.data(), 1 << 20), 1 << 20);
+  while (recv(sockets[1], block.data(), block.size(), MSG_DONTWAIT) > 0) {}
+  ASSERT_EQ(port.Write(block.data(), 1), 1);
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(port.Idle(20000), 0);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
   for (int fd : {terminal, pipes[0], pipes[1], sockets[0], sockets[1]}) close(fd);
 }
 
