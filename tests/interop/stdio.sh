@@ -102,22 +102,18 @@ until_ test -e "$work/a" -a -e "$work/b"
 screen() { "${tmux[@]}" capture-pane -p -S -1000; }
 shows() { (($(screen | grep -c -- "$1") >= $2)); }
 until_ shows 'Terminal ready' 1
-found=$(stty -g <"$work/a") runs=0
+found=$(stty -g <"$work/a")
 in_picocom() {  # picocom's key (C-s send, C-r receive), what is typed at its prompt, where the
-  local key=$1 typed=$2 into=$3 files=$4  # files arrive, which, then the peer's command
+  local key=$1 typed=$2 into=$3 files=$4 runs  # files arrive, which, then the peer's command
   shift 4
   rm -f "$work"/in/* "$work"/peer/*
   (cd "$work/$([[ $1 == rz ]] && echo peer || echo out)" && LD_PRELOAD=$cure exec "$@" <"$work/b" >"$work/b") &
-  local prompts=$(screen | grep -c '\*\*\* file:')
+  runs=$(screen | grep -c 'exit status')
   "${tmux[@]}" send-keys C-a "$key"
-  until_ shows '\*\*\* file:' $((prompts + 1))
-  "${tmux[@]}" send-keys -l -- "$typed"
-  "${tmux[@]}" send-keys Enter
+  until_ shows '\*\*\* file:' $((runs + 1))
+  "${tmux[@]}" send-keys -l -- "$typed" \; send-keys Enter
   wait $!
-  local peer=$?
-  runs=$((runs + 1))
-  for _ in 1 2 3; do until_ shows 'exit status' $runs && break; done
-  check "picocom: zandrel $typed, $*" "0 " "$peer $(differ "$work/$into" $files)"
+  check "picocom: zandrel $typed, $*" "0 " "$? $(until_ shows 'exit status' $((runs + 1)); differ "$work/$into" $files)"
 }
 in_picocom C-s "--protocol zmodem one.bin two.bin three.bin" peer "one.bin two.bin three.bin" rz -q -y
 in_picocom C-r "--protocol zmodem --dir $work/in" in "four.bin two.bin" sz -q four.bin two.bin
