@@ -456,8 +456,12 @@ int32_t PosixPort::Write(const uint8_t* buffer, int32_t length) {
       systemError = errno;
   }
   roomAtLeast = count < n || room <= count ? 0 : room - count;
-  outputFull = count < length;
-  if (outputFull) lastStatus = LinkCode::ShortWrite;
+  if (count < length) {
+    // Kept until Idle: a later write that fits (a gathering link flushing before it waits) does
+    // not mean the caller has nothing left to write, and Idle must then return at once.
+    outputFull = true;
+    lastStatus = LinkCode::ShortWrite;
+  }
   return count;
 }
 

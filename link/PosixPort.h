@@ -123,7 +123,7 @@ class PosixPort : public ComLink {
   int32_t counters[5] = {};      // the device's frame, overrun, parity, break, buffer-overrun counts
   bool idleSawInput = false;     // the last Idle found input waiting
   bool readSinceIdle = false;
-  bool outputFull = false;       // the last Write came up short: Idle also waits for room
+  bool outputFull = false;       // a Write came up short since the last Idle: Idle also waits for room
   // Queue room learnt at the last count, less what was written since. The queue only drains
   // between writes, so while a write fits in it the count need not be asked again.
   int32_t roomAtLeast = 0;

@@ -212,6 +212,15 @@ TEST_F(PosixPortTest, IdleSleepsAndReportsADeadDevice) {
   }
   uint8_t unread[7];
   ASSERT_EQ(b.Read(unread, 7), 7);
+  // After a short write Idle waits for room, not for input, even once a later write fitted (the
+  // job's gathering link flushes before it waits): the writer must not sleep out the whole wait.
+  std::vector<uint8_t> block(2048);
+  while (a.Write(block.data(), 2048) == 2048) {}
+  while (b.Idle(200) == 0 && b.Read(block.data(), 2048) > 0) {}
+  ASSERT_EQ(a.Write(block.data(), 1), 1);
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(a.Idle(20000), 0);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
   pair.Stop();
   int32_t r = 0;
   for (int i = 0; i < 100 && r == 0; ++i) r = b.Idle(1);
