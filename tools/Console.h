@@ -1,6 +1,6 @@
 // What the command-line host needs from the platform: the name the job's port list knows a
-// device by, Ctrl-C as a flag, whether a stream is a terminal or the standard input and output. ConsolePosix.cpp and
-// ConsoleWin32.cpp implement it.
+// device by, Ctrl-C as a flag, whether a stream is a terminal or the standard input and output.
+// ConsolePosix.cpp and ConsoleWin32.cpp implement it.
 #pragma once
 #include <cstdio>
 #include <string>
