@@ -65,6 +65,11 @@ class TransferJob {
   int32_t modemResponseMs = 2000;
   bool assumeCarrier = false;
 
+  // Whether the user chose the rate and the flow control. A port the run borrows as it is
+  // (standard input and output, "-") keeps its own unless they were chosen; a device the job
+  // opens always takes the settings' values.
+  bool rateChosen = true, flowChosen = true;
+
   // The port a modem entry names for the port list entry at listIndex: the COM port's index on
   // Windows (-1 for a port opened by name), the list position elsewhere (where ports are paths).
   static int32_t ModemPortOf(const DeviceLists& devices, int32_t listIndex);

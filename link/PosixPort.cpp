@@ -59,21 +59,6 @@ const BaudEntry kBaudTable[] = {
 #endif
 };
 
-bool SpeedOf(uint32_t rate, speed_t& speed) {
-  for (const BaudEntry& e : kBaudTable)
-    if (e.rate == rate) {
-      speed = e.speed;
-      return true;
-    }
-  return false;
-}
-
-uint32_t RateOf(speed_t speed) {
-  for (const BaudEntry& e : kBaudTable)
-    if (e.speed == speed) return e.rate;
-  return 0;
-}
-
 // The parity value of the Win32 table (N 0, O 1, E 2, M 3, S 4) for Dump and GetDataFormat.
 int ParityValue(const termios& t) {
   if (!(t.c_cflag & PARENB)) return 0;
@@ -121,6 +106,23 @@ void SleepMs(int ms) {
 }
 
 }  // namespace
+
+bool PosixPort::RateInto(termios& t, uint32_t rate) {
+  for (const BaudEntry& e : kBaudTable)
+    if (e.rate == rate) {
+      cfsetispeed(&t, e.speed);
+      cfsetospeed(&t, e.speed);
+      return true;
+    }
+  return false;
+}
+
+uint32_t PosixPort::RateOf(const termios& t) {
+  const speed_t speed = cfgetospeed(&t);
+  for (const BaudEntry& e : kBaudTable)
+    if (e.speed == speed) return e.rate;
+  return 0;
+}
 
 PosixPort::PosixPort(const std::string& devicePath, int32_t receiveSize, int32_t transmitSize)
     : ComLink(-1),
@@ -297,10 +299,7 @@ int32_t PosixPort::SetBufferSizes(int32_t receiveSize, int32_t newXoffLimit, int
   return 0;
 }
 
-int32_t PosixPort::SetHandshake(int32_t inputCode, int32_t outputCode) {
-  // As on the Win32 port, a refused code returns before the write-back and what was already
-  // changed waits in the settings for the next one.
-  termios& t = *settings;
+int32_t PosixPort::FlowInto(termios& t, int32_t inputCode, int32_t outputCode) {
   t.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF);
   t.c_cflag &= ~static_cast<tcflag_t>(CRTSCTS);
   switch (inputCode) {
@@ -308,19 +307,29 @@ int32_t PosixPort::SetHandshake(int32_t inputCode, int32_t outputCode) {
     case 1: t.c_iflag |= IXOFF; break;
     case 4: t.c_cflag |= CRTSCTS; break;
     case 3:   // DTR flow control: termios has none
-    case 13: return Fail(LinkCode::NotSupported);
-    default:
-      lastStatus = LinkCode::BadInputHandshake;
-      return LinkCode::Failure;
+    case 13: return LinkCode::NotSupported;
+    default: return LinkCode::BadInputHandshake;
   }
   switch (outputCode) {
     case 0: break;
     case 1: t.c_iflag |= IXON; break;
     case 12: t.c_cflag |= CRTSCTS; break;
     case 13:  // DSR flow control: termios has none
-    case 15: return Fail(LinkCode::NotSupported);
-    default: return Fail(LinkCode::BadOutputHandshake);
+    case 15: return LinkCode::NotSupported;
+    default: return LinkCode::BadOutputHandshake;
   }
+  return 0;
+}
+
+int32_t PosixPort::SetHandshake(int32_t inputCode, int32_t outputCode) {
+  // As on the Win32 port, a refused code returns before the write-back and what was already
+  // changed waits in the settings for the next one.
+  const int32_t refused = FlowInto(*settings, inputCode, outputCode);
+  if (refused == LinkCode::BadInputHandshake) {
+    lastStatus = refused;
+    return LinkCode::Failure;
+  }
+  if (refused != 0) return Fail(refused);
   int32_t r = WriteSettings();
   if (r != 0) return r;
   inputHandshake = inputCode;
@@ -383,12 +392,9 @@ int32_t PosixPort::SetDataFormat(uint32_t baudRate, char parity, int32_t dataBit
     default: return Fail(LinkCode::BadParity);
   }
   if ((parity == 'M' || parity == 'S') && kStickParity == 0) return Fail(LinkCode::NotSupported);
-  speed_t speed;
-  if (!SpeedOf(baudRate, speed)) return Fail(LinkCode::BadBaudRate);
+  if (!RateInto(t, baudRate)) return Fail(LinkCode::BadBaudRate);
   t.c_cflag &= ~static_cast<tcflag_t>(PARENB | PARODD | kStickParity);
   t.c_cflag |= parityFlags;
-  cfsetispeed(&t, speed);
-  cfsetospeed(&t, speed);
   if (dataBits < 4 || dataBits > 8) return Fail(LinkCode::BadDataBits);
   if (dataBits == 4) return Fail(LinkCode::NotSupported);  // no termios size for it
   static const tcflag_t kSizes[] = {CS5, CS6, CS7, CS8};
@@ -406,7 +412,7 @@ int32_t PosixPort::SetDataFormat(uint32_t baudRate, char parity, int32_t dataBit
 void PosixPort::GetDataFormat(uint32_t& baudRate, char& parity, int32_t& dataBits,
                               int32_t& stopBits) {
   const termios& t = *settings;
-  baudRate = RateOf(cfgetospeed(&t));
+  baudRate = RateOf(t);
   parity = "NOEMS"[ParityValue(t)];
   dataBits = DataBitsOf(t);
   stopBits = StopBitsValue(t) == 2 ? 2 : 1;
@@ -450,8 +456,12 @@ int32_t PosixPort::Write(const uint8_t* buffer, int32_t length) {
       systemError = errno;
   }
   roomAtLeast = count < n || room <= count ? 0 : room - count;
-  outputFull = count < length;
-  if (outputFull) lastStatus = LinkCode::ShortWrite;
+  if (count < length) {
+    // Kept until Idle: a later write that fits (a gathering link flushing before it waits) does
+    // not mean the caller has nothing left to write, and Idle must then return at once.
+    outputFull = true;
+    lastStatus = LinkCode::ShortWrite;
+  }
   return count;
 }
 
@@ -523,7 +533,7 @@ void PosixPort::Dump(DumpCallback callback, void* context) {
   auto sc = [](cc_t c) { return static_cast<int>(static_cast<signed char>(c)); };
   char line[160];
   snprintf(line, sizeof line, "Port type: POSIX termios  BaudRate: %-6u  ByteSize: %1d  Parity: %1d",
-           static_cast<unsigned>(RateOf(cfgetospeed(&t))), DataBitsOf(t), ParityValue(t));
+           static_cast<unsigned>(RateOf(t)), DataBitsOf(t), ParityValue(t));
   callback(context, line);
   snprintf(line, sizeof line, "StopBits: %1d  fBinary: %1d  fRtsControl: %1d", StopBitsValue(t),
            (t.c_oflag & OPOST) == 0 ? 1 : 0, hardware ? 2 : rtsState);

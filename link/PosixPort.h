@@ -86,6 +86,14 @@ class PosixPort : public ComLink {
   int32_t HoldRemote() override;
   int32_t ReleaseRemote() override;
 
+  // termios shared with the other POSIX port (StdioPort): a standard rate into both speeds of t
+  // (false for a rate without a termios constant); the rate of t's output speed (0 when not
+  // standard); a handshake pair into IXOFF, IXON and CRTSCTS: 0, or the code a refused one
+  // leaves (-830, -832, -803), with t then changed in part.
+  static bool RateInto(termios& t, uint32_t rate);
+  static uint32_t RateOf(const termios& t);
+  static int32_t FlowInto(termios& t, int32_t inputCode, int32_t outputCode);
+
   const std::string& Path() const { return path; }
   bool IsOpen() const { return fd >= 0; }
   // errno of the last failing system call, kept for the logs beside the status code.
@@ -115,7 +123,7 @@ class PosixPort : public ComLink {
   int32_t counters[5] = {};      // the device's frame, overrun, parity, break, buffer-overrun counts
   bool idleSawInput = false;     // the last Idle found input waiting
   bool readSinceIdle = false;
-  bool outputFull = false;       // the last Write came up short: Idle also waits for room
+  bool outputFull = false;       // a Write came up short since the last Idle: Idle also waits for room
   // Queue room learnt at the last count, less what was written since. The queue only drains
   // between writes, so while a write fits in it the count need not be asked again.
   int32_t roomAtLeast = 0;

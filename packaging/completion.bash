@@ -1,6 +1,6 @@
 # bash completion for zandrel, installed as /usr/share/bash-completion/completions/zandrel.
-# Options are listed once below with what their value is; --port offers what "zandrel ports"
-# lists. Works with or without the bash-completion package's helpers.
+# Options are listed once below with what their value is; --port offers - (standard input and
+# output) and what "zandrel ports" lists. Works with or without the bash-completion package's helpers.
 
 _zandrel_flags='--answer --help --host --log-append --no-carrier-detect --pulse --quiet --version'
 # Options that take a value, and what to offer for it: a word list, "@file", "@dir",
@@ -27,7 +27,7 @@ _zandrel() {
   if [[ -v "_zandrel_values[$prev]" ]]; then
     offer=${_zandrel_values[$prev]}
     case $offer in
-      @port) mapfile -t COMPREPLY < <(compgen -W "$(_zandrel_ports)" -- "$cur") ;;
+      @port) mapfile -t COMPREPLY < <(compgen -W "- $(_zandrel_ports)" -- "$cur") ;;
       @dir) mapfile -t COMPREPLY < <(compgen -d -- "$cur") ;;
       @file) mapfile -t COMPREPLY < <(compgen -f -- "$cur") ;;
       *) mapfile -t COMPREPLY < <(compgen -W "$offer" -- "$cur") ;;

@@ -164,6 +164,7 @@ bool CommandLine::Parse(int argc, const char* const* argv, std::string& error) {
         return false;
       }
       s.BaudRate = static_cast<int32_t>(n);
+      baudGiven = true;
     } else if (arg == "--protocol") {
       const int p = Choice(value, {"xmodem", "zmodem", "acknak", "ymodem", "xmodem1k"});
       if (p < 0) {
@@ -178,6 +179,7 @@ bool CommandLine::Parse(int argc, const char* const* argv, std::string& error) {
         return false;
       }
       s.FlowControl = static_cast<int16_t>(f);
+      flowGiven = true;
     } else if (arg == "--max-errors") {
       if (!Number(value, 0, 32767, n)) {
         error = "--max-errors wants a number up to 32767, 0 for no limit";
@@ -238,7 +240,11 @@ const char* CommandLine::Help() {
          "                       on the network: rfc2217://HOST:PORT (a terminal server or\n"
          "                       ser2net with RFC 2217: the line settings reach the port),\n"
          "                       tcp://HOST:PORT or socket://HOST:PORT (raw bytes); an IPv6\n"
-         "                       address in brackets: rfc2217://[::1]:2217\n"
+         "                       address in brackets: rfc2217://[::1]:2217; on POSIX\n"
+         "                       systems - is the standard input and output as they are (a\n"
+         "                       terminal program's port when it runs zandrel, a login\n"
+         "                       terminal, a pipe pair, a socket): their rate and flow\n"
+         "                       control change only with --baud or --flow\n"
          "  --baud N             bits per second (default 19200)\n"
          "  --protocol P         xmodem (default), xmodem1k (1 KiB blocks), ymodem (batch),\n"
          "                       zmodem or acknak\n"
@@ -293,8 +299,9 @@ const char* CommandLine::Help() {
          "  --version            the version of zandrel\n"
          "\n"
          "Progress goes to standard error: a live line on a terminal, one line per file\n"
-         "otherwise, and the counts at the end (\"3 / 3 File(s) sent.\"). Ctrl-C cancels the\n"
-         "transfer and tells the remote.\n"
+         "otherwise, and the counts at the end (\"3 / 3 File(s) sent.\"); with --port - it\n"
+         "stays silent while standard error is the port itself. Ctrl-C cancels the transfer\n"
+         "and tells the remote.\n"
          "\n"
          "Exit status: 0 success; 1 XON/XOFF without ZModem; 2 host mode without ZModem;\n"
          "3 no file name; 4 receiver names not in pairs; 5 time-out; 6 cancelled (also the\n"

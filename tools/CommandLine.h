@@ -32,7 +32,9 @@ class CommandLine {
   bool help = false;
   bool version = false;
   bool listPorts = false;  // the ports command
-  std::string port;        // the device: a path, or COMn on Windows
+  std::string port;        // the device: a path, "-" for standard input and output, or COMn on Windows
+  bool baudGiven = false;  // --baud or --flow on the line: a borrowed port ("-") keeps its own otherwise
+  bool flowGiven = false;
   std::string dir;         // receiving folder; empty: the current one
   bool quiet = false;
   // Modem.

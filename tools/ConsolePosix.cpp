@@ -2,6 +2,7 @@
 #include "tools/Console.h"
 
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -19,8 +20,18 @@ void Console::CatchInterrupt() {
   sigaction(SIGINT, &action, nullptr);
   sigaction(SIGTERM, &action, nullptr);
   sigaction(SIGHUP, &action, nullptr);
+  signal(SIGPIPE, SIG_IGN);
 }
 
 bool Console::Interrupted() { return interrupted != 0; }
 
 bool Console::IsTerminal(std::FILE* stream) { return isatty(fileno(stream)) == 1; }
+
+bool Console::SharesStdio(std::FILE* stream) {
+  struct stat it {}, in {}, out {};
+  if (fstat(fileno(stream), &it) != 0) return false;
+  auto same = [&](int fd, struct stat& other) {
+    return fstat(fd, &other) == 0 && other.st_dev == it.st_dev && other.st_ino == it.st_ino;
+  };
+  return same(STDIN_FILENO, in) || same(STDOUT_FILENO, out);
+}

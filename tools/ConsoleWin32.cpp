@@ -35,3 +35,5 @@ void Console::CatchInterrupt() { SetConsoleCtrlHandler(OnControl, TRUE); }
 bool Console::Interrupted() { return InterlockedCompareExchange(&interrupted, 0, 0) != 0; }
 
 bool Console::IsTerminal(std::FILE* stream) { return _isatty(_fileno(stream)) != 0; }
+
+bool Console::SharesStdio(std::FILE*) { return false; }  // the standard streams are never the port here

@@ -112,7 +112,10 @@ int main(int argc, char** argv) {
   DeviceLists devices = DeviceLists::Process();
   const std::string portName = Console::PortName(options.port);
   if (portName.empty()) {
-    std::fprintf(stderr, "zandrel: %s: not a serial port (COM1, COM2, ...)\n", options.port.c_str());
+    if (options.port == "-")
+      std::fprintf(stderr, "zandrel: --port -: the standard input and output serve as the port on POSIX systems only\n");
+    else
+      std::fprintf(stderr, "zandrel: %s: not a serial port (COM1, COM2, ...)\n", options.port.c_str());
     return 18;
   }
   settings.Port = PortListIndex(devices, portName);
@@ -129,9 +132,14 @@ int main(int argc, char** argv) {
     }
   }
 
-  ConsoleView view(stderr, Console::IsTerminal(stderr), options.quiet, settings.Batch());
+  // Standard error that is the port itself (a login terminal, 2>&1 into the pipe) would put our
+  // words into the transfer: nothing is said until the port is given back.
+  const bool errorIsPort = options.port == "-" && Console::SharesStdio(stderr);
+  ConsoleView view(stderr, Console::IsTerminal(stderr), options.quiet || errorIsPort, settings.Batch());
   view.OpenLog(settings);
   TransferJob job(0, settings, devices);
+  job.rateChosen = options.baudGiven;
+  job.flowChosen = options.flowGiven;
   job.modemInstallation = &GenericHayes::Process();
   job.modemResponseMs = options.responseTimeoutMs;
   job.assumeCarrier = options.noCarrierDetect;
@@ -159,7 +167,7 @@ int main(int argc, char** argv) {
       for (size_t at = problem.find('\n'); at != std::string::npos; at = problem.find('\n', at + 1))
         problem.insert(at + 1, "  ");
       std::fprintf(stderr, "zandrel: %s\n", problem.c_str());
-    } else if (code != 0 && !(settings.HostMode != 0 && code == 6) && !Says(view.LastLine(), code)) {
+    } else if (code != 0 && !(settings.HostMode != 0 && code == 6) && (errorIsPort || !Says(view.LastLine(), code))) {
       // The result in words, unless the last line said it (Ctrl-C is how host mode ends).
       std::fprintf(stderr, "zandrel: %s\n", OneLine(StatusTable::ResultText(code)).c_str());
     }

@@ -1,15 +1,19 @@
 // PosixPort over a socat pty pair: what the transfers over ptys (tests/interop) do not show, the
 // opening rules, the write limit, purges of the read-ahead, the codes it refuses and the
 // settings the device sees, lines on a device without modem lines, a dead device, and that
-// Idle waits until input comes.
+// Idle waits until input (or, after a short write, room) comes. StdioPort over what a process
+// inherits (a terminal, a pipe pair, a socket): what it changes, that it puts it back, and that a
+// writer waits only for room.
 #include "link/PosixPort.h"
 
 #include <fcntl.h>
+#include <sys/socket.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <thread>
 #include <tuple>
@@ -20,6 +24,7 @@
 #include "fakes/ChildProcess.h"
 #include "fakes/PtyPair.h"
 #include "link/SerialPort.h"
+#include "link/StdioPort.h"
 
 namespace {
 
@@ -196,10 +201,65 @@ TEST_F(PosixPortTest, IdleEndsOnInputAndReportsADeadDevice) {
   writer.join();
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));  // not the whole wait
   EXPECT_EQ(b.GetByte(), 'x');
+  // After a short write Idle waits for room, not for input, even once a later write fitted (the
+  // job's gathering link flushes before it waits): the writer must not sleep out the whole wait.
+  std::vector<uint8_t> block(2048);
+  while (a.Write(block.data(), 2048) == 2048) {}
+  while (b.Idle(200) == 0 && b.Read(block.data(), 2048) > 0) {}
+  ASSERT_EQ(a.Write(block.data(), 1), 1);
+  const auto written = std::chrono::steady_clock::now();
+  EXPECT_EQ(a.Idle(20000), 0);
+  EXPECT_LT(std::chrono::steady_clock::now() - written, std::chrono::seconds(10));
   pair.Stop();
   int32_t r = 0;
   for (int i = 0; i < 100 && r == 0; ++i) r = b.Idle(100);
   EXPECT_EQ(r, LinkCode::NoHardware);
+}
+
+// What StdioPort changes on what a process inherits, and that it gives all of it back: a cooked
+// terminal raw at the rate asked while held, the descriptors non-blocking but for a socket
+// (asked per call), and the lines that none of them carries reported unknown.
+TEST_F(PosixPortTest, StdioPortGivesBackWhatItFound) {
+  int pipes[2], sockets[2];
+  ASSERT_EQ(pipe(pipes), 0);
+  ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, sockets), 0);
+  const int terminal = open(pair.PathA().c_str(), O_RDWR | O_NOCTTY);
+  termios cooked{};
+  ASSERT_EQ(tcgetattr(terminal, &cooked), 0);
+  cooked.c_iflag |= ICRNL | IXON;
+  cooked.c_oflag |= OPOST | ONLCR;
+  cooked.c_lflag |= ICANON | ECHO | ISIG;
+  ASSERT_EQ(tcsetattr(terminal, TCSANOW, &cooked), 0);
+  termios found{}, held{};
+  tcgetattr(terminal, &found);
+  for (const auto& r : {std::make_pair(terminal, terminal), std::make_pair(pipes[0], pipes[1]),
+                        std::make_pair(sockets[0], sockets[0])}) {
+    const int flags = fcntl(r.first, F_GETFL) * 10000 + fcntl(r.second, F_GETFL);
+    {
+      StdioPort port(true, false, r.first, r.second);
+      ASSERT_EQ(port.Status(), 0);
+      EXPECT_EQ(port.SetDataFormat(115200, 'N', 8, 1), 0);
+      EXPECT_EQ(port.Signal(LineSignal::Dtr, 0) * 10 + port.Signal(LineSignal::Cd, -1), 22);  // a pty has no lines
+      EXPECT_EQ((fcntl(r.second, F_GETFL) & O_NONBLOCK) != 0, r.second != sockets[0]) << r.second;
+      tcgetattr(terminal, &held);
+      const auto raw = std::make_tuple(held.c_lflag & (ICANON | ECHO | ISIG), held.c_iflag & (ICRNL | IXON), cfgetospeed(&held));
+      EXPECT_EQ(raw, r.first == terminal ? std::make_tuple(0u, 0u, static_cast<speed_t>(B115200)) : raw);
+    }
+    EXPECT_EQ(fcntl(r.first, F_GETFL) * 10000 + fcntl(r.second, F_GETFL), flags);
+    tcgetattr(terminal, &held);
+    EXPECT_EQ(memcmp(&held, &found, sizeof held), 0);
+  }
+  // After a short write Idle waits for room, not for input, even once a later write fitted (a
+  // gathering link flushes before it waits): the writer must not sleep out the whole wait.
+  StdioPort port(false, false, sockets[0], sockets[0]);
+  std::vector<uint8_t> block(1 << 20);
+  ASSERT_LT(port.Write(block.data(), 1 << 20), 1 << 20);
+  while (recv(sockets[1], block.data(), block.size(), MSG_DONTWAIT) > 0) {}
+  ASSERT_EQ(port.Write(block.data(), 1), 1);
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(port.Idle(20000), 0);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+  for (int fd : {terminal, pipes[0], pipes[1], sockets[0], sockets[1]}) close(fd);
 }
 
 }  // namespace
