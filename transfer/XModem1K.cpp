@@ -4,9 +4,9 @@
 XModem1K::XModem1K(SerialPort* port, TransferStatus* statusObject) : XModem(port, statusObject) {
   status->protocol = 1;
   // Receivers that purge their input right after answering (lrzsz's do) lose what arrives in
-  // that instant: a purged block costs their time-out, and the purged start of one makes rx read
-  // the rest as headers and give up. A fast line answers and takes the next block within
-  // microseconds; a millisecond costs a 1 KiB block 1% of its time at 115200 baud.
+  // that instant: a block that reaches them whole is purged whole and costs their time-out; on a
+  // line that paces bytes the purge takes the start of the block, and rx reads the rest as
+  // headers and gives up. A millisecond costs a 1 KiB block 1% of its time at 115200 baud.
   settleMs = 1;
 }
 

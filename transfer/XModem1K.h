@@ -8,7 +8,8 @@
 
 class XModem1K : public XModem {
  public:
-  // Sets the status's protocol to 1; each block waits 1 ms before it goes out.
+  // Sets the status's protocol to 1; a block waits 1 ms before it goes out where the receiver may
+  // be purging its input.
   XModem1K(SerialPort* port, TransferStatus* statusObject);
 
   // 1024 while more than seven short blocks' worth of the file is left, in CRC mode; else 128.

@@ -6,6 +6,7 @@
 
 #include "link/Pause.h"
 #include "link/SerialPort.h"
+#include "link/TickSource.h"
 
 namespace {
 constexpr uint8_t kCrcRequest = 'C';
@@ -22,6 +23,10 @@ constexpr int32_t kResponseReads = 10;
 constexpr int32_t kRequestsPerMode = 5;
 // Bytes Send reads one by one looking for a start request before it purges the rest.
 constexpr int32_t kDiscardLimit = 4096;
+// An answer at least this long after its block went out comes over a line that paces bytes (a
+// 1 KiB block takes 11 ms even at 921600 baud); a pseudo-terminal or network link answers in
+// well under a millisecond.
+constexpr int32_t kPacedMs = 5;
 }  // namespace
 
 int32_t XModemBase::Send(char* fileList) {
@@ -273,12 +278,14 @@ void XModemBase::SendFile(char* fileList) {
 
 bool XModemBase::SendBlocks(bool oneBlock) {
   int32_t eotRefusals = 0;
+  bool settle = true;  // the receiver has just asked, and may be purging its input
   for (;;) {
-    const int32_t settled = settleMs > 0 ? Pause(*link, settleMs) : 0;
+    const int32_t settled = settleMs > 0 && (settle || lostBlock) ? Pause(*link, settleMs) : 0;
     if (settled < 0) {
       status->code = settled;
       return false;
     }
+    const uint32_t sentAt = TickSource::Now();
     if (!SendBlockOrEot()) return false;
     const bool data = status->blockLength > 0;
     // Behind a data block what else waits after the ACK is stale; behind a header or EOT it may
@@ -290,6 +297,9 @@ bool XModemBase::SendBlocks(bool oneBlock) {
     else
       response = oneBlock ? 1 : StreamingResponse();
     if (response < 0) return false;
+    // An answer that took a block's time on the line: the line paces our blocks, so a purge
+    // right after the answer would take the start of the next one.
+    settle = static_cast<int32_t>(TickSource::Now() - sentAt) >= kPacedMs;
     if (response > 0) {
       status->retries = 0;
       if (oneBlock || !data) return true;
@@ -401,7 +411,11 @@ int32_t XModemBase::AwaitResponse(bool dropRest) {
     if (c >= 0) break;
     if (CheckAbort()) return 0;
   }
-  if (c < 0) return 0;
+  if (c < 0) {
+    // Ten silent seconds: the line is dead, or the receiver purged a block that reached it whole.
+    lostBlock = true;
+    return 0;
+  }
   lastByte = c;
   if (dropRest || c != Ascii::ACK) link->ClearInput(0);
   if (c == Ascii::ACK) return 1;

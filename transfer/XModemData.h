@@ -40,6 +40,8 @@ class XModemData : public TransferEngine {
   // are not acknowledged and only a cancel comes back.
   bool takesStreaming = false;
   bool streaming = false;
-  // The sender's pause before each block, in milliseconds.
+  // The sender's pause before a block, in milliseconds (0: none): before the first after a start
+  // request, before each on a line that paces bytes, and before all once a block was lost.
   int32_t settleMs = 0;
+  bool lostBlock = false;
 };
