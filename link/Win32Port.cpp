@@ -613,6 +613,7 @@ int32_t Win32Port::GetEventMask(uint32_t& mask) {
 
 int32_t Win32Port::SetEventMask(uint32_t mask) {
   if (!IsOpen() || !api.SetCommMask(device->handle, mask)) return Fail(LastErrorStatus());
+  device->eventMask = mask;  // what Idle's event wait finds set
   return LinkCode::Ok;
 }
 
