@@ -42,8 +42,7 @@ constexpr char kParities[] = "NOEMS";  // index = the DCB parity value
 constexpr uint32_t kTimedWaitMs = 10;
 // Wine wakes a thread waiting on a pending read some 0.3 ms after its byte came (trips through
 // its server), which cost a third of the XModem throughput between two ports under Wine; while
-// the line moved within this window, a reply is caught sooner by yielding, as before waits
-// were on the device.
+// the line moved within this window, a reply is caught sooner by only yielding.
 constexpr uint64_t kBusyWindowUs = 2000;
 constexpr uint32_t kLineErrorMask = CE_RXOVER | CE_OVERRUN | CE_RXPARITY | CE_FRAME | CE_BREAK;
 

@@ -25,8 +25,9 @@ class Win32Port : public ComLink {
 
   // Waits at most maxWaitMs, on the device itself, for input (unless input already waits
   // unread: then only for the time), for room after a write that did not fit, or for the wake
-  // event; 0 only yields. 0, or -828 (also left in the last status) once the device refuses its
-  // status (it is gone).
+  // event; 0 only yields, and so does a wait for input under Wine while the line moved in the
+  // last 2 ms. 0, or -828 (also left in the last status) once the device refuses its status (it
+  // is gone).
   int32_t Idle(int32_t maxWaitMs) override;
   // The modem status register's low byte (CTS 0x10, DSR 0x20, RI 0x40, CD 0x80); 0 when the
   // device cannot tell. Also gathers pending line errors.
