@@ -1,7 +1,9 @@
 // What Win32Port's Idle costs and gives: processor time while a port waits on a silent line,
-// and XModem throughput between two ports, each with the port's Idle against a port whose
-// Idle is a plain Sleep(0), measured in the same run. (bench/zandrel-wait-wine.sh measures
-// zandrel.exe itself waiting: Wine's GetProcessTimes of another process cannot be trusted.)
+// and XModem throughput between two ports, with the port's Idle against two others measured
+// in the same run: the rule it replaced (Sleep(0) while the line moved within the last 2 ms,
+// else Sleep(1)) and a plain Sleep(0); then how soon the wake event ends a wait of Idle.
+// (bench/zandrel-wait-wine.sh measures zandrel.exe itself: Wine's GetProcessTimes of another
+// process cannot be trusted.)
 // Run under Wine with two COM ports joined by a pty pair, e.g.
 //   p=build/mingw64/wineprefix; tests/wine/with-ptys.sh $p cmake/wine-run.sh $p
 //     build/mingw64/bench/IdleBenchWin32.exe [wait seconds] [KiB] [runs]
@@ -23,6 +25,9 @@
 
 namespace {
 
+enum class Kind { Waiting, Resting, Spinning };
+const char* const kNames[] = {"Win32Port Idle", "Sleep(0)/Sleep(1)", "Sleep(0)"};
+
 // The port as first written: every Idle yields and comes straight back.
 class SpinningPort : public Win32Port {
  public:
@@ -31,6 +36,30 @@ class SpinningPort : public Win32Port {
     Sleep(0);
     return 0;
   }
+};
+
+// The rule before Idle waited on the device: a status poll, then Sleep(0) while a byte moved
+// within the last 2 ms, else Sleep(1).
+class RestingPort : public Win32Port {
+ public:
+  using Win32Port::Win32Port;
+  int32_t Idle(int32_t) override {
+    BufferStatus status;
+    GetBufferStatus(status, BufferSide::Both);
+    Sleep(GetTickCount() - lastMoved < 2 ? 0 : 1);
+    return 0;
+  }
+  int32_t Read(uint8_t* buffer, int32_t length) override { return Moved(Win32Port::Read(buffer, length)); }
+  int32_t Write(const uint8_t* buffer, int32_t length) override {
+    return Moved(Win32Port::Write(buffer, length));
+  }
+
+ private:
+  int32_t Moved(int32_t count) {
+    if (count > 0) lastMoved = GetTickCount();
+    return count;
+  }
+  DWORD lastMoved = 0;
 };
 
 double Seconds(const FILETIME& t) {
@@ -57,9 +86,10 @@ double WallSeconds() {
   return static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
 }
 
-std::unique_ptr<Win32Port> OpenPort(bool spinning, int32_t index) {
-  std::unique_ptr<Win32Port> port(spinning ? new SpinningPort(index, 4096, 2048)
-                                           : new Win32Port(index, 4096, 2048));
+std::unique_ptr<Win32Port> OpenPort(Kind kind, int32_t index) {
+  std::unique_ptr<Win32Port> port(kind == Kind::Spinning  ? new SpinningPort(index, 4096, 2048)
+                                  : kind == Kind::Resting ? new RestingPort(index, 4096, 2048)
+                                                          : new Win32Port(index, 4096, 2048));
   if (port->Status() != 0) {
     std::fprintf(stderr, "COM%d did not open (%d)\n", index + 1, port->Status());
     std::exit(1);
@@ -68,24 +98,24 @@ std::unique_ptr<Win32Port> OpenPort(bool spinning, int32_t index) {
 }
 
 // Processor share while GetChar waits `seconds` on a line that stays silent.
-double SilentWaitShare(bool spinning, int32_t index, int seconds) {
-  auto port = OpenPort(spinning, index);
+double SilentWaitShare(Kind kind, int32_t index, int seconds) {
+  auto port = OpenPort(kind, index);
   SerialPort serial(port.get());
   const double cpu0 = ProcessorSeconds(GetCurrentProcess()), wall0 = WallSeconds();
   const int32_t got = serial.GetChar(seconds * 1000);
   const double cpu = ProcessorSeconds(GetCurrentProcess()) - cpu0, wall = WallSeconds() - wall0;
   std::printf("  %-22s GetChar(%d s) -> %d: %.3f s of processor in %.2f s = %.1f%% of a core\n",
-              spinning ? "Sleep(0) Idle:" : "Win32Port Idle:", seconds, got, cpu, wall,
+              (std::string(kNames[static_cast<int>(kind)]) + ":").c_str(), seconds, got, cpu, wall,
               100.0 * cpu / wall);
   return cpu / wall;
 }
 
 // One XModem file from port a to port b; bytes per second, 0 when the transfer failed.
-double XModemRun(bool spinning, int32_t a, int32_t b, const std::string& source,
+double XModemRun(Kind kind, int32_t a, int32_t b, const std::string& source,
                  const std::string& target, size_t bytes) {
   DeleteFileA(target.c_str());
-  auto sendPort = OpenPort(spinning, a);
-  auto receivePort = OpenPort(spinning, b);
+  auto sendPort = OpenPort(kind, a);
+  auto receivePort = OpenPort(kind, b);
   int32_t sent = -1, received = -1;
   const double start = WallSeconds();
   std::thread receiver([&] {
@@ -112,6 +142,29 @@ double XModemRun(bool spinning, int32_t a, int32_t b, const std::string& source,
 double Median(std::vector<double> v) {
   std::sort(v.begin(), v.end());
   return v.empty() ? 0 : v[v.size() / 2];
+}
+
+// Milliseconds from setting the wake event to the end of a wait of Idle for input that never
+// comes, the median of five.
+double WakeLatencyMs(int32_t index) {
+  auto port = OpenPort(Kind::Waiting, index);
+  std::vector<double> ms;
+  for (int i = 0; i < 5; ++i) {
+    HANDLE wake = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    port->SetWakeEvent(wake);
+    double setAt = 0;
+    std::thread setter([&] {
+      Sleep(300);
+      setAt = WallSeconds();
+      SetEvent(wake);
+    });
+    port->Idle(10000);
+    const double endedAt = WallSeconds();
+    setter.join();
+    ms.push_back(1000 * (endedAt - setAt));
+    CloseHandle(wake);
+  }
+  return Median(ms);
 }
 
 }  // namespace
@@ -141,27 +194,34 @@ int main(int argc, char** argv) {
     std::fclose(f);
   }
 
+  const Kind kinds[] = {Kind::Waiting, Kind::Resting, Kind::Spinning};
   std::printf("Waiting on a silent line:\n");
-  const double rest = SilentWaitShare(false, a, waitSeconds);
-  const double spin = SilentWaitShare(true, a, waitSeconds);
-  std::printf("  ratio: %.3f of the Sleep(0) port's processor time\n", spin > 0 ? rest / spin : 0);
+  double share[3];
+  for (Kind k : kinds) share[static_cast<int>(k)] = SilentWaitShare(k, a, waitSeconds);
+  std::printf("  Win32Port Idle against the rule before: %.3f of its processor time\n",
+              share[1] > 0 ? share[0] / share[1] : 0);
 
   std::printf("XModem, %zu KiB from COM%d to COM%d, %d runs each, alternating:\n", kib, a + 1, b + 1, runs);
-  std::vector<double> restRates, spinRates;
+  std::vector<double> rates[3];
   for (int i = 0; i < runs; ++i) {
-    restRates.push_back(XModemRun(false, a, b, source, target, kib * 1024));
-    spinRates.push_back(XModemRun(true, a, b, source, target, kib * 1024));
-    std::printf("  run %d: Win32Port Idle %.0f B/s, Sleep(0) Idle %.0f B/s\n", i + 1,
-                restRates.back(), spinRates.back());
+    std::printf("  run %d:", i + 1);
+    for (Kind k : kinds) {
+      rates[static_cast<int>(k)].push_back(XModemRun(k, a, b, source, target, kib * 1024));
+      std::printf("  %s %.0f B/s", kNames[static_cast<int>(k)], rates[static_cast<int>(k)].back());
+    }
+    std::printf("\n");
   }
-  const double r = Median(restRates), s = Median(spinRates);
-  std::printf("  median: Win32Port Idle %.0f B/s, Sleep(0) Idle %.0f B/s, ratio %.3f\n", r, s,
-              s > 0 ? r / s : 0);
   // On a shared machine the best run is the one least disturbed by others.
-  const double rb = *std::max_element(restRates.begin(), restRates.end());
-  const double sb = *std::max_element(spinRates.begin(), spinRates.end());
-  std::printf("  best:   Win32Port Idle %.0f B/s, Sleep(0) Idle %.0f B/s, ratio %.3f\n", rb, sb,
-              sb > 0 ? rb / sb : 0);
+  for (const char* what : {"median", "best"}) {
+    double v[3];
+    for (int k = 0; k < 3; ++k)
+      v[k] = what[0] == 'm' ? Median(rates[k]) : *std::max_element(rates[k].begin(), rates[k].end());
+    std::printf("  %-6s  %s %.0f B/s, %s %.0f B/s, %s %.0f B/s; against the rule before %.3f\n", what,
+                kNames[0], v[0], kNames[1], v[1], kNames[2], v[2], v[1] > 0 ? v[0] / v[1] : 0);
+  }
+
+  std::printf("The wake event ends a wait of Idle for input after %.2f ms (median of 5)\n",
+              WakeLatencyMs(a));
 
   DeleteFileA(source.c_str());
   DeleteFileA(target.c_str());

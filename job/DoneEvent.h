@@ -17,6 +17,9 @@ class DoneEvent {
   bool IsSet() const;
   // Without limit, until some thread sets it.
   void Wait() const;
+  // The platform's event for a link to wait on beside its device (ComLink::SetWakeEvent): the
+  // Win32 event handle; null where there is none.
+  void* NativeHandle() const;
 
  private:
   struct State;  // the platform's event

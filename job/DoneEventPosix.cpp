@@ -30,3 +30,5 @@ void DoneEvent::Wait() const {
   std::unique_lock<std::mutex> hold(state->lock);
   state->changed.wait(hold, [this] { return state->set; });
 }
+
+void* DoneEvent::NativeHandle() const { return nullptr; }

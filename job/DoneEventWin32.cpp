@@ -18,3 +18,5 @@ void DoneEvent::Set() { SetEvent(state->event); }
 bool DoneEvent::IsSet() const { return WaitForSingleObject(state->event, 0) == WAIT_OBJECT_0; }
 
 void DoneEvent::Wait() const { WaitForSingleObject(state->event, INFINITE); }
+
+void* DoneEvent::NativeHandle() const { return state->event; }

@@ -158,6 +158,8 @@ void TransferJob::Run(ProgressView& view) {
 
   networkPort = nullptr;
   std::unique_ptr<ComLink> device = OpenPort();
+  // The user's Cancel ends the link's current wait instead of waiting for its time.
+  if (device) device->SetWakeEvent(view.doneEvent.NativeHandle());
   std::unique_ptr<JobLink> link(device ? new (std::nothrow) JobLink(device.get()) : nullptr);
   std::unique_ptr<SerialPort> port(link ? new (std::nothrow) SerialPort(link.get()) : nullptr);
   uint16_t lineErrors = 0;

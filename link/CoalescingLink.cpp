@@ -140,3 +140,5 @@ int32_t CoalescingLink::ReleaseRemote() {
   Flush();
   return inner->ReleaseRemote();
 }
+
+void CoalescingLink::SetWakeEvent(void* event) { inner->SetWakeEvent(event); }

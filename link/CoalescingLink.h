@@ -47,6 +47,7 @@ class CoalescingLink : public ComLink {
   void Dump(DumpCallback callback, void* context) override;
   int32_t HoldRemote() override;
   int32_t ReleaseRemote() override;
+  void SetWakeEvent(void* event) override;
 
  private:
   // Hands gathered bytes to the inner link as far as it takes them.

@@ -36,6 +36,7 @@ void ComLink::Dump(DumpCallback, void*) { COMLINK_TRAP(); }
 
 int32_t ComLink::HoldRemote() { return LinkCode::NotSupported; }
 int32_t ComLink::ReleaseRemote() { return LinkCode::NotSupported; }
+void ComLink::SetWakeEvent(void*) {}
 
 int32_t ComLink::TakeStatus() {
   int32_t s = lastStatus;

@@ -65,6 +65,12 @@ class ComLink {
   // Hold and release the remote's output (-803 unless the device can).
   virtual int32_t HoldRemote();
   virtual int32_t ReleaseRemote();
+  // An event of the platform (a Win32 HANDLE) that also ends a wait of Idle when it is set: the
+  // job's cancel, so that the wait loop comes round to its abort check. It wakes one wait only,
+  // as a signal interrupts one poll: the job's event stays set, and every later wait would
+  // otherwise end at once. Null for none; the caller keeps it open while the link lives. A link
+  // that cannot wait on it ignores it and its waits end by their time.
+  virtual void SetWakeEvent(void* event);
 
   // The last status, reset to 0.
   int32_t TakeStatus();

@@ -213,25 +213,26 @@ int32_t PosixPort::CloseDevice() {
 int32_t PosixPort::Idle(int32_t maxWaitMs) {
   if (fd < 0) return Fail(LinkCode::NoHardware);
   const int wait = maxWaitMs > 0 ? maxWaitMs : 0;
-  const bool inputLeftUnread = idleSawInput && !readSinceIdle;
+  // Input the caller leaves unread (it pauses, or it waits to write more) would end a poll for
+  // input at once, again and again: then only room for a waiting writer, or the time, ends it.
+  const bool inputPending = readAheadEnd > readAheadStart || (idleSawInput && !readSinceIdle);
   readSinceIdle = false;
-  if (readAheadEnd > readAheadStart || inputLeftUnread) {
-    // Input waits but the caller is not reading it (a Pause, a paced write): poll would return
-    // at once, so sleep out the wait instead of spinning.
+  short events = inputPending ? 0 : POLLIN;
+  // A sender stopped by a full queue wakes as soon as the peer makes room; only then, so a
+  // reader's poll is not woken by an idle output.
+  if (outputFull) events |= POLLOUT;
+  outputFull = false;
+  if (events == 0) {
     SleepMs(wait);
-    idleSawInput = readAheadEnd > readAheadStart || idleSawInput;
     return 0;
   }
-  // A sender stopped by a full queue wakes as soon as the peer makes room, instead of sleeping
-  // out the millisecond; only then, so a reader's poll is not woken by an idle output.
-  pollfd p{fd, static_cast<short>(outputFull ? (POLLIN | POLLOUT) : POLLIN), 0};
-  outputFull = false;
+  pollfd p{fd, events, 0};
   int r = poll(&p, 1, wait);
   if (r < 0) {
     if (errno == EINTR) return 0;
     return SystemFail(LinkCode::NoHardware);
   }
-  idleSawInput = r > 0 && (p.revents & POLLIN) != 0;
+  idleSawInput = inputPending || (r > 0 && (p.revents & POLLIN) != 0);
   if (r > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
     // A hung-up terminal also polls readable; it is dead once nothing is left to read (its
     // FIONREAD then fails).

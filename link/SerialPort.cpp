@@ -9,6 +9,10 @@
 #include "link/Pause.h"
 #include "link/TickSource.h"
 
+namespace {
+constexpr int64_t kDrainLookMs = 10;
+}  // namespace
+
 SerialPort::SerialPort(ComLink* l) : link(l) {
   if (link->Status() != 0) return;  // open failed: touch the link no further
   dataFormat = std::make_unique<DataFormat>(this);
@@ -50,9 +54,11 @@ int32_t SerialPort::AwaitDrain(int32_t maxMs) {
     if (queued <= 0) return 0;
     const int32_t left = static_cast<int32_t>(deadline - TickSource::Now());
     if (left <= 0) return LinkCode::Timeout;
-    // Ten bits a byte: the time the queue takes to leave at the line's rate, at least 1 ms.
+    // Ten bits a byte: the time the queue takes to leave at the line's rate, at least 1 ms; but
+    // the rate is only nominal on a pseudo-terminal or a USB adapter, where the queue may leave
+    // far sooner, so the queue is looked at again every few milliseconds.
     const int64_t leaving = 1 + static_cast<int64_t>(queued) * 10000 / rate;
-    const int32_t r = link->Idle(static_cast<int32_t>(std::min<int64_t>(left, leaving)));
+    const int32_t r = link->Idle(static_cast<int32_t>(std::min<int64_t>({left, leaving, kDrainLookMs})));
     if (r < 0) return r;
   }
 }

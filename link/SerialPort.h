@@ -43,9 +43,9 @@ class SerialPort {
   int32_t LineErrors(uint16_t& word);
   // The link's Idle: waits at most maxWaitMs for the device to have something new.
   int32_t Yield(int32_t maxWaitMs) { return link->Idle(maxWaitMs); }
-  // Waits until the transmit queue is empty, at most maxMs, sleeping about as long as the queue
-  // takes to go out at the port's rate: 0 when it emptied, -802 at the limit, or a negative
-  // Idle result.
+  // Waits until the transmit queue is empty, at most maxMs, looking again as the queue should
+  // have gone out at the port's rate, and at least every 10 ms: 0 when it emptied, -802 at the
+  // limit, or a negative Idle result.
   int32_t AwaitDrain(int32_t maxMs);
   int32_t HoldRemote() { return link->HoldRemote(); }
   int32_t ReleaseRemote() { return link->ReleaseRemote(); }

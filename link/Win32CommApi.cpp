@@ -23,6 +23,6 @@ const Win32CommApi& Win32CommApi::System() {
       ::WaitCommEvent, ::ClearCommError,  ::GetCommModemStatus, ::EscapeCommFunction,
       ::SetCommBreak,  ::ClearCommBreak,  ::TransmitCommChar,   ::PurgeComm,
       ::ReadFile,      ::WriteFile,       ::GetOverlappedResult, ::FlushFileBuffers,
-      ::Sleep,         QueryMicroseconds};
+      ::WaitForMultipleObjects, ::CancelIo, ::Sleep, QueryMicroseconds};
   return api;
 }

@@ -27,6 +27,9 @@ struct Win32CommApi {
   BOOL(WINAPI* WriteFile)(HANDLE, LPCVOID, DWORD, LPDWORD, LPOVERLAPPED);
   BOOL(WINAPI* GetOverlappedResult)(HANDLE, LPOVERLAPPED, LPDWORD, BOOL);
   BOOL(WINAPI* FlushFileBuffers)(HANDLE);
+  // Idle's wait: the device's request together with the wake event, and its end.
+  DWORD(WINAPI* WaitForMultipleObjects)(DWORD, const HANDLE*, BOOL, DWORD);
+  BOOL(WINAPI* CancelIo)(HANDLE);
   void(WINAPI* Sleep)(DWORD);
   // Microseconds of a fine monotonic clock: the tick counter is too coarse (about 16 ms on
   // Windows) to tell whether the line was busy a millisecond ago.

@@ -1,5 +1,5 @@
 // Win32Port over the Win32 communications functions (through Win32CommApi). Reads take only
-// what the device already holds; every wait is the link's polling loop around Idle.
+// what the device already holds; Idle waits on the device's requests between the polls.
 #include "link/Win32Port.h"
 
 #include <windows.h>
@@ -15,6 +15,13 @@ struct Win32Port::Device {
   DCB settings;
   OVERLAPPED readRequest;
   OVERLAPPED writeRequest;
+  // Idle's request (a one-byte read or a comm event wait), never left pending past Idle, with an
+  // event to wait on beside the wake event. The other two have none: with an event each, an
+  // XModem receive under Wine ran at half the speed (Wine signals a request's event through its
+  // server even when the request ends at once).
+  OVERLAPPED waitRequest;
+  DWORD waitEvents = 0, eventMask = 0;
+  uint8_t waitByte = 0;
   HANDLE handle = INVALID_HANDLE_VALUE;
   // Bytes taken from the device ahead of the caller: a byte-at-a-time reader (GetByte) would
   // otherwise cost two device calls per byte, each a trip through the system (or Wine's
@@ -26,8 +33,16 @@ struct Win32Port::Device {
 
 namespace {
 constexpr char kParities[] = "NOEMS";  // index = the DCB parity value
-// The line counts as busy for this long after a byte moved: a peer's reply to what we just
-// sent, or the next byte of a burst, is then caught by Sleep(0) at once.
+// The longest wait where the device has no request that ends when room or input comes: a
+// transmit queue that is full where the device waits only for input (the pending read of Wine,
+// where a pty's output count reads 0 and the queue is never found full), or a device whose
+// event waits end by themselves (Wine's WaitCommEvent on a pty ends at once, cancelled, since a
+// pty has no modem lines). A wake every 10 ms costs about 0.2% of a core under Wine (20 us of
+// processor each).
+constexpr uint32_t kTimedWaitMs = 10;
+// Wine wakes a thread waiting on a pending read some 0.3 ms after its byte came (trips through
+// its server), which cost a third of the XModem throughput between two ports under Wine; while
+// the line moved within this window, a reply is caught sooner by only yielding.
 constexpr uint64_t kBusyWindowUs = 2000;
 constexpr uint32_t kLineErrorMask = CE_RXOVER | CE_OVERRUN | CE_RXPARITY | CE_FRAME | CE_BREAK;
 
@@ -48,6 +63,12 @@ Win32Port::Win32Port(int32_t index, int32_t receiveQueueSize_, int32_t transmitQ
   std::memset(&device->settings, 0, sizeof device->settings);
   std::memset(&device->readRequest, 0, sizeof device->readRequest);
   std::memset(&device->writeRequest, 0, sizeof device->writeRequest);
+  std::memset(&device->waitRequest, 0, sizeof device->waitRequest);
+  device->waitRequest.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  if (!device->waitRequest.hEvent) {
+    lastStatus = LinkCode::OutOfMemory;
+    return;
+  }
   Initialize(index);
   Signal(LineSignal::Dtr, 1);
   Signal(LineSignal::Rts, 1);
@@ -59,21 +80,127 @@ Win32Port::~Win32Port() {
     timeEndPeriod(1);
   }
   ReleasePort();
+  if (device && device->waitRequest.hEvent) CloseHandle(device->waitRequest.hEvent);
 }
 
 bool Win32Port::IsOpen() const { return device && device->handle != INVALID_HANDLE_VALUE; }
 
-void Win32Port::NoteActivity() { lastActivityUs = api.MicrosecondsNow(); }
+void Win32Port::SetWakeEvent(void* event) { wakeEvent = event; }
 
-int32_t Win32Port::Idle(int32_t) {
+int32_t Win32Port::Idle(int32_t maxWaitMs) {
   if (!IsOpen()) return Fail(LinkCode::NoHardware);
   // A device that went away (an adapter pulled out; under Wine, a pty whose other side closed)
   // refuses the status query: every wait would otherwise go on polling a dead handle.
   uint32_t in, out;
   if (!PollDevice(in, out)) return Fail(LinkCode::NoHardware);
-  const bool busy = api.MicrosecondsNow() - lastActivityUs < kBusyWindowUs;
-  api.Sleep(busy ? 0 : 1);
+  bool forRoom = false;
+  if (outputFull) {
+    outputFull = false;
+    if (out < transmitQueueSize) return LinkCode::Ok;  // the writer goes on at once
+    forRoom = true;
+  }
+  const bool inputWaits = in > 0 || device->Ahead() > 0;
+  const bool leftUnread = inputWaits && idleSawInput && !readSinceIdle;
+  idleSawInput = inputWaits;
+  readSinceIdle = false;
+  // Input that came since the caller last looked is taken at once; input the caller leaves
+  // unread (a Pause, a paced write) must not end every wait, so then only the time counts.
+  if (inputWaits && !leftUnread) return LinkCode::Ok;
+  if (maxWaitMs <= 0) {
+    api.Sleep(0);
+    return LinkCode::Ok;
+  }
+  AwaitDevice(static_cast<uint32_t>(maxWaitMs), !inputWaits, forRoom);
   return LinkCode::Ok;
+}
+
+void Win32Port::AwaitDevice(uint32_t ms, bool forInput, bool forRoom) {
+  Device& d = *device;
+  if (forInput && waitKind == WaitKind::Reads && api.MicrosecondsNow() - lastMovedUs < kBusyWindowUs)
+    return api.Sleep(0);
+  const WaitStart start = forInput || forRoom ? StartWait(forInput, forRoom) : WaitStart::None;
+  if (start == WaitStart::Ready) return;
+  const bool pending = start == WaitStart::Pending;
+
+  // Nothing on the device ends when what is waited for comes (or the read waits for input
+  // only): then a short timed wait.
+  if ((forInput && !pending) || (forRoom && (!pending || waitIsRead)))
+    ms = ms < kTimedWaitMs ? ms : kTimedWaitMs;
+  HANDLE handles[2];
+  DWORD count = 0;
+  if (pending) handles[count++] = d.waitRequest.hEvent;
+  if (wakeEvent) handles[count++] = static_cast<HANDLE>(wakeEvent);
+  if (count == 0) {
+    api.Sleep(ms);
+    return;
+  }
+  const DWORD r = api.WaitForMultipleObjects(count, handles, FALSE, ms);
+  // A wake event that failed the wait (closed under us) would fail every later one at once.
+  if (wakeEvent && (r == WAIT_OBJECT_0 + count - 1 || r == WAIT_FAILED)) wakeEvent = nullptr;
+  if (!pending) return;
+  const bool byItself = r == WAIT_OBJECT_0;
+  // A cancelled request still has to finish: its record and byte are not free before.
+  if (!byItself) api.CancelIo(d.handle);
+  DWORD got = 0;
+  const BOOL ok = api.GetOverlappedResult(d.handle, &d.waitRequest, &got, TRUE);
+  if (waitIsRead) {
+    if (ok && got == 1)
+      KeepWaitByte();
+    else if (byItself)
+      waitKind = WaitKind::Events;  // the read came back empty: reads do not wait here
+  } else if (byItself && (!ok || d.waitEvents == 0)) {
+    waitKind = WaitKind::Timed;  // the device ends its event waits by itself
+  }
+}
+
+Win32Port::WaitStart Win32Port::StartWait(bool forInput, bool forRoom) {
+  Device& d = *device;
+  if (forInput && (waitKind == WaitKind::Unknown || waitKind == WaitKind::Reads)) {
+    // The read time-outs say a read returns at once with what is there (and so it does on
+    // Windows); Wine's read of a pty stays pending until a byte comes, the wait wanted here.
+    DWORD got = 0;
+    if (api.ReadFile(d.handle, &d.waitByte, 1, &got, &d.waitRequest)) {
+      if (got == 1) {
+        KeepWaitByte();
+        return WaitStart::Ready;
+      }
+      waitKind = WaitKind::Events;
+    } else if (GetLastError() == ERROR_IO_PENDING) {
+      waitKind = WaitKind::Reads;
+      waitIsRead = true;
+      return WaitStart::Pending;
+    } else {
+      return WaitStart::None;  // refused: the next status poll tells whether the device is gone
+    }
+  }
+  if (waitKind != WaitKind::Events) return WaitStart::None;
+  const DWORD mask = (forInput ? EV_RXCHAR : 0) | (forRoom ? EV_TXEMPTY : 0);
+  if (mask != d.eventMask) {
+    if (!api.SetCommMask(d.handle, mask)) {
+      waitKind = WaitKind::Timed;
+      return WaitStart::None;
+    }
+    d.eventMask = mask;
+  }
+  d.waitEvents = 0;
+  waitIsRead = false;
+  if (api.WaitCommEvent(d.handle, &d.waitEvents, &d.waitRequest)) {
+    if (d.waitEvents != 0) return WaitStart::Ready;
+  } else if (GetLastError() == ERROR_IO_PENDING) {
+    return WaitStart::Pending;
+  }
+  waitKind = WaitKind::Timed;
+  return WaitStart::None;
+}
+
+void Win32Port::KeepWaitByte() {
+  // Idle waits for input only when none is read ahead or queued: the byte starts the read-ahead.
+  Device& d = *device;
+  d.ahead[0] = d.waitByte;
+  d.aheadPos = 0;
+  d.aheadEnd = 1;
+  idleSawInput = true;
+  lastMovedUs = api.MicrosecondsNow();
 }
 
 bool Win32Port::PollDevice(uint32_t& inQueue, uint32_t& outQueue, uint16_t* flags) {
@@ -123,9 +250,9 @@ void Win32Port::Initialize(int32_t index) {
     return;
   }
   opened = true;
-  // Sleep(1) in Idle means 1 ms only at the finest timer period; ended when the port closes.
+  // Idle's waits end on time to the millisecond only at the finest timer period (a Pause, the
+  // pacing delay); ended when the port closes.
   timeBeginPeriod(1);
-  NoteActivity();
   HANDLE h = device->handle;
   api.SetupComm(h, receiveQueueSize, transmitQueueSize);
   api.SetCommMask(h, 0);
@@ -352,16 +479,28 @@ int32_t Win32Port::Write(const uint8_t* buffer, int32_t length) {
   int32_t count = n;
   if (n > 0) {
     DWORD written = 0;
+    bool pending = false;
     if (!api.WriteFile(device->handle, buffer, static_cast<DWORD>(n), &written,
-                       &device->writeRequest) &&
-        GetLastError() != ERROR_IO_PENDING) {
-      PollDevice(in, out);
-      count = static_cast<int32_t>(written);
+                       &device->writeRequest)) {
+      pending = GetLastError() == ERROR_IO_PENDING;
+      if (!pending) {
+        PollDevice(in, out);
+        count = static_cast<int32_t>(written);
+      }
     }
     // Returns once the device has sent everything, which paces a sender by the line.
     api.FlushFileBuffers(device->handle);
-    if (count > 0) NoteActivity();
+    if (pending) {
+      // Windows ends the request in the flush. Wine's flush of a pty returns with the request
+      // still writing from the caller's buffer, which is not ours to give back before it ends
+      // (the write time-out bounds that); a request cut short by the time-out tells its count.
+      DWORD done = 0;
+      api.GetOverlappedResult(device->handle, &device->writeRequest, &done, TRUE);
+      count = static_cast<int32_t>(done);
+    }
   }
+  outputFull = count < length;
+  if (count > 0) lastMovedUs = api.MicrosecondsNow();
   if (count < length) lastStatus = LinkCode::ShortWrite;
   return count;
 }
@@ -369,7 +508,6 @@ int32_t Win32Port::Write(const uint8_t* buffer, int32_t length) {
 int32_t Win32Port::TransmitImmediate(uint8_t byte) {
   if (!IsOpen() || !api.TransmitCommChar(device->handle, static_cast<char>(byte)))
     return Fail(LinkCode::Failure);
-  NoteActivity();
   return LinkCode::Ok;
 }
 
@@ -394,12 +532,13 @@ int32_t Win32Port::ReadDevice(uint8_t* buffer, uint32_t length) {
     }
     if (!api.GetOverlappedResult(device->handle, &device->readRequest, &count, TRUE)) count = 0;
   }
-  if (count > 0) NoteActivity();
+  if (count > 0) lastMovedUs = api.MicrosecondsNow();
   return static_cast<int32_t>(count);
 }
 
 int32_t Win32Port::Read(uint8_t* buffer, int32_t length) {
   if (!device || length <= 0) return 0;
+  readSinceIdle = true;
   Device& d = *device;
   const uint32_t wanted = static_cast<uint32_t>(length);
   if (d.Ahead() == 0) {
@@ -473,6 +612,7 @@ int32_t Win32Port::GetEventMask(uint32_t& mask) {
 
 int32_t Win32Port::SetEventMask(uint32_t mask) {
   if (!IsOpen() || !api.SetCommMask(device->handle, mask)) return Fail(LastErrorStatus());
+  device->eventMask = mask;  // what Idle's event wait finds set
   return LinkCode::Ok;
 }
 

@@ -1,5 +1,6 @@
 // The serial device on Windows: a ComLink over a Win32 communications handle ("\\.\COMn"),
-// opened for overlapped requests with read time-outs that return at once, polled by the link.
+// opened for overlapped requests with read time-outs that return at once; Idle waits on the
+// device's requests and the job's wake event.
 #pragma once
 #include <cstdint>
 #include <memory>
@@ -22,9 +23,11 @@ class Win32Port : public ComLink {
   Win32Port(const Win32Port&) = delete;
   Win32Port& operator=(const Win32Port&) = delete;
 
-  // Gives the time slice away: Sleep(0) while the line moved within the last 2 ms, so a reply
-  // is seen at once; Sleep(1) after that, so a silent line costs next to no processor. 0, or
-  // -828 (also left in the last status) once the device refuses its status (it is gone).
+  // Waits at most maxWaitMs, on the device itself, for input (unless input already waits
+  // unread: then only for the time), for room after a write that did not fit, or for the wake
+  // event; 0 only yields, and so does a wait for input under Wine while the line moved in the
+  // last 2 ms. 0, or -828 (also left in the last status) once the device refuses its status (it
+  // is gone).
   int32_t Idle(int32_t maxWaitMs) override;
   // The modem status register's low byte (CTS 0x10, DSR 0x20, RI 0x40, CD 0x80); 0 when the
   // device cannot tell. Also gathers pending line errors.
@@ -45,8 +48,9 @@ class Win32Port : public ComLink {
   int32_t GetLineStatus(LineStatus& status) override;
   int32_t PutByte(uint8_t byte) override;
   int32_t PutString(const char* text) override;
-  // Writes what fits in the transmit queue and waits until the device has sent it; fewer bytes
-  // than length leaves -805 in the last status. The number written.
+  // Writes what fits in the transmit queue and waits until the device has sent it (at most the
+  // write time-out, 10 ms and 5 ms a byte); fewer bytes than length leaves -805 in the last
+  // status. The number written.
   int32_t Write(const uint8_t* buffer, int32_t length) override;
   // 0, or -801.
   int32_t TransmitImmediate(uint8_t byte) override;
@@ -57,6 +61,8 @@ class Win32Port : public ComLink {
   void Dump(DumpCallback callback, void* context) override;
   int32_t HoldRemote() override { return LinkCode::NotSupported; }
   int32_t ReleaseRemote() override { return LinkCode::NotSupported; }
+  // A Win32 event handle (manual-reset: it wakes one wait, see ComLink).
+  void SetWakeEvent(void* event) override;
 
   // Re-reads the device settings, sets the event character, writes them back: non-zero on
   // success.
@@ -77,7 +83,11 @@ class Win32Port : public ComLink {
   uint32_t LineErrorBits() const { return lineErrors; }
 
  private:
-  struct Device;  // the DCB, the two request records and the handle
+  struct Device;  // the DCB, the request records and the handle
+  // How this device lets Idle wait for input, learnt at the first wait: a one-byte read that
+  // stays pending until a byte comes (Wine), the device's events (Windows, where such a read
+  // returns at once as the time-outs say), or neither (short timed waits).
+  enum class WaitKind : uint8_t { Unknown, Reads, Events, Timed };
 
   // ClearCommError, with its error bits gathered; false when the device would not answer.
   bool PollDevice(uint32_t& inQueue, uint32_t& outQueue, uint16_t* flags = nullptr);
@@ -85,7 +95,15 @@ class Win32Port : public ComLink {
   // What the device holds now, at most length, without waiting.
   int32_t ReadDevice(uint8_t* buffer, uint32_t length);
   bool IsOpen() const;
-  void NoteActivity();
+  enum class WaitStart : uint8_t { Pending, Ready, None };
+  // Idle's wait once it is known to be needed: at most ms, for input and/or room as asked,
+  // and for the wake event. Leaves no request pending.
+  void AwaitDevice(uint32_t ms, bool forInput, bool forRoom);
+  // Starts the wait request of the kind this device has, learning the kind on the way: Pending;
+  // Ready when what is waited for is there already (a byte read at once is kept ahead); None
+  // when no request could start.
+  WaitStart StartWait(bool forInput, bool forRoom);
+  void KeepWaitByte();  // the wait read's byte, into the empty read-ahead
 
   const Win32CommApi& api;
   std::unique_ptr<Device> device;
@@ -96,5 +114,11 @@ class Win32Port : public ComLink {
   uint32_t lineErrors = 0;
   uint32_t modemStatus = 0;
   uint32_t transmitQueueSize, receiveQueueSize;  // 16-bit values
-  uint64_t lastActivityUs = 0;
+  WaitKind waitKind = WaitKind::Unknown;
+  bool waitIsRead = false;   // the pending wait request is a read (else a comm event wait)
+  void* wakeEvent = nullptr;  // dropped once it has ended a wait
+  bool outputFull = false;    // the last Write came up short: Idle also waits for room
+  bool idleSawInput = false;  // the last Idle found input waiting
+  bool readSinceIdle = false;
+  uint64_t lastMovedUs = 0;   // when a byte was last read or written
 };

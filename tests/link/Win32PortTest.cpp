@@ -32,7 +32,15 @@ struct ScriptedDevice {
   DWORD pendingRead = 0, pendingTotal = 0;
   uint8_t* pendingBuffer = nullptr;
   bool writeFails = false, readFails = false;
-  std::vector<std::string> calls;  // escapes, purges, breaks, close, flushes, sleeps
+  // Windows: a read of an empty queue returns at once (else it waits, as Wine's does); Wine's
+  // WaitCommEvent on a pty, which ends at once without an event.
+  bool readsReturnAtOnce = false, eventsEndAtOnce = false;
+  DWORD writePendsWith = MAXDWORD;  // WriteFile pends, and the request ends with this count
+  std::vector<uint8_t> arriving, atCancel;  // come during a wait on the device, with its cancel
+  bool wakeSet = false;
+  DWORD* eventMask = nullptr;  // of the WaitCommEvent pending
+  DWORD mask = 0;              // the last SetCommMask
+  std::vector<std::string> calls;  // escapes, purges, breaks, close, flushes, sleeps, waits
   int reads = 0;                   // ReadFile calls
   uint64_t nowUs = 1000000;
 };
@@ -54,8 +62,11 @@ BOOL WINAPI FakeSetCommState(HANDLE, LPDCB dcb) {
 }
 BOOL WINAPI FakeSetCommTimeouts(HANDLE, LPCOMMTIMEOUTS t) { return device->timeouts = *t, TRUE; }
 BOOL WINAPI FakeGetCommMask(HANDLE, LPDWORD mask) { return *mask = 0, TRUE; }
-BOOL WINAPI FakeSetCommMask(HANDLE, DWORD) { return TRUE; }
-BOOL WINAPI FakeWaitCommEvent(HANDLE, LPDWORD mask, LPOVERLAPPED) { return *mask = EV_RXCHAR, TRUE; }
+BOOL WINAPI FakeSetCommMask(HANDLE, DWORD mask) { return device->mask = mask, TRUE; }
+BOOL WINAPI FakeWaitCommEvent(HANDLE, LPDWORD mask, LPOVERLAPPED) {
+  if (!device->input.empty()) return *mask = EV_RXCHAR, TRUE;
+  return device->eventMask = mask, SetLastError(ERROR_IO_PENDING), FALSE;
+}
 BOOL WINAPI FakeClearCommError(HANDLE, LPDWORD errors, LPCOMSTAT stat) {
   if (device->statusError) return SetLastError(device->statusError), FALSE;
   *errors = device->pendingErrors;
@@ -89,8 +100,8 @@ DWORD TakeInput(uint8_t* out, DWORD n) {
 BOOL WINAPI FakeReadFile(HANDLE, LPVOID buffer, DWORD n, LPDWORD count, LPOVERLAPPED) {
   ++device->reads;
   if (device->readFails) return SetLastError(ERROR_ACCESS_DENIED), *count = 0, FALSE;
-  *count = TakeInput(static_cast<uint8_t*>(buffer), std::min(n, device->readLimit));
-  if (*count == n) return TRUE;
+  *count = TakeInput(static_cast<uint8_t*>(buffer), std::min<DWORD>({n, device->readLimit, DWORD(device->input.size())}));
+  if (*count == n || (*count == 0 && device->readsReturnAtOnce)) return TRUE;
   device->pendingRead = n - *count;
   device->pendingTotal = n;
   device->pendingBuffer = static_cast<uint8_t*>(buffer) + *count;
@@ -98,22 +109,41 @@ BOOL WINAPI FakeReadFile(HANDLE, LPVOID buffer, DWORD n, LPDWORD count, LPOVERLA
   return FALSE;
 }
 BOOL WINAPI FakeWriteFile(HANDLE, LPCVOID, DWORD n, LPDWORD count, LPOVERLAPPED) {
+  if (device->writePendsWith != MAXDWORD) return *count = 0, SetLastError(ERROR_IO_PENDING), FALSE;
   *count = device->writeFails ? n / 2 : n;  // a failing device still took some
   SetLastError(ERROR_GEN_FAILURE);
   return !device->writeFails;
 }
 BOOL WINAPI FakeGetOverlappedResult(HANDLE, LPOVERLAPPED, LPDWORD count, BOOL wait) {
   device->calls.push_back(wait ? "overlapped wait" : "overlapped");
-  TakeInput(device->pendingBuffer, std::min<DWORD>(device->pendingRead, device->input.size()));
+  if (device->writePendsWith != MAXDWORD) return *count = device->writePendsWith, TRUE;
+  if (DWORD* events = device->eventMask) {  // with the input that came, else cancelled
+    device->eventMask = nullptr;
+    return *count = 0, *events = device->input.empty() ? 0 : EV_RXCHAR, *events != 0;
+  }
+  // A read ends with what was taken at once and what has come since (also when cancelled).
+  const DWORD taken = device->pendingTotal - device->pendingRead;
+  *count = taken + TakeInput(device->pendingBuffer, std::min<DWORD>(device->pendingRead, device->input.size()));
   device->pendingRead = 0;
-  *count = device->pendingTotal;  // the whole request, as the system reports it (the last one's)
   return TRUE;
 }
 BOOL WINAPI FakeFlushFileBuffers(HANDLE) { return device->calls.push_back("flush"), TRUE; }
-void WINAPI FakeSleep(DWORD ms) {
-  device->calls.push_back("sleep " + std::to_string(ms));
-  device->nowUs += ms == 0 ? 100 : 1000;
+const HANDLE kWake = reinterpret_cast<HANDLE>(0x5678);
+void Arrive(std::vector<uint8_t>& bytes) {
+  device->input.insert(device->input.end(), bytes.begin(), bytes.end());
+  bytes.clear();
 }
+// Waits on the pending request (when one is given) and the wake event: input arriving meanwhile
+// ends the request's wait, as does the end of a pty's event wait; a set wake ends any.
+DWORD WINAPI FakeWaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL, DWORD ms) {
+  const bool wake = handles[count - 1] == kWake, request = count > (wake ? 1u : 0u);
+  device->calls.push_back("wait " + std::to_string(ms) + (request ? " request" : "") + (wake ? " wake" : ""));
+  if (request && (!device->arriving.empty() || (device->eventMask && device->eventsEndAtOnce)))
+    return Arrive(device->arriving), WAIT_OBJECT_0;
+  return wake && device->wakeSet ? WAIT_OBJECT_0 + count - 1 : WAIT_TIMEOUT;
+}
+BOOL WINAPI FakeCancelIo(HANDLE) { return Arrive(device->atCancel), device->calls.push_back("cancel"), TRUE; }
+void WINAPI FakeSleep(DWORD ms) { device->calls.push_back("sleep " + std::to_string(ms)); }
 uint64_t FakeNow() { return device->nowUs; }
 
 const Win32CommApi kScripted = {
@@ -122,7 +152,7 @@ const Win32CommApi kScripted = {
     FakeWaitCommEvent, FakeClearCommError,  FakeGetCommModemStatus, FakeEscapeCommFunction,
     FakeSetCommBreak,  FakeClearCommBreak,  FakeTransmitCommChar,   FakePurgeComm,
     FakeReadFile,      FakeWriteFile,       FakeGetOverlappedResult, FakeFlushFileBuffers,
-    FakeSleep,         FakeNow};
+    FakeWaitForMultipleObjects, FakeCancelIo, FakeSleep, FakeNow};
 
 constexpr int32_t kIndex = 6;  // COM7
 
@@ -169,6 +199,7 @@ TEST_F(Win32PortScripted, OpenGivesTheDeviceItsSettingsAndRaisesDtrAndRts) {
   EXPECT_EQ(dev.state.EvtChar, '\r');
   EXPECT_EQ(dev.state.XoffLim, 77);
   uint32_t mask = 0;
+  dev.input = {0x41};
   EXPECT_EQ(port.WaitEvent(mask), 0);
   EXPECT_EQ(mask, static_cast<uint32_t>(EV_RXCHAR));
 }
@@ -373,6 +404,12 @@ TEST_F(Win32PortScripted, ReadsFinishPendingRequestsAndWritesStopAtTheQueue) {
   dev.writeFails = true;
   EXPECT_EQ(port.Write(data.data(), 50), 25);
   EXPECT_EQ(port.Status(), LinkCode::ShortWrite);
+  // Wine's flush of a pty returns with the write still pending on our buffer: it is waited
+  // for, and one cut short by the write time-out tells its count.
+  dev.writePendsWith = 30;
+  dev.calls.clear();
+  EXPECT_EQ(port.Write(data.data(), 50), 30);
+  EXPECT_EQ(dev.calls, (std::vector<std::string>{"flush", "overlapped wait"}));
 
   // A read the device refuses outright (an adapter pulled) never started: nothing was read,
   // whatever the last request's record says.
@@ -383,29 +420,57 @@ TEST_F(Win32PortScripted, ReadsFinishPendingRequestsAndWritesStopAtTheQueue) {
   EXPECT_TRUE(dev.calls.empty());
 }
 
-TEST_F(Win32PortScripted, IdleRestsOnlyWhenTheLineHasBeenQuiet) {
+// Idle waits on the device as long as the caller can afford: on a read of one byte where reads
+// wait (Wine), on the device's events where a read returns at once (Windows), briefly where
+// neither ends when a byte comes; and on the wake event, once.
+TEST_F(Win32PortScripted, IdleWaitsOnTheDeviceForWhatTheCallerWaitsFor) {
+  using Calls = std::vector<std::string>;
   Win32Port port(kIndex, 4096, 2048, &kScripted);
-  dev.nowUs += 5000;
+  port.SetWakeEvent(kWake);
   dev.calls.clear();
-  port.Idle(1);
-  EXPECT_EQ(dev.calls.back(), "sleep 1");
+  dev.arriving = {0x43, 0x44};
+  port.Idle(1000);
+  EXPECT_EQ(port.GetByte() * 256 + port.GetByte(), 0x4344);
+  // Just after the line moved, a reply is caught by yielding (Wine wakes a read late). Then a
+  // read that nothing ended is cancelled, and a byte that came with the cancel is kept.
+  port.Idle(250);
+  dev.nowUs += 2000;
+  port.Idle(250);
+  dev.atCancel = {0x45};
+  port.Idle(250);
+  EXPECT_EQ(port.GetByte(), 0x45);
+  EXPECT_EQ(dev.calls, (Calls{"wait 1000 request wake", "overlapped wait", "sleep 0",
+                              "wait 250 request wake", "cancel", "overlapped wait",
+                              "wait 250 request wake", "cancel", "overlapped wait"}));
+  // The job's cancel ends a wait at once, and only one: its event stays set. Input left unread
+  // (a Pause) ends one wait; after that only the time counts.
+  dev.nowUs += 2000;
+  dev.wakeSet = true;
+  port.Idle(800);
+  dev.input = {0x46};
+  port.Idle(800);
+  port.Idle(800);
+  EXPECT_EQ(dev.calls.end()[-4], "wait 800 request wake");
+  EXPECT_EQ(dev.calls.back(), "sleep 800");
+  EXPECT_EQ(port.GetByte(), 0x46);
 
-  // A byte moved: the next polls only yield, until 2 ms have gone by without one.
-  dev.input = {0x06};
-  EXPECT_EQ(port.GetByte(), 0x06);
+  // Windows: the read comes back empty at once, and the events are waited on, for room too
+  // after a write that did not fit.
+  Win32Port windows(kIndex + 1, 4096, 2048, &kScripted);
+  dev.readsReturnAtOnce = true;
+  dev.stat.cbOutQue = 2048;
+  EXPECT_EQ(windows.PutString("x"), 0);
   dev.calls.clear();
-  for (int i = 0; i < 40; ++i) port.Idle(1);
-  int yields = 0;
-  while (yields < 40 && dev.calls[yields] == "sleep 0") ++yields;
-  EXPECT_EQ(yields, 20);  // 20 yields of 100 us each
-  EXPECT_EQ(dev.calls.back(), "sleep 1");
-
-  std::vector<uint8_t> data(3, 1);
-  port.Write(data.data(), 3);
-  dev.calls.clear();
-  port.Idle(1);
-  EXPECT_EQ(dev.calls.back(), "sleep 0");
-  EXPECT_EQ(port.Idle(1), 0);
+  dev.arriving = {0x47};
+  windows.Idle(500);
+  EXPECT_EQ(dev.mask, static_cast<DWORD>(EV_RXCHAR | EV_TXEMPTY));
+  EXPECT_EQ(dev.calls, (Calls{"wait 500 request", "overlapped wait"}));
+  EXPECT_EQ(windows.GetByte(), 0x47);
+  // Wine's event waits on a pty end at once by themselves: short timed waits from then on.
+  dev.eventsEndAtOnce = true;
+  windows.Idle(500);
+  windows.Idle(500);
+  EXPECT_EQ(dev.calls.back(), "sleep 10");
 
   // The device went away (Wine answers a pty closed under it with ERROR_NOT_READY).
   dev.statusError = ERROR_NOT_READY;
