@@ -1,0 +1,16 @@
+#pragma once
+// Windows only: the system's texts are UTF-16, the product's are UTF-8 (see Utf8Text). Every
+// call into a W function converts here, so no text ever passes through the ANSI code page.
+
+#include <string>
+#include <string_view>
+
+class WideText {
+ public:
+  // Malformed UTF-8 becomes U+FFFD, never a character that means something to the system.
+  static std::wstring Widen(std::string_view utf8);
+  // Unpaired surrogates become U+FFFD.
+  static std::string Narrow(std::wstring_view utf16);
+  // Bytes in the ANSI code page (an old sender's name, an old log) as UTF-8.
+  static std::string FromAnsi(std::string_view ansi);
+};
