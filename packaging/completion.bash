@@ -6,7 +6,7 @@ _zandrel_flags='--answer --help --host --log-append --no-carrier-detect --pulse 
 # Options that take a value, and what to offer for it: a word list, "@file", "@dir",
 # "@port" or "" (nothing to offer).
 declare -A _zandrel_values=(
-  [--port]=@port [--baud]='9600 19200 38400 57600 115200' [--protocol]='xmodem zmodem acknak'
+  [--port]=@port [--baud]='9600 19200 38400 57600 115200' [--protocol]='xmodem xmodem1k ymodem zmodem acknak'
   [--flow]='none xonxoff rtscts' [--max-errors]='' [--overwrite]='1 2 3 4 5 6 7'
   [--send-timeout]='' [--recv-timeout]='' [--window]='0 1024 2048 4096'
   [--crash-recovery]='1 2 3' [--path-mode]='0 1 2' [--dir]=@dir [--log]=@file [--dial]=''
