@@ -31,12 +31,13 @@ chmod +x "$work/z"  # our side for socat, which keeps only its own exit status
 # socat pipelines: the line, zandrel's arguments, the peer, where files arrive, which.
 rz="cd $work/peer && exec rz -q -y" sz="cd $work/out && exec sz -q" sx="cd $work/out && exec sx -q"
 while IFS='|' read -r line ours theirs into files; do
-  rm -f "$work/status" "$work"/in/* "$work"/peer/*
+  rm -f "$work/status" "$work"/in/* "$work"/peer/* "$work/listen.log"  # no port of the row before
   case $line in pipes) mine=,pipes peer=,pipes ;; terminal) mine=,pty,stderr,setsid,ctty peer= ;; *) mine= peer= ;; esac
   if [[ $line == TCP ]]; then
     socat -d -d TCP-LISTEN:0,bind=127.0.0.1 "SYSTEM:$theirs" 2>"$work/listen.log" &
     until_ grep -q 'listening on' "$work/listen.log"
-    socat "EXEC:$work/z $ours" TCP:127.0.0.1:"$(sed -n 's/.*listening on .*:\([0-9]*\)$/\1/p' "$work/listen.log")"
+    socat "EXEC:$work/z $ours" TCP:127.0.0.1:"$(sed -n 's/.*listening on .*:\([0-9]*\)$/\1/p' "$work/listen.log")" ||
+      kill $!  # a listener nobody reached would be waited for for ever
     wait $!
   else
     socat "EXEC:$work/z $ours$mine" "SYSTEM:$theirs$peer"
