@@ -145,6 +145,17 @@ int32_t FileTransfer::SendBlockWait(const uint8_t* data, int32_t length) {
   }
 }
 
+int32_t FileTransfer::CloseReceived() {
+  fileOpen = 0;
+  if (status->fileTime != -1) {
+    file->SetFromSeconds(static_cast<uint32_t>(status->fileTime));
+    file->ApplyTime();
+  }
+  if (file->Close() == 0) return 1;
+  status->code = TransferCode::WriteFailed;
+  return 0;
+}
+
 void FileTransfer::Finish() {
   if (file && fileOpen) {
     fileOpen = 0;
@@ -152,12 +163,10 @@ void FileTransfer::Finish() {
       // It did not arrive whole: no sender's date (a later attempt would take it for complete,
       // and crash recovery can resume it), and a file it was to replace stays as it was.
       file->Discard();
+    } else if (status->direction == 0) {
+      CloseReceived();
     } else {
-      if (status->fileTime != -1 && status->direction == 0) {
-        file->SetFromSeconds(static_cast<uint32_t>(status->fileTime));
-        file->ApplyTime();
-      }
-      if (file->Close() != 0 && status->direction == 0) status->code = TransferCode::WriteFailed;
+      file->Close();
     }
   }
   if (status->code == 0) return;

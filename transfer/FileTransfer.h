@@ -57,6 +57,9 @@ class FileTransfer {
   // close that fails then is -904); after a failure it is discarded, unstamped. On failure the
   // remote is told with the protocol's cancel sequence and the line is drained.
   void Finish();
+  // Closes a received file that arrived whole, stamped with the sender's time when it gave one:
+  // 1, or 0 with code -904 when the close failed.
+  int32_t CloseReceived();
   // 1 when the line went quiet for a second, 0 when CheckAbort says stop.
   int32_t Purge();
   // The name after the last path separator ("\\", "/" or ":"), else the whole path.

@@ -155,15 +155,7 @@ bool YModem::ReceiveData() {
       return false;
     }
     if (fileOpen) {
-      if (status->fileTime != -1) {
-        file->SetFromSeconds(static_cast<uint32_t>(status->fileTime));
-        file->ApplyTime();
-      }
-      fileOpen = 0;
-      if (file->Close() != 0) {
-        status->code = TransferCode::WriteFailed;
-        return false;
-      }
+      if (!CloseReceived()) return false;
       ReportEnd();
     }
     status->fileName = "";

@@ -400,17 +400,7 @@ int32_t ZModem::ReceiveFiles() {
         }
         ReceiveFileData();
         if (status->code < 0) break;
-        if (fileOpen) {
-          if (status->fileTime != -1) {
-            file->SetFromSeconds(static_cast<uint32_t>(status->fileTime));
-            file->ApplyTime();
-          }
-          fileOpen = 0;
-          if (file->Close() != 0) {
-            status->code = TransferCode::WriteFailed;
-            break;
-          }
-        }
+        if (fileOpen && !CloseReceived()) break;
         ReportEnd();
         status->fileName = "";
       }
