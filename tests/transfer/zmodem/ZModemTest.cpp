@@ -20,8 +20,10 @@
 #include "fakes/NullModem.h"
 #include "fakes/ZModemWire.h"
 #include "link/SerialPort.h"
+#include "link/Utf8Text.h"
 #include "transfer/EngineRuns.h"
 #include "transfer/RecordingStatus.h"
+#include "transfer/ReceiveRules.h"
 #include "transfer/TransferFile.h"
 
 namespace {
@@ -32,8 +34,10 @@ namespace fs = std::filesystem;
 // hand-off is slow, so the Windows build sweeps fewer seeds (the same code, the same faults).
 #ifdef _WIN32
 constexpr uint64_t kFaultSeeds = 12;
+constexpr bool kWindows = true;
 #else
 constexpr uint64_t kFaultSeeds = 200;
+constexpr bool kWindows = false;
 #endif
 
 // File times through the product's own file layer, so the test runs the same under Wine.
@@ -526,7 +530,10 @@ TEST(ZModemReceiver, EveryFileThatDidNotArriveWholeIsReportedUnstampedAndReplace
 // is used; a name that is absolute, has a drive, a stream, a device or a control character,
 // climbs with "..", or has a part longer than a folder entry holds is skipped (ZSKIP), as is a
 // file too large for the wire, and the batch goes on with the next file. The host is told which
-// file it was by a short printable start of its name.
+// file it was by a short printable start of its name. UTF-8 names are taken as they are; an
+// overlong or otherwise malformed spelling of ".", "/" or "\\" is no separator and no dot: the
+// name lands under its platform decoding ("*": UTF-8 from the ANSI code page on Windows, the
+// bytes on POSIX), checked like any other.
 TEST(ZModemReceiver, RefusedOffersAreSkippedShownAndTheBatchGoesOn) {
   struct Case {
     std::string wireName;
@@ -545,6 +552,10 @@ TEST(ZModemReceiver, RefusedOffersAreSkippedShownAndTheBatchGoesOn) {
       {std::string(255, 'n'), 0, std::string(255, 'n')},              {std::string(256, 'n'), 0, ""},
       {"d/" + std::string(259, 'n'), 1, ""},   {"C:\\data\\log.txt", 0, "log.txt"},   {"dir\\", 0, ""},
       {"big.bin", 0, "", "5000000000 13000000000 0", TransferCode::FileTooLarge},
+      {"\xC3\x9C" "berweisung-\xE6\x97\xA5\xE6\x9C\xAC.bin", 1, "\xC3\x9C" "berweisung-\xE6\x97\xA5\xE6\x9C\xAC.bin"},
+      {"d/\xF0\x9F\x93\xA6.bin", 0, "\xF0\x9F\x93\xA6.bin"},  {"COM\xC2\xB9.txt", 0, ""},  {"c1\xC2\x9B" "2J", 0, ""},
+      {"a/.. /b", 1, ""},  {"...", 0, ""},  {" ", 0, ""},  {"\xC0\xAE\xC0\xAE", 0, "*"},  {"N\xC1\x95L", 0, "*"},
+      {"..\xC0\xAFx.txt", 1, "*"},  {"\xE0\x80\xAE\xE0\x80\xAE\xC1\x9Cx", 1, "*"},  {"\xF0\x80\x80\xAF\xFFy", 0, "*"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.wireName + " in path mode " + std::to_string(c.pathMode));
@@ -561,9 +572,14 @@ TEST(ZModemReceiver, RefusedOffersAreSkippedShownAndTheBatchGoesOn) {
     plan.push_back({Zm::ZRPOS, ZModemWire().Data(0, "payload", 1024, Zm::ZCRCE).Header(Zm::ZEOF, 7).text});
     plan.push_back({Zm::ZRINIT, ZModemWire().Header(Zm::ZFIN, 0, true).text});
     EXPECT_EQ(0, ReceiveFromScript(plan, file, status, [&](ZModem& z) { z.SetPathMode(c.pathMode); }));
-    const std::string landed = c.landsAt.empty() ? "ok.txt" : c.landsAt;
+    const std::string decoded = ReceiveRules::NameFromWire(c.wireName);
+    const std::string landed = c.landsAt.empty() ? "ok.txt" : c.landsAt == "*" ? decoded : c.landsAt;
     EXPECT_EQ(1u, disk.size());
     EXPECT_EQ(1u, disk.count(landed));
+    if (c.landsAt == "*") {
+      EXPECT_EQ(std::string::npos, decoded.find_first_of("/\\:"));
+      EXPECT_TRUE(!kWindows || Utf8Text::IsValid(decoded));
+    }
     EXPECT_EQ(c.landsAt.empty() ? 1 : 0, std::count(status.events.begin(), status.events.end(), c.skipCode));
     const auto control = [](unsigned char ch) { return ch < 0x20 || ch == 0x7F; };
     EXPECT_EQ(c.landsAt.empty(), !shown.empty() && shown.size() <= 67 && std::none_of(shown.begin(), shown.end(), control));
