@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -232,6 +233,32 @@ TEST_F(TransferFileDisk, NoNameIsWrittenThroughAFolderLink) {
   EXPECT_EQ("user+", Slurp(P("../outside/deep/user.txt")));
   EXPECT_EQ(2, std::distance(fs::directory_iterator(P("../outside")), fs::directory_iterator()));
   EXPECT_TRUE(OnHost("rm lnk chain deep alias", [] { return !fs::exists("lnk") && !fs::exists("alias"); }));
+}
+
+// Names are UTF-8 on every platform: walked, tested, opened and replaced as they are; and a path
+// longer than Windows' classic limit of 260 characters opens and is replaced too.
+TEST_F(TransferFileDisk, UnicodeAndLongNames) {
+  const std::string name = "\xC3\x9C" "berweisung-\xE6\x97\xA5\xE6\x9C\xAC \xF0\x9F\x93\xA6.bin";
+  const std::string folder = fs::current_path().u8string() + DirectorySearch::Separator();
+  const std::string deep = folder + std::string(240 - std::min<size_t>(folder.size(), 200), 'd');
+  fs::create_directories(fs::u8path(deep));
+  Make("u/" + name, "old");
+  EXPECT_EQ((std::vector<std::string>{P("u/" + name)}), Walk("u/*.bin", 0));
+  for (const std::string& path : {P("u/" + name), deep + DirectorySearch::Separator() + name}) {
+    SCOPED_TRACE(path.size());
+    for (const char* text : {"new", "newer"}) {  // made, then replaced beside itself
+      ASSERT_EQ(0, file.Open(path.c_str(), "wb"));
+      file.WriteBlock(reinterpret_cast<const uint8_t*>(text), static_cast<int32_t>(std::strlen(text)));
+      EXPECT_EQ(0, file.Close());
+    }
+    EXPECT_TRUE(file.Exists(path.c_str()));
+    uint8_t read[8] = {};
+    ASSERT_EQ(0, file.Open(path.c_str(), "rb"));
+    EXPECT_EQ(5, file.ReadBlock(read, 8));
+    EXPECT_EQ(0, file.Close());
+    EXPECT_EQ("newer", std::string(reinterpret_cast<char*>(read)));
+  }
+  EXPECT_EQ(1, std::distance(fs::directory_iterator("u"), fs::directory_iterator()));
 }
 
 TEST_F(TransferFileDisk, StampsHaveTwoSecondResolution) {
