@@ -55,11 +55,15 @@ void ReceiveRules::ShowRefusedName(const char* name, size_t length, bool namePar
   // Not in the middle of a UTF-8 character.
   if (n < length - from)
     while (n > 0 && (static_cast<unsigned char>(name[from + n]) & 0xC0) == 0x80) --n;
+  size_t shown = 0;
   for (size_t i = 0; i < n; ++i) {
     const unsigned char c = static_cast<unsigned char>(name[from + i]);
-    out[i] = c < 0x20 || c == 0x7F ? '?' : static_cast<char>(c);
+    // A C1 control in UTF-8 (U+0080..U+009F) is one '?' too: some terminals act on it.
+    const bool c1 = c == 0xC2 && i + 1 < n && (static_cast<unsigned char>(name[from + i + 1]) & 0xE0) == 0x80;
+    out[shown++] = c < 0x20 || c == 0x7F || c1 ? '?' : static_cast<char>(c);
+    i += c1 ? 1 : 0;
   }
-  std::strcpy(out + n, n < length - from ? "..." : "");
+  std::strcpy(out + shown, n < length - from ? "..." : "");
 }
 
 int32_t ReceiveRules::ParseSizeAndTime(const char* text, int64_t& size, int64_t& time) {

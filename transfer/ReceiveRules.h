@@ -32,8 +32,8 @@ class ReceiveRules {
   // What the host is shown of a name that is never opened, into out (kShownBytes + 4 bytes at
   // least): the part that would have been used (namePart: after the last separator; the whole
   // name when that part is empty), its first kShownBytes bytes and "..." when it is longer,
-  // control characters as '?'. The log and the console then say which file was left out, and
-  // nothing a sender chose can drive the user's terminal.
+  // control characters (C1 too) as '?'. The log and the console then say which file was left
+  // out, and nothing a sender chose can drive the user's terminal.
   static constexpr size_t kShownBytes = 64;
   static void ShowRefusedName(const char* name, size_t length, bool namePart, char* out);
   // "%ld %lo" (the length in decimal, then the time in octal) done by hand, so that an over-long

@@ -578,7 +578,7 @@ TEST(ZModemReceiver, RefusedOffersAreSkippedShownAndTheBatchGoesOn) {
     EXPECT_TRUE(c.landsAt != "*" || (decoded.find_first_of("/\\:") == std::string::npos &&
                                      (Utf8Text::IsValid(decoded) || decoded == c.wireName)));
     EXPECT_EQ(landsAt.empty() ? 1 : 0, std::count(status.events.begin(), status.events.end(), c.skipCode));
-    const auto control = [](unsigned char ch) { return ch < 0x20 || ch == 0x7F; };
+    const auto control = [](unsigned char ch) { return ch < 0x20 || ch == 0x7F || ch == 0x9B; };
     EXPECT_EQ(landsAt.empty(), !shown.empty() && shown.size() <= 67 && std::none_of(shown.begin(), shown.end(), control));
   }
 }
