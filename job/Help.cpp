@@ -2,17 +2,17 @@
 #include "job/Help.h"
 
 #include <atomic>
-#include <cstdio>
+#include <filesystem>
+#include <system_error>
 
 namespace {
 std::atomic<Help::Viewer> installed{nullptr};
 
 bool Exists(const char* file) {
   if (!file || !file[0]) return false;
-  std::FILE* f = std::fopen(file, "rb");
-  if (!f) return false;
-  std::fclose(f);
-  return true;
+  // The name is UTF-8; on Windows u8path reaches the file by its UTF-16 name.
+  std::error_code failed;
+  return std::filesystem::is_regular_file(std::filesystem::u8path(file), failed);
 }
 }  // namespace
 

@@ -8,6 +8,7 @@
 #include <new>
 
 #include "link/LinkCodes.h"
+#include "link/WideText.h"
 #include "link/Win32Port.h"
 
 namespace {
@@ -15,10 +16,10 @@ std::string SystemText(DWORD error) {
   // The two a user meets most, in words about ports rather than files.
   if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return "no such port on this computer";
   if (error == ERROR_ACCESS_DENIED) return "in use by another program";
-  char text[256] = "";
-  const DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0,
-                                 text, sizeof text, nullptr);
-  std::string s(text, n);
+  wchar_t text[256] = L"";
+  const DWORD n = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0,
+                                 text, 256, nullptr);
+  std::string s = WideText::Narrow(std::wstring_view(text, n));
   while (!s.empty() && (s.back() == '\n' || s.back() == '\r' || s.back() == ' ' || s.back() == '.')) s.pop_back();
   if (s.empty()) s = "system error " + std::to_string(error);
   return s;

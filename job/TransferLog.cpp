@@ -3,12 +3,24 @@
 
 #include <ctime>
 
+#include "link/Utf8Text.h"
+
+namespace {
+// text, then blanks up to `columns` cells (none when it takes more).
+std::string Padded(const char* text, size_t columns) {
+  std::string padded = text;
+  const size_t used = Utf8Text::Columns(padded);
+  if (used < columns) padded.append(columns - used, ' ');
+  return padded;
+}
+}  // namespace
+
 TransferLog::~TransferLog() { Close(); }
 
 bool TransferLog::Open(const char* path, bool append) {
   Close();
-  if (append) file = std::fopen(path, "a+");
-  if (!file) file = std::fopen(path, "w+");
+  if (append) file = OpenFile(path, "a+");
+  if (!file) file = OpenFile(path, "w+");
   if (!file) return false;
   // "a+" leaves the position at the start until the first write on some C runtimes, so look at
   // the end explicitly before deciding whether the file is empty.
@@ -41,15 +53,8 @@ std::string TransferLog::Header() {
 
 std::string TransferLog::Entry(const char* name, const char* message, const std::tm& local,
                                uint32_t size) {
-  const std::string date = DateText(local);
-  const std::string time = TimeText(local);
-  const int n = std::snprintf(nullptr, 0, "%-40s %-30s %-10s %-10s %lu\n", name, message, date.c_str(),
-                              time.c_str(), static_cast<unsigned long>(size));
-  std::string line(static_cast<size_t>(n) + 1, '\0');
-  std::snprintf(&line[0], line.size(), "%-40s %-30s %-10s %-10s %lu\n", name, message, date.c_str(),
-                time.c_str(), static_cast<unsigned long>(size));
-  line.resize(static_cast<size_t>(n));
-  return line;
+  return Padded(name, 40) + ' ' + Padded(message, 30) + ' ' + Padded(DateText(local).c_str(), 10) + ' ' +
+         Padded(TimeText(local).c_str(), 10) + ' ' + std::to_string(size) + '\n';
 }
 
 std::string TransferLog::DateText(const std::tm& local) {

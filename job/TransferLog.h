@@ -1,6 +1,7 @@
 // The transfer log: a text file of fixed-width columns, a header line in an empty file and one
 // entry per file (name, status message, local date and time, size). The command-line host and
-// the progress window write it through this class so the format exists once.
+// the progress window write it through this class so the format exists once. The file is UTF-8
+// and its columns count the cells a text takes on screen, not its bytes.
 #pragma once
 #include <cstdint>
 #include <cstdio>
@@ -14,7 +15,7 @@ class TransferLog {
   TransferLog(const TransferLog&) = delete;
   TransferLog& operator=(const TransferLog&) = delete;
 
-  // Opens path for appending when append is set; when that was not asked for or failed, the file
+  // Opens path (UTF-8) for appending when append is set; when that was not asked for or failed, the file
   // is created anew. A file found empty gets the header line. False when it cannot be opened.
   bool Open(const char* path, bool append);
   void Close();
@@ -26,7 +27,8 @@ class TransferLog {
   // The header line, ending with a line feed.
   static std::string Header();
   // One entry line for the given local time, ending with a line feed. Long names and messages
-  // are kept whole and push the later columns right.
+  // are kept whole (the log is where a user looks up which file it was) and push the later
+  // columns right.
   static std::string Entry(const char* name, const char* message, const std::tm& local, uint32_t size);
   // The date as month/day/two-digit year and the time as 24-hour h:mm:ss, month, day and hour
   // without a leading zero (what the entries and the progress window's list show).
@@ -36,5 +38,8 @@ class TransferLog {
   static std::tm LocalNow();
 
  private:
+  // The C runtime's fopen for a UTF-8 path (TransferLogPosix.cpp, TransferLogWin32.cpp).
+  static std::FILE* OpenFile(const char* path, const char* mode);
+
   std::FILE* file = nullptr;
 };

@@ -8,6 +8,7 @@
 #include <windows.h>
 
 #include "link/TickSource.h"
+#include "link/WideText.h"
 
 namespace {
 // Winsock's request for an acknowledgement of every segment (Windows 8 and later), which the
@@ -18,11 +19,11 @@ SOCKET Handle(intptr_t h) { return static_cast<SOCKET>(h); }
 
 // The system's words for a Winsock error, without the closing line break.
 std::string Words(int error) {
-  char text[256] = "";
-  DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                           static_cast<DWORD>(error), 0, text, sizeof text, nullptr);
-  while (n > 0 && (text[n - 1] == '\n' || text[n - 1] == '\r' || text[n - 1] == ' ' || text[n - 1] == '.')) --n;
-  return n > 0 ? std::string(text, n) : "network error " + std::to_string(error);
+  wchar_t text[256] = L"";
+  DWORD n = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                           static_cast<DWORD>(error), 0, text, 256, nullptr);
+  while (n > 0 && (text[n - 1] == L'\n' || text[n - 1] == L'\r' || text[n - 1] == L' ' || text[n - 1] == L'.')) --n;
+  return n > 0 ? WideText::Narrow(std::wstring_view(text, n)) : "network error " + std::to_string(error);
 }
 
 // select over the one socket for at most ms: which sets it is in, or -1.

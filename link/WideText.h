@@ -13,4 +13,8 @@ class WideText {
   static std::string Narrow(std::wstring_view utf16);
   // Bytes in the ANSI code page (an old sender's name, an old log) as UTF-8.
   static std::string FromAnsi(std::string_view ansi);
+  // A file or folder name for the W file functions. One too long for the classic limit is made
+  // whole ("." and ".." resolved, "/" as "\\") and given the \\?\ form, in which the system
+  // takes names of up to 32767 characters; shorter names are only widened.
+  static std::wstring FilePath(std::string_view utf8);
 };

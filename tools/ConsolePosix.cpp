@@ -1,4 +1,5 @@
-// POSIX console services: device paths as they are, signals as a flag, isatty.
+// POSIX console services: arguments, output and device paths as bytes, signals as a flag,
+// isatty.
 #include "tools/Console.h"
 
 #include <signal.h>
@@ -10,6 +11,13 @@ volatile sig_atomic_t interrupted = 0;
 
 void OnSignal(int) { interrupted = 1; }
 }  // namespace
+
+std::vector<std::string> Console::Arguments(int argc, char** argv) { return {argv, argv + argc}; }
+
+void Console::Write(std::FILE* stream, const std::string& text) {
+  std::fwrite(text.data(), 1, text.size(), stream);
+  std::fflush(stream);
+}
 
 std::string Console::PortName(const std::string& given) { return given; }
 

@@ -5,10 +5,15 @@
 #include <cinttypes>
 
 #include "link/TickSource.h"
+#include "link/Utf8Text.h"
 #include "job/TransferSettings.h"
+#include "tools/Console.h"
 
 namespace {
 constexpr uint32_t kRedrawMs = 200;
+// The live line is redrawn with a carriage return, which only reaches back to the start of the
+// terminal's last row: a long name is cut to these cells so that the line stays on one row.
+constexpr size_t kLiveNameCells = 32;
 }
 
 ConsoleView::ConsoleView(std::FILE* stream, bool liveLine, bool silent, bool batchProtocol)
@@ -44,14 +49,12 @@ void ConsoleView::Print(const std::string& line) {
   lastLine = line;
   if (quiet) return;
   EndLiveLine();
-  std::fprintf(out, "%s\n", line.c_str());
-  std::fflush(out);
+  Console::Write(out, line + "\n");
 }
 
 void ConsoleView::EndLiveLine() {
   if (!lineOpen) return;
-  std::fputc('\n', out);
-  std::fflush(out);
+  Console::Write(out, "\n");
   lineOpen = false;
 }
 
@@ -65,11 +68,11 @@ void ConsoleView::Draw(bool force) {
   const uint32_t now = TickSource::Now();
   if (!force && lineOpen && now - lastDraw < kRedrawMs) return;
   lastDraw = now;
-  char size[32] = "";
+  char counts[128] = "", size[32] = "";
   if (fileSize > 0) std::snprintf(size, sizeof size, " of %" PRId64, fileSize);
-  std::fprintf(out, "\r%s  %" PRId64 "%s bytes  %" PRIu64 " B/s  %d errors  %s\033[K", shownName.c_str(),
-               shownBytes, size, Rate(), shownErrors, message.c_str());
-  std::fflush(out);
+  std::snprintf(counts, sizeof counts, "  %" PRId64 "%s bytes  %" PRIu64 " B/s  %d errors  ", shownBytes, size, Rate(),
+                shownErrors);
+  Console::Write(out, "\r" + liveName + counts + message + "\033[K");
   lineOpen = true;
 }
 
@@ -92,7 +95,13 @@ void ConsoleView::DisplayFile(const char* name, int64_t size) {
   lastEntry.clear();
   if (!fileCurrent) return;
   shownName = Visible(name);
-  if (batch) shownName = "File " + std::to_string(filesSeen) + ": " + shownName;
+  const size_t fits = Utf8Text::FitBytes(shownName, kLiveNameCells - 3);
+  liveName = Utf8Text::Columns(shownName) > kLiveNameCells ? shownName.substr(0, fits) + "..." : shownName;
+  if (batch) {
+    const std::string number = "File " + std::to_string(filesSeen) + ": ";
+    shownName = number + shownName;
+    liveName = number + liveName;
+  }
   fileSize = size;
   shownBytes = 0;
   shownErrors = 0;

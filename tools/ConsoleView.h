@@ -1,6 +1,7 @@
 // The zandrel host's progress view: the job's status line, files and counts on a stream
 // (standard error), a live line redrawn in place on a terminal or one line per file otherwise,
-// and the transfer log. Names come from the remote, so control characters are shown as \xNN.
+// and the transfer log. Names come from the remote, so control characters are shown as \xNN;
+// texts are UTF-8 and reach the console through Console::Write.
 #pragma once
 #include <cstdint>
 #include <cstdio>
@@ -52,6 +53,7 @@ class ConsoleView : public ProgressView {
   TransferLog log;
   bool fileCurrent = false;
   std::string shownName;  // as displayed: visible, numbered in a batch
+  std::string liveName;   // the same, a long name cut to fit the live line
   std::string message;    // the status line
   std::string lastLine;
   std::string lastEntry;  // the message of the last file line

@@ -4,6 +4,7 @@
 // user's Cancel.
 #include <cerrno>
 #include <chrono>
+#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -11,9 +12,11 @@
 #include <string>
 #include <system_error>
 #include <thread>
+#include <vector>
 
 #include "job/StatusTable.h"
 #include "job/TransferJob.h"
+#include "link/Utf8Text.h"
 #include "modem/DeviceLists.h"
 #include "modem/GenericHayes.h"
 #include "modem/MemoryModemInstallation.h"
@@ -22,21 +25,38 @@
 #include "tools/ConsoleView.h"
 
 namespace {
+// printf into stream through the console's own text output (texts are UTF-8).
+void Say(std::FILE* stream, const char* format, ...) {
+  va_list arguments, again;
+  va_start(arguments, format);
+  va_copy(again, arguments);
+  const int n = std::vsnprintf(nullptr, 0, format, arguments);
+  va_end(arguments);
+  std::string text(n > 0 ? static_cast<size_t>(n) + 1 : 1, '\0');
+  if (n > 0) std::vsnprintf(&text[0], text.size(), format, again);
+  va_end(again);
+  text.resize(n > 0 ? static_cast<size_t>(n) : 0);
+  Console::Write(stream, text);
+}
+
 // What the system knows of its ports and modems, for the user's first look at a machine.
 void ListDevices(const DeviceLists& lists) {
-  std::printf("Ports:\n");
-  if (lists.PortCount() == 0) std::printf("  (none found)\n");
+  Say(stdout, "Ports:\n");
+  if (lists.PortCount() == 0) Say(stdout, "  (none found)\n");
   for (int32_t i = 0; i < lists.PortCount(); ++i) {
     const PortEntry& p = lists.Port(i);
-    if (p.detail.empty()) std::printf("  %s\n", p.name.c_str());
-    else std::printf("  %-16s %s\n", p.name.c_str(), p.detail.c_str());
+    // The details stand in one column however many cells the names take.
+    const size_t cells = Utf8Text::Columns(p.name);
+    const std::string padding(cells < 16 ? 16 - cells : 0, ' ');
+    if (p.detail.empty()) Say(stdout, "  %s\n", p.name.c_str());
+    else Say(stdout, "  %s%s %s\n", p.name.c_str(), padding.c_str(), p.detail.c_str());
   }
-  std::printf("Modems:\n");
-  if (lists.ModemCount() == 0) std::printf("  (none installed)\n");
+  Say(stdout, "Modems:\n");
+  if (lists.ModemCount() == 0) Say(stdout, "  (none installed)\n");
   for (int32_t i = 0; i < lists.ModemCount(); ++i) {
     const ModemEntry& m = lists.Modem(i);
-    if (m.portIndex >= 0) std::printf("  %s (COM%d)\n", m.name.c_str(), m.portIndex + 1);
-    else std::printf("  %s (on the port given with --port)\n", m.name.c_str());
+    if (m.portIndex >= 0) Say(stdout, "  %s (COM%d)\n", m.name.c_str(), m.portIndex + 1);
+    else Say(stdout, "  %s (on the port given with --port)\n", m.name.c_str());
   }
 }
 
@@ -77,18 +97,22 @@ int16_t PortListIndex(DeviceLists& devices, const std::string& name) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  const std::vector<std::string> arguments = Console::Arguments(argc, argv);
+  std::vector<const char*> given;
+  for (const std::string& a : arguments) given.push_back(a.c_str());
+  given.push_back(nullptr);
   CommandLine options;
   std::string error;
-  if (!options.Parse(argc, argv, error)) {
-    std::fprintf(stderr, "zandrel: %s\nTry 'zandrel --help'.\n", error.c_str());
+  if (!options.Parse(static_cast<int>(arguments.size()), given.data(), error)) {
+    Say(stderr, "zandrel: %s\nTry 'zandrel --help'.\n", error.c_str());
     return CommandLine::kUsageError;
   }
   if (options.help) {
-    std::fputs(CommandLine::Help(), stdout);
+    Console::Write(stdout, CommandLine::Help());
     return 0;
   }
   if (options.version) {
-    std::printf("zandrel %s\n", ZANDREL_VERSION);
+    Say(stdout, "zandrel %s\n", ZANDREL_VERSION);
     return 0;
   }
   if (options.listPorts) {
@@ -97,7 +121,7 @@ int main(int argc, char** argv) {
   }
   TransferSettings& settings = options.settings;
   if (options.UsesModem() && !SetUpModem(options, error)) {
-    std::fprintf(stderr, "zandrel: %s\nTry 'zandrel --help'.\n", error.c_str());
+    Say(stderr, "zandrel: %s\nTry 'zandrel --help'.\n", error.c_str());
     return CommandLine::kUsageError;
   }
   // The checks of a transfer before it starts, with their result codes; the port is not touched.
@@ -105,7 +129,7 @@ int main(int argc, char** argv) {
   int32_t refused = TransferJob::CheckOptions(settings);
   if (refused == 0) refused = TransferJob::CheckFileList(settings, false, attempted);
   if (refused != 0) {
-    std::fprintf(stderr, "zandrel: %s\n", OneLine(StatusTable::ResultText(refused)).c_str());
+    Say(stderr, "zandrel: %s\n", OneLine(StatusTable::ResultText(refused)).c_str());
     return refused;
   }
 
@@ -113,9 +137,9 @@ int main(int argc, char** argv) {
   const std::string portName = Console::PortName(options.port);
   if (portName.empty()) {
     if (options.port == "-")
-      std::fprintf(stderr, "zandrel: --port -: the standard input and output serve as the port on POSIX systems only\n");
+      Say(stderr, "zandrel: --port -: the standard input and output serve as the port on POSIX systems only\n");
     else
-      std::fprintf(stderr, "zandrel: %s: not a serial port (COM1, COM2, ...)\n", options.port.c_str());
+      Say(stderr, "zandrel: %s: not a serial port (COM1, COM2, ...)\n", options.port.c_str());
     return 18;
   }
   settings.Port = PortListIndex(devices, portName);
@@ -125,9 +149,9 @@ int main(int argc, char** argv) {
   }
   if (settings.Transfer == 0 && !options.dir.empty()) {
     std::error_code failed;
-    std::filesystem::current_path(options.dir, failed);
+    std::filesystem::current_path(std::filesystem::u8path(options.dir), failed);
     if (failed) {
-      std::fprintf(stderr, "zandrel: cannot receive into %s: %s\n", options.dir.c_str(), failed.message().c_str());
+      Say(stderr, "zandrel: cannot receive into %s: %s\n", options.dir.c_str(), failed.message().c_str());
       return 11;
     }
   }
@@ -161,18 +185,18 @@ int main(int argc, char** argv) {
   const int32_t notDone = job.result >> 16;
   if (!options.quiet) {
     if (settings.HostMode != 0)
-      std::fprintf(stderr, "zandrel: host mode ended; %d file(s) received.\n", settings.Transferred);
+      Say(stderr, "zandrel: host mode ended; %d file(s) received.\n", settings.Transferred);
     if ((code == 18 || code == 15) && !job.portProblem.empty()) {
       std::string problem = job.portProblem;
       for (size_t at = problem.find('\n'); at != std::string::npos; at = problem.find('\n', at + 1))
         problem.insert(at + 1, "  ");
-      std::fprintf(stderr, "zandrel: %s\n", problem.c_str());
+      Say(stderr, "zandrel: %s\n", problem.c_str());
     } else if (code != 0 && !(settings.HostMode != 0 && code == 6) && (errorIsPort || !Says(view.LastLine(), code))) {
       // The result in words, unless the last line said it (Ctrl-C is how host mode ends).
-      std::fprintf(stderr, "zandrel: %s\n", OneLine(StatusTable::ResultText(code)).c_str());
+      Say(stderr, "zandrel: %s\n", OneLine(StatusTable::ResultText(code)).c_str());
     }
     if (notDone > 0)
-      std::fprintf(stderr, "zandrel: %d file(s) announced but not done.\n", static_cast<int>(notDone));
+      Say(stderr, "zandrel: %d file(s) announced but not done.\n", static_cast<int>(notDone));
   }
   return code;
 }

@@ -1,48 +1,48 @@
-// Windows directory search: FindFirstFileA / FindNextFileA / FindClose, whose own pattern
+// Windows directory search: FindFirstFileW / FindNextFileW / FindClose, whose own pattern
 // matching (case-insensitive, "*.*" for everything) is the behaviour the portable walk expects.
+// Names go in and come out as UTF-8.
 #include "transfer/DirectorySearch.h"
 
 #include <windows.h>
 
-#include <cstring>
 #include <new>
+#include <string>
+
+#include "link/WideText.h"
 
 struct DirectorySearch::State {
   HANDLE handle = INVALID_HANDLE_VALUE;
-  WIN32_FIND_DATAA data{};
+  WIN32_FIND_DATAW data{};
+  std::string name;  // data's name as UTF-8
 };
 
 bool DirectorySearch::Start(const char* directory, const char* pattern) {
   Close();
   if (directory == nullptr || pattern == nullptr || *pattern == '\0') return false;
-  const size_t folderLength = std::strlen(directory);
-  const size_t patternLength = std::strlen(pattern);
-  char path[MAX_PATH * 2];
-  if (folderLength + patternLength >= sizeof path) return false;  // refused as not found
-  std::memcpy(path, directory, folderLength);
-  std::memcpy(path + folderLength, pattern, patternLength + 1);
   auto* found = new (std::nothrow) State;
   if (found == nullptr) return false;
-  found->handle = ::FindFirstFileA(path, &found->data);
+  found->handle = ::FindFirstFileW(WideText::FilePath(std::string(directory) + pattern).c_str(), &found->data);
   if (found->handle == INVALID_HANDLE_VALUE) {
     delete found;
     return false;
   }
+  found->name = WideText::Narrow(found->data.cFileName);
   state = found;
   return true;
 }
 
 bool DirectorySearch::Next() {
   if (state == nullptr) return false;
-  if (!::FindNextFileA(state->handle, &state->data)) {
+  if (!::FindNextFileW(state->handle, &state->data)) {
     Close();
     return false;
   }
+  state->name = WideText::Narrow(state->data.cFileName);
   return true;
 }
 
 const char* DirectorySearch::Name() const {
-  return state != nullptr ? state->data.cFileName : "";
+  return state != nullptr ? state->name.c_str() : "";
 }
 
 bool DirectorySearch::IsDirectory() const {

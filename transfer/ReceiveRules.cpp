@@ -15,8 +15,11 @@ bool ReceiveRules::NamesDevice(const char* part, size_t length) {
   static const char* const kDevices[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$", "CLOCK$"};
   for (const char* device : kDevices)
     if (std::strcmp(base, device) == 0) return true;
-  return n == 4 && (std::strncmp(base, "COM", 3) == 0 || std::strncmp(base, "LPT", 3) == 0) && base[3] >= '0' &&
-         base[3] <= '9';
+  if (std::strncmp(base, "COM", 3) != 0 && std::strncmp(base, "LPT", 3) != 0) return false;
+  // Windows also takes the superscript digits 1, 2 and 3 (U+00B9, U+00B2, U+00B3) as port numbers.
+  const std::string_view number(base + 3, n - 3);
+  return (number.size() == 1 && number[0] >= '0' && number[0] <= '9') || number == "\xC2\xB9" ||
+         number == "\xC2\xB2" || number == "\xC2\xB3";
 }
 
 bool ReceiveRules::NameIsSafe(const char* name) {
@@ -24,12 +27,13 @@ bool ReceiveRules::NameIsSafe(const char* name) {
   const char* start = name;
   for (const char* p = name;; ++p) {
     const unsigned char c = static_cast<unsigned char>(*p);
-    if ((c != 0 && c < 0x20) || c == 0x7F || c == ':') return false;
+    const bool c1 = c == 0xC2 && static_cast<unsigned char>(p[1]) >= 0x80 && static_cast<unsigned char>(p[1]) <= 0x9F;
+    if ((c != 0 && c < 0x20) || c == 0x7F || c1 || c == ':') return false;
     if (c == '/' || c == '\\' || c == 0) {
       const size_t length = static_cast<size_t>(p - start);
-      if (length > 255 || (length == 2 && start[0] == '.' && start[1] == '.') || NamesDevice(start, length)) {
-        return false;
-      }
+      // Windows drops a part's trailing dots and blanks: ". ." or "..." would become ".." or nothing.
+      const bool dotsAndBlanks = std::strspn(start, ". ") >= length && !(length == 1 && start[0] == '.');
+      if (length > 255 || dotsAndBlanks || NamesDevice(start, length)) return false;
       if (c == 0) return true;
       start = p + 1;
     }
@@ -51,11 +55,15 @@ void ReceiveRules::ShowRefusedName(const char* name, size_t length, bool namePar
   // Not in the middle of a UTF-8 character.
   if (n < length - from)
     while (n > 0 && (static_cast<unsigned char>(name[from + n]) & 0xC0) == 0x80) --n;
+  size_t shown = 0;
   for (size_t i = 0; i < n; ++i) {
     const unsigned char c = static_cast<unsigned char>(name[from + i]);
-    out[i] = c < 0x20 || c == 0x7F ? '?' : static_cast<char>(c);
+    // A C1 control in UTF-8 (U+0080..U+009F) is one '?' too: some terminals act on it.
+    const bool c1 = c == 0xC2 && i + 1 < n && (static_cast<unsigned char>(name[from + i + 1]) & 0xE0) == 0x80;
+    out[shown++] = c < 0x20 || c == 0x7F || c1 ? '?' : static_cast<char>(c);
+    i += c1 ? 1 : 0;
   }
-  std::strcpy(out + n, n < length - from ? "..." : "");
+  std::strcpy(out + shown, n < length - from ? "..." : "");
 }
 
 int32_t ReceiveRules::ParseSizeAndTime(const char* text, int64_t& size, int64_t& time) {

@@ -1,16 +1,23 @@
 // Windows half of TransferFile: a file HANDLE opened without sharing and with normal
-// attributes; the stamp goes through the DOS date and time form, read back in UTC.
+// attributes; the stamp goes through the DOS date and time form, read back in UTC. Names are
+// UTF-8 and reach the system through the W functions, long ones in the \\?\ form.
 #include "transfer/TransferFile.h"
 
 #include <windows.h>
 
+#include <atomic>
+#include <cstdio>
 #include <cstring>
+#include <string>
 #include <vector>
 
+#include "link/WideText.h"
 #include "transfer/TransferCodes.h"
 
 namespace {
 HANDLE AsHandle(intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
+
+DWORD Attributes(const char* path) { return ::GetFileAttributesW(WideText::FilePath(path).c_str()); }
 
 // The folders of a relative name, from the working folder down, each opened as itself and held
 // without delete sharing, so that none can be renamed or replaced by a link until released.
@@ -21,7 +28,6 @@ HANDLE AsHandle(intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
 // a drive or from the root is the user's own and holds nothing.
 bool HoldFolders(const char* path, std::vector<HANDLE>& held) {
   if (path[0] == '\\' || path[0] == '/' || std::strchr(path, ':') != nullptr) return true;
-  char prefix[MAX_PATH];
   const size_t length = std::strlen(path);
   for (size_t i = 0, start = 0; i < length; ++i) {
     if (path[i] != '\\' && path[i] != '/') continue;
@@ -29,18 +35,16 @@ bool HoldFolders(const char* path, std::vector<HANDLE>& held) {
     const bool dots = part == 0 || (part <= 2 && std::strncmp(path + start, "..", part) == 0);
     start = i + 1;
     if (dots) continue;
-    if (i >= sizeof prefix) return false;
-    std::memcpy(prefix, path, i);
-    prefix[i] = '\0';
+    const std::wstring prefix = WideText::FilePath(std::string_view(path, i));
     // Listing access takes part in the sharing check, so the missing delete sharing binds.
     const HANDLE folder =
-        ::CreateFileA(prefix, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+        ::CreateFileW(prefix.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (folder == INVALID_HANDLE_VALUE) return false;
     held.push_back(folder);
     // Wine opens the folder a host link leads to, but shows the link by its name.
     BY_HANDLE_FILE_INFORMATION opened{};
-    const DWORD named = ::GetFileAttributesA(prefix);
+    const DWORD named = ::GetFileAttributesW(prefix.c_str());
     const DWORD attributes = ::GetFileInformationByHandle(folder, &opened) ? opened.dwFileAttributes | named : named;
     if (named == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ||
         (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
@@ -82,7 +86,7 @@ int32_t TransferFile::Open(const char* path, const char* mode) {
     ReleaseFolders(held);
     return TransferCode::FileOpenFailed;
   }
-  const DWORD attributes = ::GetFileAttributesA(path);
+  const DWORD attributes = Attributes(path);
   const bool exists = attributes != INVALID_FILE_ATTRIBUTES;
   // A link is not written through: where it leads is not followed here.
   const bool unfit = (exists && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) ||
@@ -91,7 +95,8 @@ int32_t TransferFile::Open(const char* path, const char* mode) {
       unfit ? INVALID_HANDLE_VALUE
       : disposition == CREATE_ALWAYS && exists
           ? AsHandle(OpenBeside(path, 0))
-          : ::CreateFileA(path, access, 0, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+          : ::CreateFileW(WideText::FilePath(path).c_str(), access, 0, nullptr, disposition, FILE_ATTRIBUTE_NORMAL,
+                          nullptr);
   ReleaseFolders(held);
   if (opened == INVALID_HANDLE_VALUE) return TransferCode::FileOpenFailed;
   handle = reinterpret_cast<intptr_t>(opened);
@@ -107,26 +112,23 @@ int32_t TransferFile::Open(const char* path, const char* mode) {
 }
 
 intptr_t TransferFile::OpenBeside(const char* path, uint32_t) {
-  // In the same folder, so the final move stays within one volume.
-  const char* cut = nullptr;
-  for (const char* p = path; *p != '\0'; ++p) {
-    if (*p == '\\' || *p == '/' || *p == ':') cut = p;
+  // A short name in the same folder, so the final move stays within one volume and even a name
+  // near the length limit has room beside it (GetTempFileName takes no long folder).
+  size_t folder = 0;
+  for (size_t i = 0; path[i] != '\0'; ++i)
+    if (path[i] == '\\' || path[i] == '/' || path[i] == ':') folder = i + 1;
+  if (std::strlen(path) >= sizeof replacedPath || folder + 16 > sizeof newPath) return -1;
+  static std::atomic<uint32_t> made{0};
+  HANDLE opened = INVALID_HANDLE_VALUE;
+  for (int32_t attempt = 0; opened == INVALID_HANDLE_VALUE && attempt < 100; ++attempt) {
+    const uint32_t mix = static_cast<uint32_t>(::GetCurrentProcessId()) * 2654435761u ^ ::GetTickCount() ^
+                         (++made * 40503u);
+    std::snprintf(newPath, sizeof newPath, "%.*szdl%04X.tmp", static_cast<int>(folder), path, mix & 0xFFFFu);
+    opened = ::CreateFileW(WideText::FilePath(newPath).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (opened == INVALID_HANDLE_VALUE && ::GetLastError() != ERROR_FILE_EXISTS) break;
   }
-  char folder[kPathRoom] = ".";
-  if (cut != nullptr) {
-    const size_t length = static_cast<size_t>(cut - path) + 1;
-    if (length >= sizeof folder) return -1;
-    std::memcpy(folder, path, length);
-    folder[length] = '\0';
-  }
-  if (std::strlen(path) >= sizeof replacedPath || ::GetTempFileNameA(folder, "zdl", 0, newPath) == 0) {
-    newPath[0] = '\0';
-    return -1;
-  }
-  const HANDLE opened =
-      ::CreateFileA(newPath, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (opened == INVALID_HANDLE_VALUE) {
-    ::DeleteFileA(newPath);
     newPath[0] = '\0';
     return -1;
   }
@@ -143,8 +145,9 @@ int32_t TransferFile::Close() {
     // The folders are checked and held again: the names may have changed since Open.
     std::vector<HANDLE> held;
     done = done && HoldFolders(replacedPath, held) &&
-           ::MoveFileExA(newPath, replacedPath, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
-    if (!done) ::DeleteFileA(newPath);
+           ::MoveFileExW(WideText::FilePath(newPath).c_str(), WideText::FilePath(replacedPath).c_str(),
+                         MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+    if (!done) ::DeleteFileW(WideText::FilePath(newPath).c_str());
     ReleaseFolders(held);
     newPath[0] = replacedPath[0] = '\0';
   }
@@ -155,7 +158,7 @@ int32_t TransferFile::Discard() {
   if (handle == -1) return TransferCode::FileNotOpen;
   ::CloseHandle(AsHandle(handle));
   handle = -1;
-  if (newPath[0] != '\0') ::DeleteFileA(newPath);
+  if (newPath[0] != '\0') ::DeleteFileW(WideText::FilePath(newPath).c_str());
   newPath[0] = replacedPath[0] = '\0';
   return TransferCode::Ok;
 }
@@ -242,7 +245,7 @@ int32_t TransferFile::Flush() {
 bool TransferFile::Exists(const char* path) {
   if (path == nullptr) return false;
   std::vector<HANDLE> held;
-  const DWORD attributes = HoldFolders(path, held) ? ::GetFileAttributesA(path) : INVALID_FILE_ATTRIBUTES;
+  const DWORD attributes = HoldFolders(path, held) ? Attributes(path) : INVALID_FILE_ATTRIBUTES;
   ReleaseFolders(held);
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "transfer/ReceiveRules.h"
 
@@ -71,8 +72,9 @@ int32_t YModem::TakeHeader() {
   status->bytesDone = 0;
 
   const bool given = file->NextFile(0) != 0;
-  const char* from = given ? file->CurrentName() : data;
-  const size_t n = given ? std::strlen(from) : static_cast<size_t>(nameLength);
+  const std::string wire = given ? std::string() : ReceiveRules::NameFromWire({data, static_cast<size_t>(nameLength)});
+  const char* from = given ? file->CurrentName() : wire.c_str();
+  const size_t n = given ? std::strlen(from) : wire.size();
   usable = usable && n < sizeof name;
   std::memcpy(name, from, usable ? n : 0);
   name[usable ? n : 0] = '\0';

@@ -9,13 +9,14 @@
 #include <random>
 #include <string>
 
+// Paths are UTF-8, as everywhere in the product.
 inline std::string Slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
+  std::ifstream in(std::filesystem::u8path(path), std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 inline void Spit(const std::string& path, const std::string& data) {
-  std::ofstream(path, std::ios::binary) << data;
+  std::ofstream(std::filesystem::u8path(path), std::ios::binary) << data;
 }
 
 inline std::string RandomBytes(size_t n, uint32_t seed) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -29,12 +30,13 @@ std::string AddOne(const std::string& path, bool append, const char* name) {
     EXPECT_TRUE(log.Open(path.c_str(), append));
     log.AddEntry(name, "OK", 1);
   }
-  std::ifstream in(path);
+  std::ifstream in(std::filesystem::u8path(path));
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-// The two texts, whole, put each column under its header word; the file gets the header only
-// when empty, and entries are appended or replace what was there.
+// The two texts, whole, put each column under its header word, counted in the cells they take
+// on screen; the file (of any name) gets the header only when empty, and entries are appended or
+// replace what was there.
 TEST(TransferLog, ColumnsStandUnderTheHeaderWordsAndTheFileIsAppendedOrReplaced) {
   EXPECT_EQ(std::string("FILENAME") + std::string(32, ' ') + " STATUS" + std::string(24, ' ') +
                 " DATE       TIME       SIZE\n",
@@ -47,9 +49,13 @@ TEST(TransferLog, ColumnsStandUnderTheHeaderWordsAndTheFileIsAppendedOrReplaced)
   const std::string longName(50, 'n');
   EXPECT_EQ(longName + " Timeout." + std::string(22, ' ') + " 3/7/24     9:05:03    4294967295\n",
             TransferLog::Entry(longName.c_str(), "Timeout.", At(2024, 3, 7, 9, 5, 3), 4294967295u));
+  // 20 cells in 25 bytes; a combining diaeresis takes none.
+  const std::string wide = "\xC3\x9C" "berweisung-\xE6\x97\xA5\xE6\x9C\xAC.bin", combined = "U\xCC\x88" "ber";
+  EXPECT_EQ(wide + std::string(20, ' ') + " " + combined + std::string(26, ' ') + " 3/7/24     9:05:03    7\n",
+            TransferLog::Entry(wide.c_str(), combined.c_str(), At(2024, 3, 7, 9, 5, 3), 7));
 
   const ScratchFolder scratch("zandrel-log.");
-  const std::string path = (scratch.path / "append.log").string();
+  const std::string path = (scratch.path / std::filesystem::u8path("append-\xE6\x97\xA5\xE6\x9C\xAC.log")).u8string();
   AddOne(path, true, "one");
   std::string text = AddOne(path, true, "two");
   EXPECT_EQ(0u, text.find(TransferLog::Header()));

@@ -10,6 +10,9 @@
 #include "job/TransferSettings.h"
 
 namespace {
+// Six characters of two cells each.
+const std::string kWide = "\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E\xE3\x81\xAE\xE5\x90\x8D\xE5\x89\x8D";
+
 // Everything written to a temporary file so far; closes it.
 std::string Drain(std::FILE* f) {
   std::rewind(f);
@@ -82,6 +85,8 @@ TEST(ConsoleView, LiveLineIsRedrawnInPlaceUnlessQuiet) {
     {
       ConsoleView view(out, true, quiet, true);
       Play(view);
+      view.ShowFile(std::string(10, '-').append(kWide).append(kWide).c_str(), 0);  // 10 + 24 cells
+      view.AddLogEntry("w", "OK", 0);
     }
     const std::string text = Drain(out);
     if (quiet) {
@@ -91,6 +96,9 @@ TEST(ConsoleView, LiveLineIsRedrawnInPlaceUnlessQuiet) {
     EXPECT_NE(std::string::npos, text.find("\rFile 1: a.bin  1000 of 1000 bytes  1000 B/s  0 errors  Receiving file..."));
     EXPECT_NE(std::string::npos, text.find("  OK\033[K\n"));
     EXPECT_NE(std::string::npos, text.find("  2 errors  Timeout.\033[K\n1 / 2 File(s) received.\n"));
+    // A name longer than the live line's room is cut by cells, between characters.
+    EXPECT_NE(std::string::npos, text.find("\rFile 3: ----------" + kWide + "\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E" +
+                                           "...  0 bytes"));
   }
 }
 }  // namespace

@@ -167,6 +167,12 @@ TEST_F(TransferFileDisk, OpenModesAndStatus) {
   EXPECT_EQ(0, file.Close());
   EXPECT_EQ("", Slurp("f.bin"));
 
+  // Past Windows' classic limit of 260 characters, made and then replaced beside itself.
+  const std::string longPath = (fs::current_path() / std::string(150, 'd') / std::string(120, 'f')).u8string();
+  fs::create_directories(fs::u8path(longPath).parent_path());
+  for (int i = 0; i < 2; ++i) EXPECT_EQ(0, file.Open(longPath.c_str(), "wb") == 0 ? file.Close() : -1);
+  EXPECT_TRUE(file.Exists(longPath.c_str()));
+
   fs::create_directory("dir");
   EXPECT_FALSE(file.Exists("dir"));
   EXPECT_FALSE(file.Exists("missing"));
@@ -175,30 +181,33 @@ TEST_F(TransferFileDisk, OpenModesAndStatus) {
 }
 
 // Written over, a file changes only at Close; Discard (or an object destroyed with the file
-// still open) leaves the old file and nothing beside it, while a new file keeps its part.
+// still open) leaves the old file and nothing beside it, while a new file keeps its part. Names
+// are UTF-8 on every platform.
 TEST_F(TransferFileDisk, ReplacementLandsAtCloseAndDiscardKeepsTheOldFile) {
+  const std::string old = "\xC3\x9C" "berweisung-\xE6\x97\xA5\xE6\x9C\xAC \xF0\x9F\x93\xA6.bin";
   const auto put = [&](TransferFile& f, const char* name, const std::string& text) {
     ASSERT_EQ(0, f.Open(name, "wb"));
     EXPECT_EQ(static_cast<int32_t>(text.size()),
               f.WriteBlock(reinterpret_cast<const uint8_t*>(text.data()), static_cast<int32_t>(text.size())));
   };
-  Make("old.txt", "old");
-  put(file, "old.txt", "new");
-  EXPECT_EQ("old", Slurp("old.txt"));
+  Make(old, "old");
+  put(file, old.c_str(), "new");
+  EXPECT_EQ("old", Slurp(old));
   EXPECT_EQ(0, file.Discard());
-  EXPECT_EQ("old", Slurp("old.txt"));
+  EXPECT_EQ("old", Slurp(old));
   {
     TransferFile dropped;
-    put(dropped, "old.txt", "lost");
+    put(dropped, old.c_str(), "lost");
   }
-  EXPECT_EQ("old", Slurp("old.txt"));
-  put(file, "old.txt", "new");
+  EXPECT_EQ("old", Slurp(old));
+  put(file, old.c_str(), "new");
   EXPECT_EQ(0, file.Close());
-  EXPECT_EQ("new", Slurp("old.txt"));
+  EXPECT_EQ("new", Slurp(old));
   put(file, "fresh.txt", "part");
   EXPECT_EQ(0, file.Discard());
   EXPECT_EQ("part", Slurp("fresh.txt"));
   EXPECT_EQ(2, std::distance(fs::directory_iterator("."), fs::directory_iterator()));
+  EXPECT_EQ((std::vector<std::string>{old}), Walk("*.bin", 0));
 }
 
 // A name written is reached through real folders only: a folder link out or within, a chain, a

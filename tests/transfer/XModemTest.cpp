@@ -273,10 +273,10 @@ TEST(YModemReceiver, BatchesWithRefusedFilesShortFilesAndTheExistingFileRules) {
        {a300, announce("e.bin\0" "0"s, {}), announce("old.bin\0" "300"s, {long1}), {Soon(end)}}, 0, {-804, -804, -804},
        {{"a.bin", d300}, {"e.bin", {}}, {"old.bin", Cat({old, d300})}}},
       {"refused and skipped files are taken into nothing", 7,
-       {announce("CON\0" "300"s, {long1}), announce("../up\0" "300"s, {}), announce("/abs\0" "300"s, {}),
-        announce("big.bin\0" "5000000000"s, {long1}), announce(std::string(128, 'x'), {long1}),
+       {announce("CON\0" "300"s, {long1}), announce("LPT\xC2\xB3\0" "300"s, {long1}), announce("../up\0" "300"s, {}),
+        announce("/abs\0" "300"s, {}), announce("big.bin\0" "5000000000"s, {long1}), announce(std::string(128, 'x'), {long1}),
         announce("old.bin\0" "300"s, {long1}), a300, {Soon(end)}},
-       0, {-933, -933, -933, -941, -933, -939, -804}, {{"a.bin", d300}, {"old.bin", old}}},
+       0, {-933, -933, -933, -933, -941, -933, -939, -804}, {{"a.bin", d300}, {"old.bin", old}}},
       // The first EOT is refused as perhaps a damaged header; the second ends a short file.
       {"shorter than announced", 7, {{Soon(Header("a.bin\0" "2000"s)), {}, Soon(long1), Soon({EOT}), Soon({EOT})}},
        -940, {-940}, {{"a.bin", Cat({d300, Bytes(724, 0)})}, {"old.bin", old}}},

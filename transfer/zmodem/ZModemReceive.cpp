@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <string>
 
 #include "link/Pause.h"
 #include "link/SerialPort.h"
@@ -58,8 +59,9 @@ int32_t ZModem::ParseFileInfo() {
   while (nameLength < length && data[nameLength] != '\0') ++nameLength;
 
   const bool given = file->NextFile(0) != 0;
-  const char* full = given ? file->CurrentName() : data;
-  const size_t fullLength = given ? std::strlen(full) : static_cast<size_t>(nameLength);
+  const std::string wire = given ? std::string() : ReceiveRules::NameFromWire({data, static_cast<size_t>(nameLength)});
+  const char* full = given ? file->CurrentName() : wire.c_str();
+  const size_t fullLength = given ? std::strlen(full) : wire.size();
   const bool fits = fullLength < static_cast<size_t>(Zm::kNameRoom);
   std::memcpy(name, full, fits ? fullLength : 0);
   name[fits ? fullLength : 0] = '\0';

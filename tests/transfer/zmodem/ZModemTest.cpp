@@ -20,8 +20,10 @@
 #include "fakes/NullModem.h"
 #include "fakes/ZModemWire.h"
 #include "link/SerialPort.h"
+#include "link/Utf8Text.h"
 #include "transfer/EngineRuns.h"
 #include "transfer/RecordingStatus.h"
+#include "transfer/ReceiveRules.h"
 #include "transfer/TransferFile.h"
 
 namespace {
@@ -526,7 +528,10 @@ TEST(ZModemReceiver, EveryFileThatDidNotArriveWholeIsReportedUnstampedAndReplace
 // is used; a name that is absolute, has a drive, a stream, a device or a control character,
 // climbs with "..", or has a part longer than a folder entry holds is skipped (ZSKIP), as is a
 // file too large for the wire, and the batch goes on with the next file. The host is told which
-// file it was by a short printable start of its name.
+// file it was by a short printable start of its name. UTF-8 names are taken as they are; an
+// overlong or otherwise malformed spelling of ".", "/" or "\\" is no separator and no dot: the
+// name is read in the platform's way ("*": from the ANSI code page on Windows, as the bytes it
+// is on POSIX) and what that gives is checked like any other name.
 TEST(ZModemReceiver, RefusedOffersAreSkippedShownAndTheBatchGoesOn) {
   struct Case {
     std::string wireName;
@@ -545,6 +550,11 @@ TEST(ZModemReceiver, RefusedOffersAreSkippedShownAndTheBatchGoesOn) {
       {std::string(255, 'n'), 0, std::string(255, 'n')},              {std::string(256, 'n'), 0, ""},
       {"d/" + std::string(259, 'n'), 1, ""},   {"C:\\data\\log.txt", 0, "log.txt"},   {"dir\\", 0, ""},
       {"big.bin", 0, "", "5000000000 13000000000 0", TransferCode::FileTooLarge},
+      {"\xC3\x9C" "berweisung-\xE6\x97\xA5\xE6\x9C\xAC.bin", 1, "\xC3\x9C" "berweisung-\xE6\x97\xA5\xE6\x9C\xAC.bin"},
+      {"d/\xF0\x9F\x93\xA6.bin", 0, "\xF0\x9F\x93\xA6.bin"},  {"COM\xC2\xB9.txt", 0, ""},  {"c1\xC2\x9B" "2J", 0, ""},
+      {"a/.. /b", 1, ""},  {"...", 0, ""},  {" ", 0, ""},  {"\xC0\xAE\xC0\xAE", 0, "*"},  {"N\xC1\x95L", 0, "*"},
+      {"..\xC0\xAFx.txt", 1, "*"},  {"\xE0\x80\xAE\xE0\x80\xAE\xC1\x9Cx", 1, "*"},  {"\xF0\x80\x80\xAF\xFFy", 0, "*"},
+      {"COM\xB9", 0, "*"},  {"C\xC1\x8FN", 0, "*"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.wireName + " in path mode " + std::to_string(c.pathMode));
@@ -555,18 +565,21 @@ TEST(ZModemReceiver, RefusedOffersAreSkippedShownAndTheBatchGoesOn) {
     status.onNotify = [&](int32_t code) {
       if (code == c.skipCode) shown = status.fileName;
     };
+    const std::string decoded = ReceiveRules::NameFromWire(c.wireName);
+    const std::string landsAt = c.landsAt != "*" ? c.landsAt : ReceiveRules::NameIsSafe(decoded.c_str()) ? decoded : "";
     // Taken: its data follows; skipped: the next file comes, with the data.
     std::vector<Reply> plan = {{Zm::ZRINIT, ZModemWire().File(c.wireName, c.info).text}};
-    if (c.landsAt.empty()) plan.push_back({Zm::ZSKIP, ZModemWire().File("ok.txt", "7 13000000000 0").text});
+    if (landsAt.empty()) plan.push_back({Zm::ZSKIP, ZModemWire().File("ok.txt", "7 13000000000 0").text});
     plan.push_back({Zm::ZRPOS, ZModemWire().Data(0, "payload", 1024, Zm::ZCRCE).Header(Zm::ZEOF, 7).text});
     plan.push_back({Zm::ZRINIT, ZModemWire().Header(Zm::ZFIN, 0, true).text});
     EXPECT_EQ(0, ReceiveFromScript(plan, file, status, [&](ZModem& z) { z.SetPathMode(c.pathMode); }));
-    const std::string landed = c.landsAt.empty() ? "ok.txt" : c.landsAt;
     EXPECT_EQ(1u, disk.size());
-    EXPECT_EQ(1u, disk.count(landed));
-    EXPECT_EQ(c.landsAt.empty() ? 1 : 0, std::count(status.events.begin(), status.events.end(), c.skipCode));
-    const auto control = [](unsigned char ch) { return ch < 0x20 || ch == 0x7F; };
-    EXPECT_EQ(c.landsAt.empty(), !shown.empty() && shown.size() <= 67 && std::none_of(shown.begin(), shown.end(), control));
+    EXPECT_EQ(1u, disk.count(landsAt.empty() ? "ok.txt" : landsAt));
+    EXPECT_TRUE(c.landsAt != "*" || (decoded.find_first_of("/\\:") == std::string::npos &&
+                                     (Utf8Text::IsValid(decoded) || decoded == c.wireName)));
+    EXPECT_EQ(landsAt.empty() ? 1 : 0, std::count(status.events.begin(), status.events.end(), c.skipCode));
+    const auto control = [](unsigned char ch) { return ch < 0x20 || ch == 0x7F || ch == 0x9B; };
+    EXPECT_EQ(landsAt.empty(), !shown.empty() && shown.size() <= 67 && std::none_of(shown.begin(), shown.end(), control));
   }
 }
 
