@@ -28,7 +28,7 @@ bool ReceiveRules::NameIsSafe(const char* name) {
   for (const char* p = name;; ++p) {
     const unsigned char c = static_cast<unsigned char>(*p);
     const bool c1 = c == 0xC2 && static_cast<unsigned char>(p[1]) >= 0x80 && static_cast<unsigned char>(p[1]) <= 0x9F;
-    if ((c != 0 && c < 0x20) || c == 0x7F || c1 || c == ':') return false;
+    if ((c != 0 && c < 0x20) || c == 0x7F || c1 || c == ':' || (c != 0 && std::strchr(kForbidden, c))) return false;
     if (c == '/' || c == '\\' || c == 0) {
       const size_t length = static_cast<size_t>(p - start);
       // Windows drops a part's trailing dots and blanks: ". ." or "..." would become ".." or nothing.

@@ -24,6 +24,10 @@ class ReceiveRules {
   // character, C1 included (which would also reach a terminal that shows it), no part longer
   // than a folder entry holds.
   static bool NameIsSafe(const char* name);
+  // Characters this platform's file names cannot hold ("<>\"|?*" on Windows, where a code page
+  // fallback can also give '?'): a name with one is skipped like an unsafe one, where its open
+  // would fail and end the batch. Names on POSIX hold them.
+  static const char kForbidden[];
   // Whether one part of a name (between separators) is a device on Windows: CON, PRN, AUX, NUL,
   // COM0..9, LPT0..9 (the superscript 1, 2 and 3 too) and the console names, in any case, with
   // any extension or trailing spaces. Refused on every platform, so a batch is received alike

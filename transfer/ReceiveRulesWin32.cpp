@@ -5,6 +5,8 @@
 #include "link/Utf8Text.h"
 #include "link/WideText.h"
 
+const char ReceiveRules::kForbidden[] = "<>\"|?*";
+
 std::string ReceiveRules::NameFromWire(std::string_view wire) {
   return Utf8Text::IsValid(wire) ? std::string(wire) : WideText::FromAnsi(wire);
 }

@@ -34,7 +34,9 @@ namespace fs = std::filesystem;
 // hand-off is slow, so the Windows build sweeps fewer seeds (the same code, the same faults).
 #ifdef _WIN32
 constexpr uint64_t kFaultSeeds = 12;
+const std::string kQuestionLandsAt;  // a name Windows cannot hold is skipped, not failed
 #else
+const std::string kQuestionLandsAt = "what?.txt";
 constexpr uint64_t kFaultSeeds = 200;
 #endif
 
@@ -554,7 +556,7 @@ TEST(ZModemReceiver, RefusedOffersAreSkippedShownAndTheBatchGoesOn) {
       {"d/\xF0\x9F\x93\xA6.bin", 0, "\xF0\x9F\x93\xA6.bin"},  {"COM\xC2\xB9.txt", 0, ""},  {"c1\xC2\x9B" "2J", 0, ""},
       {"a/.. /b", 1, ""},  {"...", 0, ""},  {" ", 0, ""},  {"\xC0\xAE\xC0\xAE", 0, "*"},  {"N\xC1\x95L", 0, "*"},
       {"..\xC0\xAFx.txt", 1, "*"},  {"\xE0\x80\xAE\xE0\x80\xAE\xC1\x9Cx", 1, "*"},  {"\xF0\x80\x80\xAF\xFFy", 0, "*"},
-      {"COM\xB9", 0, "*"},  {"C\xC1\x8FN", 0, "*"},
+      {"COM\xB9", 0, "*"},  {"C\xC1\x8FN", 0, "*"},  {"what?.txt", 0, kQuestionLandsAt},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.wireName + " in path mode " + std::to_string(c.pathMode));
