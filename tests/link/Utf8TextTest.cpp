@@ -27,15 +27,3 @@ TEST(Utf8Text, MalformedSpellingsNeverDecode) {
   }
   EXPECT_TRUE(Utf8Text::IsValid("\xC3\x9C" "berweisung-\xE6\x97\xA5\xE6\x9C\xAC \xF0\x9F\x93\xA6"));
 }
-
-TEST(Utf8Text, ColumnsCountCellsAsTheyShow) {
-  const std::string name = "\xE6\x97\xA5\xE6\x9C\xAC.bin";  // two wide characters and ".bin"
-  EXPECT_EQ(8u, Utf8Text::Columns(name));
-  EXPECT_EQ(5u, Utf8Text::Columns("U\xCC\x88" "ber."));  // a combining diaeresis takes no cell
-  EXPECT_EQ(2u, Utf8Text::Columns("\xF0\x9F\x93\xA6"));
-  EXPECT_EQ(2u, Utf8Text::Columns("\xC0\xAF"));  // malformed: a cell for each byte
-  // Three cells hold one wide character, never half of the second.
-  EXPECT_EQ(3u, Utf8Text::FitBytes(name, 3));
-  EXPECT_EQ(6u, Utf8Text::FitBytes(name, 4));
-  EXPECT_EQ(name.size(), Utf8Text::FitBytes(name, 80));
-}
