@@ -3,18 +3,21 @@
 
 #include <windows.h>
 
+#include "link/WideText.h"
+
 namespace {
-using HtmlHelpFunction = HWND(WINAPI*)(HWND, LPCSTR, UINT, DWORD_PTR);
+using HtmlHelpFunction = HWND(WINAPI*)(HWND, LPCWSTR, UINT, DWORD_PTR);
 constexpr UINT kHelpContext = 0x000F;  // HH_HELP_CONTEXT: open the topic mapped to a number
 }  // namespace
 
 bool Help::PlatformShow(const char* file, int32_t context, void* owner) {
   static HtmlHelpFunction htmlHelp = [] {
-    HMODULE library = LoadLibraryA("hhctrl.ocx");
+    HMODULE library = LoadLibraryW(L"hhctrl.ocx");
     return library ? reinterpret_cast<HtmlHelpFunction>(
-                         reinterpret_cast<void (*)()>(GetProcAddress(library, "HtmlHelpA")))
+                         reinterpret_cast<void (*)()>(GetProcAddress(library, "HtmlHelpW")))
                    : nullptr;
   }();
   if (!htmlHelp) return false;
-  return htmlHelp(static_cast<HWND>(owner), file, kHelpContext, static_cast<DWORD_PTR>(context)) != nullptr;
+  const std::wstring path = WideText::Widen(file ? file : "");
+  return htmlHelp(static_cast<HWND>(owner), path.c_str(), kHelpContext, static_cast<DWORD_PTR>(context)) != nullptr;
 }

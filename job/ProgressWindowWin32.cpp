@@ -15,6 +15,7 @@
 #include "modem/DeviceLists.h"
 #include "job/TransferSettings.h"
 #include "job/ProgressIds.h"
+#include "link/WideText.h"
 
 namespace {
 constexpr UINT kMinimize = WM_APP + 1;  // RunMinimized, once the window has been shown
@@ -22,9 +23,27 @@ constexpr UINT kMinimize = WM_APP + 1;  // RunMinimized, once the window has bee
 // The module that holds this code (the DLL, or a test program), where the template is.
 HMODULE ThisModule() {
   HMODULE module = nullptr;
-  GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                     reinterpret_cast<LPCSTR>(&ThisModule), &module);
+  GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                     reinterpret_cast<LPCWSTR>(&ThisModule), &module);
   return module;
+}
+
+// Texts of a list view row: a row inserted with its first column, the others set.
+int InsertRow(HWND list, int at, const std::string& text) {
+  std::wstring wide = WideText::Widen(text);
+  LVITEMW item{};
+  item.mask = LVIF_TEXT;
+  item.iItem = at;
+  item.pszText = &wide[0];
+  return static_cast<int>(SendMessageW(list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
+}
+
+void SetCell(HWND list, int row, int column, const std::string& text) {
+  std::wstring wide = WideText::Widen(text);
+  LVITEMW cell{};
+  cell.iSubItem = column;
+  cell.pszText = &wide[0];
+  SendMessageW(list, LVM_SETITEMTEXTW, row, reinterpret_cast<LPARAM>(&cell));
 }
 
 RECT ChildRect(HWND dialog, int id) {
@@ -65,15 +84,15 @@ ProgressWindow::~ProgressWindow() {
 intptr_t ProgressWindow::RunModal(void* owner) {
   INITCOMMONCONTROLSEX controls{sizeof controls, ICC_PROGRESS_CLASS | ICC_LISTVIEW_CLASSES};
   InitCommonControlsEx(&controls);
-  const INT_PTR ended = DialogBoxParamA(ThisModule(), MAKEINTRESOURCEA(IDD_PROGRESS), static_cast<HWND>(owner),
+  const INT_PTR ended = DialogBoxParamW(ThisModule(), MAKEINTRESOURCEW(IDD_PROGRESS), static_cast<HWND>(owner),
                                         &ProgressWindowProc::Dialog, reinterpret_cast<LPARAM>(this));
   window = nullptr;
   return ended == 0 ? 0 : -1;
 }
 
 INT_PTR CALLBACK ProgressWindowProc::Dialog(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message == WM_INITDIALOG) SetWindowLongPtrA(dialog, DWLP_USER, lParam);
-  auto* self = reinterpret_cast<ProgressWindow*>(GetWindowLongPtrA(dialog, DWLP_USER));
+  if (message == WM_INITDIALOG) SetWindowLongPtrW(dialog, DWLP_USER, lParam);
+  auto* self = reinterpret_cast<ProgressWindow*>(GetWindowLongPtrW(dialog, DWLP_USER));
   if (!self) return FALSE;
   switch (message) {
     case WM_INITDIALOG:
@@ -87,7 +106,7 @@ INT_PTR CALLBACK ProgressWindowProc::Dialog(HWND dialog, UINT message, WPARAM wP
     case WM_SHOWWINDOW:
       if (wParam && self->minimizeWhenShown) {
         self->minimizeWhenShown = false;
-        PostMessageA(dialog, kMinimize, 0, 0);
+        PostMessageW(dialog, kMinimize, 0, 0);
       }
       return FALSE;
     case kMinimize:
@@ -109,9 +128,9 @@ INT_PTR CALLBACK ProgressWindowProc::Dialog(HWND dialog, UINT message, WPARAM wP
       }
       if (LOWORD(wParam) == IDC_HELP_BUTTON) {
         if (!Help::Show(self->settings.HelpFile.c_str(), self->helpId, dialog)) {
-          char text[400];
-          std::snprintf(text, sizeof text, "The help file could not be opened:\n%s", self->settings.HelpFile.c_str());
-          MessageBoxA(dialog, text, self->templateCaption.c_str(), MB_OK | MB_ICONINFORMATION);
+          const std::string text = "The help file could not be opened:\n" + self->settings.HelpFile;
+          MessageBoxW(dialog, WideText::Widen(text).c_str(), WideText::Widen(self->templateCaption).c_str(),
+                      MB_OK | MB_ICONINFORMATION);
         }
         return TRUE;
       }
@@ -124,16 +143,16 @@ INT_PTR CALLBACK ProgressWindowProc::Dialog(HWND dialog, UINT message, WPARAM wP
 void ProgressWindow::Open() {
   const HWND dialog = static_cast<HWND>(window);
   const HMODULE module = ThisModule();
-  char caption[256] = "";
-  GetWindowTextA(dialog, caption, sizeof caption);
-  templateCaption = caption;
+  wchar_t caption[256] = L"";
+  GetWindowTextW(dialog, caption, 256);
+  templateCaption = WideText::Narrow(caption);
 
   for (const WPARAM which : {WPARAM{ICON_BIG}, WPARAM{ICON_SMALL}}) {
     const bool big = which == ICON_BIG;
-    const HANDLE icon = LoadImageA(module, MAKEINTRESOURCEA(IDI_ZANDREL), IMAGE_ICON,
+    const HANDLE icon = LoadImageW(module, MAKEINTRESOURCEW(IDI_ZANDREL), IMAGE_ICON,
                                    GetSystemMetrics(big ? SM_CXICON : SM_CXSMICON),
                                    GetSystemMetrics(big ? SM_CYICON : SM_CYSMICON), LR_SHARED);
-    SendMessageA(dialog, WM_SETICON, which, reinterpret_cast<LPARAM>(icon));
+    SendMessageW(dialog, WM_SETICON, which, reinterpret_cast<LPARAM>(icon));
   }
 
   const char* port = "";
@@ -157,25 +176,25 @@ void ProgressWindow::Open() {
     ShowWindow(GetDlgItem(dialog, IDC_ERRORS_LABEL), SW_HIDE);
     ShowWindow(GetDlgItem(dialog, IDC_ERRORS), SW_HIDE);
   }
-  SendDlgItemMessageA(dialog, IDC_PROGRESS_BAR, PBM_SETPOS, 0, 0);
+  SendDlgItemMessageW(dialog, IDC_PROGRESS_BAR, PBM_SETPOS, 0, 0);
   ShowWindow(GetDlgItem(dialog, IDC_HELP_BUTTON), SW_HIDE);
   PlaceButtons(false);
 
   const HWND list = GetDlgItem(dialog, IDC_REPORT);
   if (settings.LogToScreen != 0) {
     static const struct {
-      const char* title;
+      const wchar_t* title;
       int width;
-    } kColumns[] = {{"Filename", 150}, {"Status", 150}, {"Date", 60}, {"Time", 60}, {"Size", 80}};
-    SendMessageA(list, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
+    } kColumns[] = {{L"Filename", 150}, {L"Status", 150}, {L"Date", 60}, {L"Time", 60}, {L"Size", 80}};
+    SendMessageW(list, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
     for (int i = 0; i < 5; ++i) {
-      LVCOLUMNA column{};
+      LVCOLUMNW column{};
       column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
       column.fmt = LVCFMT_LEFT;
       column.cx = kColumns[i].width;
-      column.pszText = const_cast<char*>(kColumns[i].title);
+      column.pszText = const_cast<wchar_t*>(kColumns[i].title);
       column.iSubItem = i;
-      SendMessageA(list, LVM_INSERTCOLUMNA, i, reinterpret_cast<LPARAM>(&column));
+      SendMessageW(list, LVM_INSERTCOLUMNW, i, reinterpret_cast<LPARAM>(&column));
     }
   } else {
     RECT listRect{}, windowRect{};
@@ -190,7 +209,7 @@ void ProgressWindow::Open() {
   // Centred over the owner (over the work area when there is none to see), inside the work area;
   // after the size changes above, so that the window the user sees is the centred one.
   RECT work{};
-  SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
+  SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
   RECT area = work;
   const HWND owner = GetWindow(dialog, GW_OWNER);
   if (owner && IsWindowVisible(owner) && !IsIconic(owner)) GetWindowRect(owner, &area);
@@ -235,17 +254,17 @@ void ProgressWindow::WorkerMain() {
   body(*this);
   doneEvent.Wait();
   log.Close();
-  PostMessageA(static_cast<HWND>(window), WM_APP, 0, 0);
+  PostMessageW(static_cast<HWND>(window), WM_APP, 0, 0);
 }
 
 void ProgressWindow::SetCaption() {
   const HWND dialog = static_cast<HWND>(window);
   const std::string& title = IsIconic(dialog) ? settings.MinTitle : settings.MaxTitle;
-  SetWindowTextA(dialog, title.empty() ? templateCaption.c_str() : title.c_str());
+  SetWindowTextW(dialog, WideText::Widen(title.empty() ? templateCaption : title).c_str());
 }
 
 void ProgressWindow::SetText(int32_t control, const char* text) {
-  SetDlgItemTextA(static_cast<HWND>(window), control, text);
+  SetDlgItemTextW(static_cast<HWND>(window), control, WideText::Widen(text).c_str());
 }
 
 void ProgressWindow::ShowStatus(const char* text) { SetText(IDC_STATUS, text); }
@@ -255,14 +274,14 @@ void ProgressWindow::DisplayFile(const char* name, int64_t size) {
   progressShift = 0;
   while ((size >> progressShift) > INT_MAX) ++progressShift;
   const HWND bar = GetDlgItem(static_cast<HWND>(window), IDC_PROGRESS_BAR);
-  SendMessageA(bar, PBM_SETRANGE32, 0, static_cast<LPARAM>(size >> progressShift));
-  SendMessageA(bar, PBM_SETPOS, 0, 0);
+  SendMessageW(bar, PBM_SETRANGE32, 0, static_cast<LPARAM>(size >> progressShift));
+  SendMessageW(bar, PBM_SETPOS, 0, 0);
 }
 
 void ProgressWindow::ShowBytes(int64_t bytes, int64_t size) {
   char text[64];
   if (size != 0) {
-    SendDlgItemMessageA(static_cast<HWND>(window), IDC_PROGRESS_BAR, PBM_SETPOS,
+    SendDlgItemMessageW(static_cast<HWND>(window), IDC_PROGRESS_BAR, PBM_SETPOS,
                         static_cast<WPARAM>(bytes >> progressShift), 0);
     std::snprintf(text, sizeof text, "%lld / %lld bytes", static_cast<long long>(bytes), static_cast<long long>(size));
   } else {
@@ -284,25 +303,15 @@ void ProgressWindow::AddLogEntry(const char* name, const char* message, int64_t 
     char bytes[24];
     std::snprintf(bytes, sizeof bytes, "%lld", static_cast<long long>(size));
     const HWND list = GetDlgItem(static_cast<HWND>(window), IDC_REPORT);
-    LVITEMA item{};
-    item.mask = LVIF_TEXT;
-    item.iItem = static_cast<int>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0));
-    item.pszText = const_cast<char*>(name);
-    int row = static_cast<int>(SendMessageA(list, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item)));
+    int row = InsertRow(list, static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0)), name);
     if (row < 0) {  // a full list drops its oldest row
-      SendMessageA(list, LVM_DELETEITEM, 0, 0);
-      item.iItem = static_cast<int>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0));
-      row = static_cast<int>(SendMessageA(list, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item)));
+      SendMessageW(list, LVM_DELETEITEM, 0, 0);
+      row = InsertRow(list, static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0)), name);
     }
     if (row >= 0) {
       const char* cells[] = {message, date.c_str(), time.c_str(), bytes};
-      for (int i = 0; i < 4; ++i) {
-        LVITEMA cell{};
-        cell.iSubItem = i + 1;
-        cell.pszText = const_cast<char*>(cells[i]);
-        SendMessageA(list, LVM_SETITEMTEXTA, row, reinterpret_cast<LPARAM>(&cell));
-      }
-      SendMessageA(list, LVM_ENSUREVISIBLE, row, FALSE);
+      for (int i = 0; i < 4; ++i) SetCell(list, row, i + 1, cells[i]);
+      SendMessageW(list, LVM_ENSUREVISIBLE, row, FALSE);
     }
   }
   log.AddEntry(name, message, static_cast<uint32_t>(size));

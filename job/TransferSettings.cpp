@@ -1,5 +1,7 @@
 #include "job/TransferSettings.h"
 
+#include "link/Utf8Text.h"
+
 void TransferSettings::Reset(int32_t defaultType, const std::string& moduleDirectory) {
   *this = TransferSettings();
   DefaultDir = moduleDirectory;
@@ -8,7 +10,7 @@ void TransferSettings::Reset(int32_t defaultType, const std::string& moduleDirec
   LogFilename = moduleDirectory + "zandrel.log";
   // A directory deep enough to overflow the path fields leaves them cut, as every text is.
   for (std::string* path : {&DefaultDir, &HelpFile, &LogFilename})
-    if (path->size() >= kPathRoom) path->resize(kPathRoom - 1);
+    *path = Cut(*path, kPathRoom);
   switch (defaultType) {
     case 2:
       FlowControl = kFlowRtsCts;
@@ -23,6 +25,17 @@ void TransferSettings::Reset(int32_t defaultType, const std::string& moduleDirec
     default:
       break;
   }
+}
+
+std::string TransferSettings::Cut(std::string_view text, size_t room) {
+  size_t kept = 0, units = 0;
+  while (kept < text.size()) {
+    size_t next = kept;
+    units += Utf8Text::Next(text, next) > 0xFFFF ? 2 : 1;
+    if (units >= room) break;
+    kept = next;
+  }
+  return std::string(text.substr(0, kept));
 }
 
 TransferSettings& TransferSettings::Process() {

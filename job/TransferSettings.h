@@ -8,9 +8,11 @@
 #pragma once
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 struct TransferSettings {
-  // Rooms of the text fields, terminator included: longer input is cut to room - 1 characters.
+  // Rooms of the text fields, terminator included: longer input is cut to room - 1 characters
+  // (see Cut).
   static constexpr size_t kPathRoom = 261;   // DefaultDir, HelpFile, LogFilename
   static constexpr size_t kTitleRoom = 129;  // MaxTitle, MinTitle
   static constexpr size_t kShortRoom = 41;   // ModemCmd, Telephone
@@ -59,6 +61,11 @@ struct TransferSettings {
   void Reset(int32_t defaultType, const std::string& moduleDirectory);
   // Whether Protocol moves a batch of named files (ZModem, YModem) rather than one.
   bool Batch() const { return Protocol == kZModem || Protocol == kYModem; }
+
+  // The text cut to room - 1 characters, never inside one. Characters are counted as the system
+  // counts them, in UTF-16 units (two past the basic plane, one for each malformed byte), so
+  // that a path that fills MAX_PATH or an edit control's limit fits its field here too.
+  static std::string Cut(std::string_view text, size_t room);
 
   // The record of this process.
   static TransferSettings& Process();

@@ -8,12 +8,12 @@
 
 namespace {
 bool IsNtFamily() {
-  OSVERSIONINFOA info{};
+  OSVERSIONINFOW info{};
   info.dwOSVersionInfoSize = sizeof info;
   // Deprecated, but the platform number it gives is the one thing asked, and it is still right.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-  const BOOL known = GetVersionExA(&info);
+  const BOOL known = GetVersionExW(&info);
 #pragma GCC diagnostic pop
   return known && info.dwPlatformId == VER_PLATFORM_WIN32_NT;
 }

@@ -1,13 +1,26 @@
 // The system registry behind RegistryKey: one HKEY per object, closed with it; the roots are
-// predefined keys and are never closed.
+// predefined keys and are never closed. Names and texts go through the W functions: the registry
+// keeps REG_SZ in UTF-16 whichever function wrote it, so values an ANSI program stored read the
+// same, and no text passes through the ANSI code page.
 #include "modem/RegistryKey.h"
 
 #include <windows.h>
 
+#include <algorithm>
 #include <new>
 #include <vector>
 
+#include "link/WideText.h"
+
 namespace {
+// A name for the system; null stays null (the key's default value).
+struct Name {
+  explicit Name(const char* utf8) : wide(utf8 ? WideText::Widen(utf8) : std::wstring()), none(utf8 == nullptr) {}
+  operator const wchar_t*() const { return none ? nullptr : wide.c_str(); }
+  std::wstring wide;
+  bool none;
+};
+
 class Win32RegistryKey : public RegistryKey {
  public:
   // view (KEY_WOW64_32KEY, KEY_WOW64_64KEY or 0) goes with every key opened below this one.
@@ -20,13 +33,13 @@ class Win32RegistryKey : public RegistryKey {
   std::unique_ptr<RegistryKey> Open(const char* path, bool write) override {
     HKEY sub = nullptr;
     const REGSAM access = write ? KEY_READ | KEY_WRITE : KEY_READ;
-    if (RegOpenKeyExA(key, path, 0, access | view, &sub) != ERROR_SUCCESS) return nullptr;
+    if (RegOpenKeyExW(key, Name(path), 0, access | view, &sub) != ERROR_SUCCESS) return nullptr;
     return Wrap(sub, view);
   }
 
   std::unique_ptr<RegistryKey> Create(const char* path) override {
     HKEY sub = nullptr;
-    if (RegCreateKeyExA(key, path, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS | view, nullptr, &sub,
+    if (RegCreateKeyExW(key, Name(path), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS | view, nullptr, &sub,
                         nullptr) != ERROR_SUCCESS)
       return nullptr;
     return Wrap(sub, view);
@@ -34,26 +47,26 @@ class Win32RegistryKey : public RegistryKey {
 
   bool DeleteTree(const char* path) override {
     if (path == nullptr || *path == '\0') return false;
-    return RegDeleteTreeA(key, path) == ERROR_SUCCESS;
+    return RegDeleteTreeW(key, Name(path)) == ERROR_SUCCESS;
   }
 
   bool ReadString(const char* name, std::string& text) override {
+    const Name wide(name);
     DWORD type = 0, size = 0;
-    if (RegQueryValueExA(key, name, nullptr, &type, nullptr, &size) != ERROR_SUCCESS) return false;
+    if (RegQueryValueExW(key, wide, nullptr, &type, nullptr, &size) != ERROR_SUCCESS) return false;
     if (type != REG_SZ && type != REG_EXPAND_SZ) return false;
-    std::vector<char> data(size + 1, '\0');
-    if (RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &size) !=
-        ERROR_SUCCESS)
+    // A stored text need not carry its terminator, nor be a whole number of characters.
+    std::vector<wchar_t> data(size / sizeof(wchar_t) + 1, L'\0');
+    if (RegQueryValueExW(key, wide, nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &size) != ERROR_SUCCESS)
       return false;
-    data[size] = '\0';  // a stored text need not carry its terminator
-    text = data.data();
+    text = Text(data, size);
     return true;
   }
 
   bool ReadDword(const char* name, uint32_t& value) override {
     DWORD size = sizeof value;
     DWORD read = 0;
-    if (RegQueryValueExA(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(&read), &size) !=
+    if (RegQueryValueExW(key, Name(name), nullptr, nullptr, reinterpret_cast<BYTE*>(&read), &size) !=
             ERROR_SUCCESS ||
         size != sizeof value)
       return false;
@@ -62,45 +75,42 @@ class Win32RegistryKey : public RegistryKey {
   }
 
   bool WriteString(const char* name, const char* text) override {
-    const char* t = text ? text : "";
-    return RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(t),
-                          static_cast<DWORD>(lstrlenA(t) + 1)) == ERROR_SUCCESS;
+    const std::wstring wide = WideText::Widen(text ? text : "");
+    return RegSetValueExW(key, Name(name), 0, REG_SZ, reinterpret_cast<const BYTE*>(wide.c_str()),
+                          static_cast<DWORD>((wide.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
   }
 
   bool WriteDword(const char* name, uint32_t value) override {
     const DWORD v = value;
-    return RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&v), sizeof v) ==
+    return RegSetValueExW(key, Name(name), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&v), sizeof v) ==
            ERROR_SUCCESS;
   }
 
-  bool DeleteValue(const char* name) override { return RegDeleteValueA(key, name) == ERROR_SUCCESS; }
+  bool DeleteValue(const char* name) override { return RegDeleteValueW(key, Name(name)) == ERROR_SUCCESS; }
 
   bool ValueAt(uint32_t index, std::string& name, std::string& text) override {
     DWORD nameRoom = 0, dataRoom = 0;
-    if (RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &nameRoom,
+    if (RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &nameRoom,
                          &dataRoom, nullptr, nullptr) != ERROR_SUCCESS)
       return false;
-    std::vector<char> nameBuffer(nameRoom + 1, '\0');
-    std::vector<BYTE> data(dataRoom + 1, 0);
+    std::vector<wchar_t> nameBuffer(nameRoom + 1, L'\0');
+    std::vector<wchar_t> data(dataRoom / sizeof(wchar_t) + 1, L'\0');
     DWORD nameSize = nameRoom + 1, dataSize = dataRoom, type = 0;
-    if (RegEnumValueA(key, index, nameBuffer.data(), &nameSize, nullptr, &type, data.data(), &dataSize) !=
-        ERROR_SUCCESS)
+    if (RegEnumValueW(key, index, nameBuffer.data(), &nameSize, nullptr, &type,
+                      reinterpret_cast<BYTE*>(data.data()), &dataSize) != ERROR_SUCCESS)
       return false;
-    name.assign(nameBuffer.data(), nameSize);
+    name = WideText::Narrow(std::wstring_view(nameBuffer.data(), nameSize));
     text.clear();
-    if (type == REG_SZ || type == REG_EXPAND_SZ) {
-      data[dataSize] = 0;
-      text = reinterpret_cast<const char*>(data.data());
-    }
+    if (type == REG_SZ || type == REG_EXPAND_SZ) text = Text(data, dataSize);
     return true;
   }
 
   bool SubkeyAt(uint32_t index, std::string& name) override {
-    char buffer[256];
-    DWORD size = sizeof buffer;
-    if (RegEnumKeyExA(key, index, buffer, &size, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+    wchar_t buffer[256];  // the longest key name the registry allows, and its terminator
+    DWORD size = 256;
+    if (RegEnumKeyExW(key, index, buffer, &size, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
       return false;
-    name.assign(buffer, size);
+    name = WideText::Narrow(std::wstring_view(buffer, size));
     return true;
   }
 
@@ -114,10 +124,15 @@ class Win32RegistryKey : public RegistryKey {
   };
   Counts Info() {
     Counts c;
-    if (RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, &c.subkeys, nullptr, nullptr, &c.values, nullptr,
+    if (RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, &c.subkeys, nullptr, nullptr, &c.values, nullptr,
                          &c.longest, nullptr, nullptr) != ERROR_SUCCESS)
       c = Counts{};
     return c;
+  }
+  // The text of size bytes of value data, up to its first terminator.
+  static std::string Text(const std::vector<wchar_t>& data, DWORD size) {
+    const std::wstring_view stored(data.data(), std::min<size_t>(size / sizeof(wchar_t), data.size()));
+    return WideText::Narrow(stored.substr(0, stored.find(L'\0')));
   }
   static std::unique_ptr<RegistryKey> Wrap(HKEY sub, REGSAM view) {
     std::unique_ptr<RegistryKey> wrapped(new (std::nothrow) Win32RegistryKey(sub, true, view));

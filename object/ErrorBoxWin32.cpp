@@ -1,6 +1,7 @@
 #include "object/ErrorBox.h"
 
 #include "job/Help.h"
+#include "link/WideText.h"
 
 namespace {
 // One box at a time on the host's thread: what its Help request needs.
@@ -16,11 +17,11 @@ LRESULT CALLBACK AnswerHelp(HWND window, UINT message, WPARAM wParam, LPARAM lPa
     Help::Show(request.helpFile->c_str(), request.topic, window);
     return TRUE;
   }
-  if (request.ownerProcedure) return CallWindowProcA(request.ownerProcedure, window, message, wParam, lParam);
-  return DefWindowProcA(window, message, wParam, lParam);
+  if (request.ownerProcedure) return CallWindowProcW(request.ownerProcedure, window, message, wParam, lParam);
+  return DefWindowProcW(window, message, wParam, lParam);
 }
 
-const char kHelperClass[] = "ZandrelErrorBoxOwner";
+const wchar_t kHelperClass[] = L"ZandrelErrorBoxOwner";
 }  // namespace
 
 void ErrorBox::Show(const char* text, const std::string& caption, const std::string& helpFile, int32_t topic) {
@@ -33,25 +34,26 @@ void ErrorBox::Show(const char* text, const std::string& caption, const std::str
   HMODULE module = nullptr;
   if (owner) {
     request.ownerProcedure =
-        reinterpret_cast<WNDPROC>(SetWindowLongPtrA(owner, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(AnswerHelp)));
+        reinterpret_cast<WNDPROC>(SetWindowLongPtrW(owner, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(AnswerHelp)));
   } else {
     // A console host has no window; the box still needs an owner that hears its Help button.
-    WNDCLASSA type{};
+    WNDCLASSW type{};
     type.lpfnWndProc = AnswerHelp;
-    GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                       reinterpret_cast<LPCSTR>(&AnswerHelp), &module);
+    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                       reinterpret_cast<LPCWSTR>(&AnswerHelp), &module);
     type.hInstance = module;
     type.lpszClassName = kHelperClass;
-    RegisterClassA(&type);
-    helper = CreateWindowExA(0, kHelperClass, "", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, type.hInstance, nullptr);
+    RegisterClassW(&type);
+    helper = CreateWindowExW(0, kHelperClass, L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, type.hInstance, nullptr);
   }
-  MessageBoxA(owner ? owner : helper, text, caption.c_str(), MB_OK | MB_ICONEXCLAMATION | MB_HELP);
+  MessageBoxW(owner ? owner : helper, WideText::Widen(text ? text : "").c_str(), WideText::Widen(caption).c_str(),
+              MB_OK | MB_ICONEXCLAMATION | MB_HELP);
   if (owner && request.ownerProcedure)
-    SetWindowLongPtrA(owner, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(request.ownerProcedure));
+    SetWindowLongPtrW(owner, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(request.ownerProcedure));
   if (helper) {
     DestroyWindow(helper);
     // The module may be unloaded before the next box: no class may outlive its procedure.
-    UnregisterClassA(kHelperClass, module);
+    UnregisterClassW(kHelperClass, module);
   }
   request = before;
 }

@@ -31,8 +31,7 @@ int16_t PropertyRules::Clamp(int16_t value, int16_t low, int16_t high) {
 }
 
 std::string PropertyRules::Cut(const char* text, size_t room) {
-  if (text == nullptr) return std::string();
-  return std::string(text, strnlen(text, room - 1));
+  return text == nullptr ? std::string() : TransferSettings::Cut(text, room);
 }
 
 void PropertyRules::PutUseModem(int32_t value) {

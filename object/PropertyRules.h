@@ -20,7 +20,7 @@ class PropertyRules {
   // Below 1024 gives 0 (streaming), below 2048 1024, below 4096 2048, else 4096.
   static int16_t SnapWindowSize(int16_t value);
   static int16_t Clamp(int16_t value, int16_t low, int16_t high);
-  // The text cut to room - 1 characters; null gives the empty text.
+  // The text cut to its room (TransferSettings::Cut); null gives the empty text.
   static std::string Cut(const char* text, size_t room);
 
   void PutBaudRate(int32_t value) { settings.BaudRate = SnapBaudRate(value); }

@@ -9,6 +9,7 @@
 #include "job/ProgressWindow.h"
 #include "job/StatusTable.h"
 #include "job/TransferJob.h"
+#include "link/WideText.h"
 #include "modem/DeviceLists.h"
 #include "modem/RegistryKey.h"
 #include "object/ErrorBox.h"
@@ -28,26 +29,18 @@ HMODULE ThisModule() {
   return module;
 }
 
-// An OLE string in the ANSI code page. Characters it cannot hold become its default character
-// ("?"), not look-alikes: a file name must not silently turn into another existing one.
-std::string Ansi(BSTR text) {
-  const int length = static_cast<int>(SysStringLen(text));
-  if (length == 0) return std::string();
-  const int size = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text, length, nullptr, 0, nullptr, nullptr);
-  std::string result(static_cast<size_t>(size > 0 ? size : 0), '\0');
-  if (size > 0) WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text, length, &result[0], size, nullptr, nullptr);
+// An OLE string as the product's text (UTF-8). An unpaired surrogate becomes U+FFFD, never a
+// look-alike: a file name must not silently turn into another existing one.
+std::string Utf8(BSTR text) {
+  std::wstring_view wide(text, SysStringLen(text));
   // An embedded zero ends the text, as it would in the record's character fields.
-  result.resize(std::char_traits<char>::length(result.c_str()));
-  return result;
+  return WideText::Narrow(wide.substr(0, wide.find(L'\0')));
 }
 
-// A new OLE string from ANSI text; null when it cannot be made.
+// A new OLE string from the product's text; null when it cannot be made.
 BSTR Ole(const std::string& text) {
-  const int length = static_cast<int>(text.size());
-  const int size = length ? MultiByteToWideChar(CP_ACP, 0, text.data(), length, nullptr, 0) : 0;
-  BSTR result = SysAllocStringLen(nullptr, static_cast<UINT>(size));
-  if (result && size) MultiByteToWideChar(CP_ACP, 0, text.data(), length, result, size);
-  return result;
+  const std::wstring wide = WideText::Widen(text);
+  return SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
 }
 
 template <typename T, typename V>
@@ -109,7 +102,7 @@ std::string RegisteredDirectory() {
   std::string module;
   if (!server || !server->ReadString("", module)) return std::string();
   const size_t slash = module.find_last_of('\\');
-  return slash == std::string::npos ? std::string() : module.substr(0, std::min<size_t>(slash + 1, 260));
+  return slash == std::string::npos ? std::string() : TransferSettings::Cut(module.substr(0, slash + 1), 261);
 }
 }  // namespace
 
@@ -221,7 +214,7 @@ HRESULT Quelto::put_CrashRecovery(short v) {
 
 HRESULT Quelto::get_DefaultDir(BSTR* v) { return GiveText(v, Settings().DefaultDir); }
 HRESULT Quelto::put_DefaultDir(BSTR v) {
-  return Change([&] { rules.PutDefaultDir(Ansi(v).c_str()); });
+  return Change([&] { rules.PutDefaultDir(Utf8(v).c_str()); });
 }
 
 HRESULT Quelto::get_FileList(BSTR* v) {
@@ -230,7 +223,7 @@ HRESULT Quelto::get_FileList(BSTR* v) {
   return *v ? S_OK : E_OUTOFMEMORY;
 }
 
-HRESULT Quelto::put_FileList(BSTR v) { return Store(Settings().FileList, Ansi(v)); }
+HRESULT Quelto::put_FileList(BSTR v) { return Store(Settings().FileList, Utf8(v)); }
 HRESULT Quelto::get_FlowControl(short* v) { return Give(v, Settings().FlowControl); }
 HRESULT Quelto::put_FlowControl(short v) {
   return Change([&] { rules.PutFlowControl(v); });
@@ -241,7 +234,7 @@ HRESULT Quelto::get_HostMode(LONG* v) { return Give(v, Settings().HostMode); }
 HRESULT Quelto::put_HostMode(LONG v) { return Store(Settings().HostMode, v); }
 HRESULT Quelto::get_LogFilename(BSTR* v) { return GiveText(v, Settings().LogFilename); }
 HRESULT Quelto::put_LogFilename(BSTR v) {
-  return Change([&] { rules.PutLogFilename(Ansi(v).c_str()); });
+  return Change([&] { rules.PutLogFilename(Utf8(v).c_str()); });
 }
 
 HRESULT Quelto::get_LogToFile(LONG* v) { return Give(v, Settings().LogToFile); }
@@ -255,22 +248,22 @@ HRESULT Quelto::put_MaxErrors(short v) {
 
 HRESULT Quelto::get_MaxTitle(BSTR* v) { return GiveText(v, Settings().MaxTitle); }
 HRESULT Quelto::put_MaxTitle(BSTR v) {
-  return Change([&] { rules.PutMaxTitle(Ansi(v).c_str()); });
+  return Change([&] { rules.PutMaxTitle(Utf8(v).c_str()); });
 }
 
 HRESULT Quelto::get_MinTitle(BSTR* v) { return GiveText(v, Settings().MinTitle); }
 HRESULT Quelto::put_MinTitle(BSTR v) {
-  return Change([&] { rules.PutMinTitle(Ansi(v).c_str()); });
+  return Change([&] { rules.PutMinTitle(Utf8(v).c_str()); });
 }
 
 HRESULT Quelto::get_ModemCmd(BSTR* v) { return GiveText(v, Settings().ModemCmd); }
 HRESULT Quelto::put_ModemCmd(BSTR v) {
-  return Change([&] { rules.PutModemCmd(Ansi(v).c_str()); });
+  return Change([&] { rules.PutModemCmd(Utf8(v).c_str()); });
 }
 
 HRESULT Quelto::get_ModemName(BSTR* v) { return GiveText(v, rules.GetModemName()); }
 HRESULT Quelto::put_ModemName(BSTR v) {
-  return Change([&] { rules.PutModemName(Ansi(v).c_str()); });
+  return Change([&] { rules.PutModemName(Utf8(v).c_str()); });
 }
 
 HRESULT Quelto::get_Overwrite(short* v) { return Give(v, Settings().Overwrite); }
@@ -304,7 +297,7 @@ HRESULT Quelto::get_Telephone(BSTR* v) { return GiveText(v, Settings().Telephone
 HRESULT Quelto::put_Telephone(BSTR v) {
   return Change([&] {
     std::unique_ptr<RegistryKey> user = Registry::CurrentUser();
-    if (user) rules.PutTelephone(Ansi(v).c_str(), *user);
+    if (user) rules.PutTelephone(Utf8(v).c_str(), *user);
   });
 }
 

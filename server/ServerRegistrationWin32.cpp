@@ -4,22 +4,15 @@
 
 #include <cstdio>
 
+#include "link/WideText.h"
 #include "server/ServerRegistration.h"
 
 namespace {
-std::string Ansi(const wchar_t* text) {
-  if (text == nullptr) return std::string();
-  const int size = WideCharToMultiByte(CP_ACP, 0, text, -1, nullptr, 0, nullptr, nullptr);
-  if (size <= 1) return std::string();
-  std::string out(static_cast<size_t>(size), '\0');
-  WideCharToMultiByte(CP_ACP, 0, text, -1, &out[0], size, nullptr, nullptr);
-  out.resize(static_cast<size_t>(size - 1));
-  return out;
-}
+std::string Utf8(const wchar_t* text) { return text ? WideText::Narrow(text) : std::string(); }
 
 std::string Braced(const GUID& id) {
   wchar_t text[40] = {};
-  return StringFromGUID2(id, text, 40) ? Ansi(text) : std::string();
+  return StringFromGUID2(id, text, 40) ? Utf8(text) : std::string();
 }
 
 // The interfaces the system marshals through the type library: dispatch and dual interfaces,
@@ -34,7 +27,7 @@ void ReadInterfaces(ITypeLib* library, ServerRegistration::Library& out) {
           (type->typekind == TKIND_INTERFACE && (type->wTypeFlags & TYPEFLAG_FOLEAUTOMATION))) {
         BSTR name = nullptr;
         library->GetDocumentation(static_cast<INT>(i), &name, nullptr, nullptr, nullptr);
-        out.interfaces.push_back({Braced(type->guid), Ansi(name)});
+        out.interfaces.push_back({Braced(type->guid), Utf8(name)});
         SysFreeString(name);
       }
       info->ReleaseTypeAttr(type);
@@ -45,10 +38,9 @@ void ReadInterfaces(ITypeLib* library, ServerRegistration::Library& out) {
 }  // namespace
 
 bool ServerRegistration::ReadLibrary(const char* modulePath, Library& out) {
-  wchar_t path[MAX_PATH];
-  if (MultiByteToWideChar(CP_ACP, 0, modulePath, -1, path, MAX_PATH) == 0) return false;
+  const std::wstring path = WideText::Widen(modulePath ? modulePath : "");
   ITypeLib* library = nullptr;
-  if (FAILED(LoadTypeLibEx(path, REGKIND_NONE, &library))) return false;
+  if (FAILED(LoadTypeLibEx(path.c_str(), REGKIND_NONE, &library))) return false;
   TLIBATTR* attributes = nullptr;
   const bool ok = SUCCEEDED(library->GetLibAttr(&attributes));
   if (ok) {
@@ -64,7 +56,7 @@ bool ServerRegistration::ReadLibrary(const char* modulePath, Library& out) {
     library->ReleaseTLibAttr(attributes);
     BSTR title = nullptr;
     library->GetDocumentation(-1, nullptr, &title, nullptr, nullptr);
-    out.title = Ansi(title);
+    out.title = Utf8(title);
     SysFreeString(title);
     out.interfaces.clear();
     ReadInterfaces(library, out);

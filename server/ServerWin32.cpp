@@ -9,6 +9,7 @@
 #include <new>
 #include <string>
 
+#include "link/WideText.h"
 #include "modem/DeviceLists.h"
 #include "modem/RegistryKey.h"
 #include "object/ModuleLock.h"
@@ -40,11 +41,8 @@ std::wstring ModulePath() {
   return length && length < MAX_PATH ? std::wstring(path, length) : std::wstring();
 }
 
-std::string ModulePathAnsi() {
-  char path[MAX_PATH];
-  const DWORD length = GetModuleFileNameA(module, path, MAX_PATH);
-  return length && length < MAX_PATH ? std::string(path, length) : std::string();
-}
+// The module's path as the registry seam takes texts (UTF-8).
+std::string ModulePathText() { return WideText::Narrow(ModulePath()); }
 
 HRESULT RegisterTypeLibrary() {
   const std::wstring path = ModulePath();
@@ -60,7 +58,7 @@ HRESULT RegisterTypeLibrary() {
 // Looked up when asked for: an old runtime without it leaves the library registered.
 HRESULT UnregisterTypeLibrary() {
   using Unregister = HRESULT(WINAPI*)(REFGUID, WORD, WORD, LCID, SYSKIND);
-  HMODULE runtime = GetModuleHandleA("oleaut32.dll");
+  HMODULE runtime = GetModuleHandleW(L"oleaut32.dll");
   Unregister unregister =
       runtime ? reinterpret_cast<Unregister>(reinterpret_cast<void*>(GetProcAddress(runtime, "UnRegisterTypeLib")))
               : nullptr;
@@ -106,7 +104,7 @@ STDAPI DllGetClassObject(REFCLSID classId, REFIID iid, void** object) {
 }
 
 STDAPI DllRegisterServer() {
-  const std::string path = ModulePathAnsi();
+  const std::string path = ModulePathText();
   std::unique_ptr<RegistryKey> classesRoot = Registry::ClassesRoot();
   if (path.empty() || !classesRoot || !ServerRegistration::WriteClassKeys(*classesRoot, path.c_str()))
     return SELFREG_E_CLASS;
@@ -122,7 +120,7 @@ namespace {
 // library registration is not everywhere: Wine's writes the machine's). No help folder: its
 // key is the machine's, and the object finds the help file beside the module anyway.
 HRESULT RegisterForUser() {
-  const std::string path = ModulePathAnsi();
+  const std::string path = ModulePathText();
   std::unique_ptr<RegistryKey> user = Registry::UserClasses();
   std::unique_ptr<RegistryKey> other = Registry::UserClasses(true);
   if (path.empty() || !user || !ServerRegistration::WriteClassKeys(*user, path.c_str())) return SELFREG_E_CLASS;
@@ -136,7 +134,7 @@ HRESULT RegisterForUser() {
 }
 
 HRESULT UnregisterForUser() {
-  const std::string path = ModulePathAnsi();
+  const std::string path = ModulePathText();
   std::unique_ptr<RegistryKey> user = Registry::UserClasses();
   std::unique_ptr<RegistryKey> other = Registry::UserClasses(true);
   if (!user || !ServerRegistration::DeleteClassKeys(*user)) return SELFREG_E_CLASS;

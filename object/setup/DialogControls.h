@@ -1,5 +1,5 @@
-// Small helpers the setup windows share to move values in and out of their controls. Part of
-// the Windows shell only.
+// Small helpers the setup windows share to move values in and out of their controls, each text
+// converted between the product's UTF-8 and the controls' UTF-16. Part of the Windows shell only.
 #pragma once
 #include <windows.h>
 
@@ -23,7 +23,9 @@ class DialogControls {
   static int32_t RunEditor(int templateId, int32_t helpId, const std::string& helpFile,
                            const std::function<void(HWND)>& load, const std::function<void(HWND)>& store);
 
+  static std::string Text(HWND window);
   static std::string Text(HWND dialog, int id);
+  static void SetText(HWND window, const std::string& text);
   static void SetText(HWND dialog, int id, const std::string& text);
   static bool Checked(HWND dialog, int id);
   static void Check(HWND dialog, int id, bool on);
@@ -31,11 +33,18 @@ class DialogControls {
 
   // A drop-down list filled with texts (emptied first), the index selected (-1: none).
   static void FillCombo(HWND dialog, int id, const ValueList& list, int32_t selected);
+  static void AddComboText(HWND dialog, int id, const std::string& text);
   static void SelectCombo(HWND dialog, int id, int32_t selected);
   static int32_t ComboSelection(HWND dialog, int id);
 
   // Adds a list view column of the given width in pixels.
   static void AddColumn(HWND list, int index, const char* title, int width);
+  // Inserts a row at item with the text of its first column: the row's index, -1 when the list
+  // took none.
+  static int AddItem(HWND list, int item, const std::string& text);
+  static void SetItemText(HWND list, int item, int column, const std::string& text);
   static std::string ItemText(HWND list, int item, int column);
+  // Selects and focuses the row and scrolls it into view.
+  static void SelectItem(HWND list, int item);
   static int SelectedItem(HWND list);
 };

@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include "job/Help.h"
+#include "link/WideText.h"
 #include "object/setup/SetupIds.h"
 #include "object/setup/ValueList.h"
 
@@ -15,9 +16,9 @@ struct Editor {
 };
 
 INT_PTR CALLBACK EditorProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
-  auto* editor = reinterpret_cast<Editor*>(GetWindowLongPtrA(dialog, DWLP_USER));
+  auto* editor = reinterpret_cast<Editor*>(GetWindowLongPtrW(dialog, DWLP_USER));
   if (message == WM_INITDIALOG) {
-    SetWindowLongPtrA(dialog, DWLP_USER, lParam);
+    SetWindowLongPtrW(dialog, DWLP_USER, lParam);
     reinterpret_cast<Editor*>(lParam)->load(dialog);
     return TRUE;
   }
@@ -36,8 +37,8 @@ INT_PTR CALLBACK EditorProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
 
 HINSTANCE DialogControls::Module() {
   HMODULE module = nullptr;
-  GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                     reinterpret_cast<LPCSTR>(&DialogControls::Module), &module);
+  GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                     reinterpret_cast<LPCWSTR>(&DialogControls::Module), &module);
   return module;
 }
 
@@ -46,20 +47,25 @@ HWND DialogControls::Owner() { return GetActiveWindow(); }
 int32_t DialogControls::RunEditor(int templateId, int32_t helpId, const std::string& helpFile,
                                   const std::function<void(HWND)>& load, const std::function<void(HWND)>& store) {
   Editor editor{helpId, helpFile, load, store};
-  return static_cast<int32_t>(DialogBoxParamA(Module(), MAKEINTRESOURCEA(templateId), Owner(), EditorProc,
+  return static_cast<int32_t>(DialogBoxParamW(Module(), MAKEINTRESOURCEW(templateId), Owner(), EditorProc,
                                               reinterpret_cast<LPARAM>(&editor)));
 }
 
-std::string DialogControls::Text(HWND dialog, int id) {
-  HWND control = GetDlgItem(dialog, id);
-  const int length = GetWindowTextLengthA(control);
-  std::string text(static_cast<size_t>(length) + 1, '\0');
-  text.resize(static_cast<size_t>(GetWindowTextA(control, &text[0], length + 1)));
-  return text;
+std::string DialogControls::Text(HWND window) {
+  const int length = GetWindowTextLengthW(window);
+  std::wstring text(static_cast<size_t>(length) + 1, L'\0');
+  text.resize(static_cast<size_t>(GetWindowTextW(window, &text[0], length + 1)));
+  return WideText::Narrow(text);
+}
+
+std::string DialogControls::Text(HWND dialog, int id) { return Text(GetDlgItem(dialog, id)); }
+
+void DialogControls::SetText(HWND window, const std::string& text) {
+  SetWindowTextW(window, WideText::Widen(text).c_str());
 }
 
 void DialogControls::SetText(HWND dialog, int id, const std::string& text) {
-  SetDlgItemTextA(dialog, id, text.c_str());
+  SetDlgItemTextW(dialog, id, WideText::Widen(text).c_str());
 }
 
 bool DialogControls::Checked(HWND dialog, int id) { return IsDlgButtonChecked(dialog, id) == BST_CHECKED; }
@@ -71,41 +77,69 @@ void DialogControls::Check(HWND dialog, int id, bool on) {
 void DialogControls::Enable(HWND dialog, int id, bool on) { EnableWindow(GetDlgItem(dialog, id), on); }
 
 void DialogControls::FillCombo(HWND dialog, int id, const ValueList& list, int32_t selected) {
-  SendDlgItemMessageA(dialog, id, CB_RESETCONTENT, 0, 0);
-  for (int32_t i = 0; i < list.Count(); ++i)
-    SendDlgItemMessageA(dialog, id, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(list.Text(i)));
+  SendDlgItemMessageW(dialog, id, CB_RESETCONTENT, 0, 0);
+  for (int32_t i = 0; i < list.Count(); ++i) AddComboText(dialog, id, list.Text(i));
   SelectCombo(dialog, id, selected);
 }
 
+void DialogControls::AddComboText(HWND dialog, int id, const std::string& text) {
+  SendDlgItemMessageW(dialog, id, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(WideText::Widen(text).c_str()));
+}
+
 void DialogControls::SelectCombo(HWND dialog, int id, int32_t selected) {
-  SendDlgItemMessageA(dialog, id, CB_SETCURSEL, static_cast<WPARAM>(selected), 0);
+  SendDlgItemMessageW(dialog, id, CB_SETCURSEL, static_cast<WPARAM>(selected), 0);
 }
 
 int32_t DialogControls::ComboSelection(HWND dialog, int id) {
-  const LRESULT index = SendDlgItemMessageA(dialog, id, CB_GETCURSEL, 0, 0);
+  const LRESULT index = SendDlgItemMessageW(dialog, id, CB_GETCURSEL, 0, 0);
   return index == CB_ERR ? -1 : static_cast<int32_t>(index);
 }
 
 void DialogControls::AddColumn(HWND list, int index, const char* title, int width) {
-  LVCOLUMNA column = {};
+  std::wstring text = WideText::Widen(title);
+  LVCOLUMNW column = {};
   column.mask = LVCF_FMT | LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
   column.fmt = LVCFMT_LEFT;
   column.cx = width;
-  column.pszText = const_cast<char*>(title);
+  column.pszText = &text[0];
   column.iSubItem = index;
-  SendMessageA(list, LVM_INSERTCOLUMNA, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&column));
+  SendMessageW(list, LVM_INSERTCOLUMNW, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&column));
+}
+
+int DialogControls::AddItem(HWND list, int item, const std::string& text) {
+  std::wstring wide = WideText::Widen(text);
+  LVITEMW entry = {};
+  entry.mask = LVIF_TEXT;
+  entry.iItem = item;
+  entry.pszText = &wide[0];
+  return static_cast<int>(SendMessageW(list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&entry)));
+}
+
+void DialogControls::SetItemText(HWND list, int item, int column, const std::string& text) {
+  std::wstring wide = WideText::Widen(text);
+  LVITEMW cell = {};
+  cell.iSubItem = column;
+  cell.pszText = &wide[0];
+  SendMessageW(list, LVM_SETITEMTEXTW, static_cast<WPARAM>(item), reinterpret_cast<LPARAM>(&cell));
 }
 
 std::string DialogControls::ItemText(HWND list, int item, int column) {
-  char buffer[600] = "";
-  LVITEMA entry = {};
+  wchar_t buffer[600] = L"";
+  LVITEMW entry = {};
   entry.iSubItem = column;
   entry.pszText = buffer;
-  entry.cchTextMax = sizeof buffer;
-  SendMessageA(list, LVM_GETITEMTEXTA, static_cast<WPARAM>(item), reinterpret_cast<LPARAM>(&entry));
-  return buffer;
+  entry.cchTextMax = 600;
+  SendMessageW(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(item), reinterpret_cast<LPARAM>(&entry));
+  return WideText::Narrow(buffer);
+}
+
+void DialogControls::SelectItem(HWND list, int item) {
+  LVITEMW state = {};
+  state.stateMask = state.state = LVIS_SELECTED | LVIS_FOCUSED;
+  SendMessageW(list, LVM_SETITEMSTATE, static_cast<WPARAM>(item), reinterpret_cast<LPARAM>(&state));
+  SendMessageW(list, LVM_ENSUREVISIBLE, static_cast<WPARAM>(item), FALSE);
 }
 
 int DialogControls::SelectedItem(HWND list) {
-  return static_cast<int>(SendMessageA(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
+  return static_cast<int>(SendMessageW(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
 }

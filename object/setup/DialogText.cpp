@@ -2,6 +2,8 @@
 
 #include <cctype>
 
+#include "job/TransferSettings.h"
+
 namespace {
 // Parses [blanks][sign]digits[blanks] into a 64-bit magnitude; false on anything else or when
 // the digits run past what 32 bits could ever hold.
@@ -34,4 +36,8 @@ bool DialogText::Signed(const std::string& text, int32_t& value) {
   if (magnitude > (negative ? 0x80000000ull : 0x7FFFFFFFull)) return false;
   value = static_cast<int32_t>(negative ? -static_cast<int64_t>(magnitude) : static_cast<int64_t>(magnitude));
   return true;
+}
+
+std::string DialogText::Cut(const std::string& text, size_t maxChars) {
+  return TransferSettings::Cut(text, maxChars + 1);
 }

@@ -12,8 +12,7 @@ class DialogText {
   // The signed number; false when the text is not one (or does not fit 32 bits).
   static bool Signed(const std::string& text, int32_t& value);
   static std::string Number(uint32_t value) { return std::to_string(value); }
-  // The text cut to at most maxChars characters.
-  static std::string Cut(const std::string& text, size_t maxChars) {
-    return text.size() > maxChars ? text.substr(0, maxChars) : text;
-  }
+  // The text cut to at most maxChars characters, counted as an edit control's limit counts
+  // them (see TransferSettings::Cut).
+  static std::string Cut(const std::string& text, size_t maxChars);
 };

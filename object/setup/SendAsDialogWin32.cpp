@@ -18,31 +18,16 @@ struct Session {
   std::vector<SendAsList::Row> rows;
 };
 
-void SetCell(HWND list, int item, int column, const std::string& text) {
-  LVITEMA cell = {};
-  cell.iSubItem = column;
-  cell.pszText = const_cast<char*>(text.c_str());
-  SendMessageA(list, LVM_SETITEMTEXTA, static_cast<WPARAM>(item), reinterpret_cast<LPARAM>(&cell));
-}
-
 void Fill(HWND dialog, Session& session) {
   HWND list = GetDlgItem(dialog, IDC_SEND_AS_LIST);
   DialogControls::AddColumn(list, 0, "Sender Path\\Filename", 150);
   DialogControls::AddColumn(list, 1, "Receiver Path\\Filename", 150);
-  SendMessageA(list, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
+  SendMessageW(list, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
   for (size_t i = 0; i < session.rows.size(); ++i) {
-    LVITEMA item = {};
-    item.mask = LVIF_TEXT;
-    item.iItem = static_cast<int>(i);
-    item.pszText = const_cast<char*>(session.rows[i].sender.c_str());
-    SendMessageA(list, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item));
-    SetCell(list, static_cast<int>(i), 1, session.rows[i].receiver);
+    DialogControls::AddItem(list, static_cast<int>(i), session.rows[i].sender);
+    DialogControls::SetItemText(list, static_cast<int>(i), 1, session.rows[i].receiver);
   }
-  if (session.rows.empty()) return;
-  LVITEMA state = {};
-  state.stateMask = state.state = LVIS_SELECTED | LVIS_FOCUSED;
-  SendMessageA(list, LVM_SETITEMSTATE, 0, reinterpret_cast<LPARAM>(&state));
-  SendMessageA(list, LVM_ENSUREVISIBLE, 0, FALSE);
+  if (!session.rows.empty()) DialogControls::SelectItem(list, 0);
 }
 
 void EditRow(HWND dialog, Session& session) {
@@ -55,15 +40,15 @@ void EditRow(HWND dialog, Session& session) {
   edit.helpFile = session.dialog->helpFile;
   edit.Run();
   session.rows[static_cast<size_t>(row)].receiver = edit.receiver;
-  SetCell(list, row, 1, edit.receiver);
+  DialogControls::SetItemText(list, row, 1, edit.receiver);
 }
 
 INT_PTR CALLBACK Proc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
-  auto* session = reinterpret_cast<Session*>(GetWindowLongPtrA(dialog, DWLP_USER));
+  auto* session = reinterpret_cast<Session*>(GetWindowLongPtrW(dialog, DWLP_USER));
   switch (message) {
     case WM_INITDIALOG:
       session = reinterpret_cast<Session*>(lParam);
-      SetWindowLongPtrA(dialog, DWLP_USER, lParam);
+      SetWindowLongPtrW(dialog, DWLP_USER, lParam);
       Fill(dialog, *session);
       return TRUE;
     case WM_HELP:
@@ -102,6 +87,6 @@ int32_t SendAsDialog::Run() {
   INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_LISTVIEW_CLASSES};
   InitCommonControlsEx(&controls);
   Session session{this, SendAsList::Build(chosen)};
-  return static_cast<int32_t>(DialogBoxParamA(DialogControls::Module(), MAKEINTRESOURCEA(IDD_SEND_AS),
+  return static_cast<int32_t>(DialogBoxParamW(DialogControls::Module(), MAKEINTRESOURCEW(IDD_SEND_AS),
                                               DialogControls::Owner(), Proc, reinterpret_cast<LPARAM>(&session)));
 }

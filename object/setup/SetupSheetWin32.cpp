@@ -13,23 +13,24 @@
 #include "object/setup/DialogControls.h"
 #include "object/setup/PhoneEntryDialog.h"
 #include "job/Help.h"
+#include "link/WideText.h"
 #include "object/setup/SetupIds.h"
 #include "object/setup/TransferPageRules.h"
 
 struct SetupSheetPages {
-  static SetupSheet* Sheet(HWND page) { return reinterpret_cast<SetupSheet*>(GetWindowLongPtrA(page, DWLP_USER)); }
+  static SetupSheet* Sheet(HWND page) { return reinterpret_cast<SetupSheet*>(GetWindowLongPtrW(page, DWLP_USER)); }
 
   // Every page: remember the sheet, answer F1 and the Help button, tell the sheet of edits.
   static SetupSheet* Begin(HWND page, LPARAM lParam) {
-    auto* sheet = reinterpret_cast<SetupSheet*>(reinterpret_cast<const PROPSHEETPAGEA*>(lParam)->lParam);
-    SetWindowLongPtrA(page, DWLP_USER, reinterpret_cast<LONG_PTR>(sheet));
+    auto* sheet = reinterpret_cast<SetupSheet*>(reinterpret_cast<const PROPSHEETPAGEW*>(lParam)->lParam);
+    SetWindowLongPtrW(page, DWLP_USER, reinterpret_cast<LONG_PTR>(sheet));
     return sheet;
   }
   static void Changed(HWND page) {
-    if (!Sheet(page)->filling) SendMessageA(GetParent(page), PSM_CHANGED, reinterpret_cast<WPARAM>(page), 0);
+    if (!Sheet(page)->filling) SendMessageW(GetParent(page), PSM_CHANGED, reinterpret_cast<WPARAM>(page), 0);
   }
   static BOOL Applied(HWND page) {
-    SetWindowLongPtrA(page, DWLP_MSGRESULT, PSNRET_NOERROR);
+    SetWindowLongPtrW(page, DWLP_MSGRESULT, PSNRET_NOERROR);
     return TRUE;
   }
   static void ShowHelp(HWND page, int32_t context) {
@@ -56,8 +57,8 @@ namespace {
 // Help on the sheet's own buttons and tabs goes to the page on show.
 LRESULT CALLBACK SheetHelp(HWND sheet, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR) {
   if (message == WM_HELP) {
-    HWND page = reinterpret_cast<HWND>(SendMessageA(sheet, PSM_GETCURRENTPAGEHWND, 0, 0));
-    if (page) return SendMessageA(page, WM_HELP, wParam, lParam);
+    HWND page = reinterpret_cast<HWND>(SendMessageW(sheet, PSM_GETCURRENTPAGEHWND, 0, 0));
+    if (page) return SendMessageW(page, WM_HELP, wParam, lParam);
   }
   return DefSubclassProc(sheet, message, wParam, lParam);
 }
@@ -81,14 +82,13 @@ void SetupSheetPages::ShowGeneral(HWND page, const GeneralPageRules::State& stat
   DialogControls::FillCombo(page, IDC_WINDOW_SIZE, ValueList::kWindowSize, state.windowSize);
   DialogControls::FillCombo(page, IDC_BAUD_RATE, ValueList::kBaudRate, state.baudRate);
   DialogControls::FillCombo(page, IDC_SETUP_PROTOCOL, ValueList::kProtocol, state.protocol);
-  SendDlgItemMessageA(page, IDC_CONNECTION, CB_RESETCONTENT, 0, 0);
-  for (const std::string& name : state.connections)
-    SendDlgItemMessageA(page, IDC_CONNECTION, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name.c_str()));
+  SendDlgItemMessageW(page, IDC_CONNECTION, CB_RESETCONTENT, 0, 0);
+  for (const std::string& name : state.connections) DialogControls::AddComboText(page, IDC_CONNECTION, name);
   DialogControls::SelectCombo(page, IDC_CONNECTION, state.connection);
   DialogControls::SetText(page, IDC_MAX_ERRORS, state.maxErrors);
   ShowFlowControl(page, state);
   for (int id : {IDC_BAUD_RATE, IDC_SETUP_PROTOCOL, IDC_CONNECTION, IDC_FLOW_CONTROL})
-    SendDlgItemMessageA(page, id, CB_SETEXTENDEDUI, TRUE, 0);
+    SendDlgItemMessageW(page, id, CB_SETEXTENDEDUI, TRUE, 0);
 }
 
 void SetupSheetPages::ReadGeneral(HWND page, GeneralPageRules::State& state) {
@@ -150,15 +150,15 @@ INT_PTR CALLBACK SetupSheetPages::General(HWND page, UINT message, WPARAM wParam
 }
 
 void SetupSheetPages::BrowseFolder(HWND page) {
-  char folder[MAX_PATH] = "";
-  BROWSEINFOA browse = {};
+  wchar_t folder[MAX_PATH] = L"";
+  BROWSEINFOW browse = {};
   browse.hwndOwner = DialogControls::Owner();
   browse.pszDisplayName = folder;
-  browse.lpszTitle = "Select Default File Folder";
+  browse.lpszTitle = L"Select Default File Folder";
   browse.ulFlags = BIF_RETURNONLYFSDIRS | BIF_RETURNFSANCESTORS | BIF_EDITBOX;
-  LPITEMIDLIST chosen = SHBrowseForFolderA(&browse);
+  LPITEMIDLIST chosen = SHBrowseForFolderW(&browse);
   if (!chosen) return;
-  if (SHGetPathFromIDListA(chosen, folder)) DialogControls::SetText(page, IDC_DEFAULT_DIR, folder);
+  if (SHGetPathFromIDListW(chosen, folder)) DialogControls::SetText(page, IDC_DEFAULT_DIR, WideText::Narrow(folder));
   CoTaskMemFree(chosen);
 }
 
@@ -172,7 +172,7 @@ INT_PTR CALLBACK SetupSheetPages::Transfer(HWND page, UINT message, WPARAM wPara
       DialogControls::FillCombo(page, IDC_OVERWRITE, ValueList::kOverwrite, state.overwrite);
       DialogControls::SetText(page, IDC_SEND_TIMEOUT, state.sendTimeout);
       DialogControls::SetText(page, IDC_RECV_TIMEOUT, state.recvTimeout);
-      SendDlgItemMessageA(page, IDC_DEFAULT_DIR, EM_LIMITTEXT, SetupCopy::kPathChars, 0);
+      SendDlgItemMessageW(page, IDC_DEFAULT_DIR, EM_LIMITTEXT, SetupCopy::kPathChars, 0);
       DialogControls::SetText(page, IDC_DEFAULT_DIR, state.defaultDir);
       sheet->filling = false;
       return TRUE;
@@ -215,19 +215,19 @@ void SetupSheetPages::EnableLogging(HWND page) {
 }
 
 void SetupSheetPages::BrowseLogFile(HWND page) {
-  char path[MAX_PATH + 1] = "";
-  OPENFILENAMEA dialog = {};
+  wchar_t path[MAX_PATH + 1] = L"";
+  OPENFILENAMEW dialog = {};
   dialog.lStructSize = sizeof dialog;
   dialog.hwndOwner = DialogControls::Owner();
-  dialog.lpstrFilter = "Log Files\0*.log\0";
+  dialog.lpstrFilter = L"Log Files\0*.log\0";
   dialog.lpstrFile = path;
   dialog.nMaxFile = MAX_PATH;
-  dialog.lpstrTitle = "Communications Log File";
-  dialog.lpstrDefExt = "log";
+  dialog.lpstrTitle = L"Communications Log File";
+  dialog.lpstrDefExt = L"log";
   dialog.Flags = OFN_HIDEREADONLY | OFN_PATHMUSTEXIST | OFN_NOREADONLYRETURN | OFN_NOTESTFILECREATE |
                  OFN_NONETWORKBUTTON | OFN_NOLONGNAMES | OFN_EXPLORER | OFN_NODEREFERENCELINKS;
-  if (!GetOpenFileNameA(&dialog)) return;
-  DialogControls::SetText(page, IDC_LOG_FILENAME, path);
+  if (!GetOpenFileNameW(&dialog)) return;
+  DialogControls::SetText(page, IDC_LOG_FILENAME, WideText::Narrow(path));
   Changed(page);
 }
 
@@ -240,7 +240,7 @@ INT_PTR CALLBACK SetupSheetPages::Logging(HWND page, UINT message, WPARAM wParam
       DialogControls::Check(page, IDC_LOG_TO_SCREEN, state.logToScreen);
       DialogControls::Check(page, IDC_APPEND_TO_LOG, state.appendToLog);
       DialogControls::Check(page, IDC_LOG_TO_FILE, state.logToFile);
-      SendDlgItemMessageA(page, IDC_LOG_FILENAME, EM_LIMITTEXT, SetupCopy::kPathChars, 0);
+      SendDlgItemMessageW(page, IDC_LOG_FILENAME, EM_LIMITTEXT, SetupCopy::kPathChars, 0);
       DialogControls::SetText(page, IDC_LOG_FILENAME, state.logFilename);
       EnableLogging(page);
       sheet->filling = false;
@@ -282,13 +282,8 @@ INT_PTR CALLBACK SetupSheetPages::Logging(HWND page, UINT message, WPARAM wParam
 void SetupSheetPages::ShowRow(HWND page, int32_t row) {
   HWND list = GetDlgItem(page, IDC_LISTING);
   const TelephoneListing::Row& texts = Sheet(page)->listing.At(row);
-  LVITEMA cell = {};
-  cell.iSubItem = 1;
-  cell.pszText = const_cast<char*>(texts.description.c_str());
-  SendMessageA(list, LVM_SETITEMTEXTA, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&cell));
-  cell.iSubItem = 2;
-  cell.pszText = const_cast<char*>(texts.number.c_str());
-  SendMessageA(list, LVM_SETITEMTEXTA, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&cell));
+  DialogControls::SetItemText(list, row, 1, texts.description);
+  DialogControls::SetItemText(list, row, 2, texts.number);
 }
 
 // The rows are the single digits 0 to 9 sorted ascending, so an item's position is its row.
@@ -317,26 +312,17 @@ INT_PTR CALLBACK SetupSheetPages::Modem(HWND page, UINT message, WPARAM wParam, 
       DialogControls::AddColumn(list, 0, "Index", 40);
       DialogControls::AddColumn(list, 1, "Description", 160);
       DialogControls::AddColumn(list, 2, "Telephone Number", 110);
-      SendMessageA(list, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
+      SendMessageW(list, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
       if (!sheet->copy.listingLoaded) {
         sheet->listing.Load(sheet->currentUser);
         sheet->copy.listingLoaded = true;
       }
       for (int32_t row = 0; row < TelephoneListing::kRows; ++row) {
-        char digit[2] = {static_cast<char>('0' + row), '\0'};
-        LVITEMA item = {};
-        item.mask = LVIF_TEXT;
-        item.iItem = row;
-        item.pszText = digit;
-        SendMessageA(list, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item));
+        DialogControls::AddItem(list, row, std::string(1, static_cast<char>('0' + row)));
         ShowRow(page, row);
       }
-      const int32_t selected = sheet->listing.RowOf(sheet->copy.Telephone);
-      LVITEMA state = {};
-      state.stateMask = state.state = LVIS_SELECTED | LVIS_FOCUSED;
-      SendMessageA(list, LVM_SETITEMSTATE, static_cast<WPARAM>(selected), reinterpret_cast<LPARAM>(&state));
-      SendMessageA(list, LVM_ENSUREVISIBLE, static_cast<WPARAM>(selected), FALSE);
-      SendDlgItemMessageA(page, IDC_MODEM_CMD, EM_LIMITTEXT, SetupCopy::kShortChars, 0);
+      DialogControls::SelectItem(list, sheet->listing.RowOf(sheet->copy.Telephone));
+      SendDlgItemMessageW(page, IDC_MODEM_CMD, EM_LIMITTEXT, SetupCopy::kShortChars, 0);
       DialogControls::SetText(page, IDC_MODEM_CMD, sheet->copy.ModemCmd);
       sheet->filling = false;
       return TRUE;
@@ -400,30 +386,30 @@ int32_t SetupSheet::Run(const SetupPages& asked) {
   struct PageKind {
     bool on;
     int templateId;
-    const char* title;
+    const wchar_t* title;
     DLGPROC proc;
   } kinds[] = {
-      {shown.general, IDD_SETUP_GENERAL, "General", SetupSheetPages::General},
-      {shown.transfer, IDD_SETUP_TRANSFER, "Transfer", SetupSheetPages::Transfer},
-      {shown.logging, IDD_SETUP_LOGGING, "Logging", SetupSheetPages::Logging},
-      {shown.modem, IDD_SETUP_MODEM, "Modem", SetupSheetPages::Modem},
+      {shown.general, IDD_SETUP_GENERAL, L"General", SetupSheetPages::General},
+      {shown.transfer, IDD_SETUP_TRANSFER, L"Transfer", SetupSheetPages::Transfer},
+      {shown.logging, IDD_SETUP_LOGGING, L"Logging", SetupSheetPages::Logging},
+      {shown.modem, IDD_SETUP_MODEM, L"Modem", SetupSheetPages::Modem},
   };
-  PROPSHEETPAGEA pages[4] = {};
+  PROPSHEETPAGEW pages[4] = {};
   UINT count = 0;
   for (const PageKind& kind : kinds) {
     if (!kind.on) continue;
-    PROPSHEETPAGEA& page = pages[count++];
+    PROPSHEETPAGEW& page = pages[count++];
     page.dwSize = sizeof page;
     page.dwFlags = PSP_USETITLE | PSP_HASHELP;
     page.hInstance = DialogControls::Module();
-    page.pszTemplate = MAKEINTRESOURCEA(kind.templateId);
+    page.pszTemplate = MAKEINTRESOURCEW(kind.templateId);
     page.pszTitle = kind.title;
     page.pfnDlgProc = kind.proc;
     page.lParam = reinterpret_cast<LPARAM>(this);
   }
   if (count == 0) return 0;
-  const std::string caption = "Setup " + settings.MaxTitle;
-  PROPSHEETHEADERA header = {};
+  const std::wstring caption = WideText::Widen("Setup " + settings.MaxTitle);
+  PROPSHEETHEADERW header = {};
   header.dwSize = sizeof header;
   header.dwFlags = PSH_PROPSHEETPAGE | PSH_NOAPPLYNOW | PSH_USECALLBACK;
   header.hwndParent = DialogControls::Owner();
@@ -432,7 +418,7 @@ int32_t SetupSheet::Run(const SetupPages& asked) {
   header.nPages = count;
   header.ppsp = pages;
   header.pfnCallback = SheetCallback;
-  if (PropertySheetA(&header) < 0) return 0;
+  if (PropertySheetW(&header) < 0) return 0;
   copy.CopyBack(settings, shown);
   return 1;
 }

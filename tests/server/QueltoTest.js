@@ -1,5 +1,5 @@
 // Zandrel.Quelto from JScript, written from the interface's documentation: every property
-// through its put rules, Reset, Load and Save, the ANSI code page, Setup and the checks of
+// through its put rules, Reset, Load and Save, texts in any script, Setup and the checks of
 // TransferFiles. The machine has COM1, COM3, COM4 and two modems (run by script.sh). Passes only
 // on its last line, "ALL PASSED".
 var failures = 0;
@@ -47,6 +47,7 @@ each([["BaudRate", 20000, 19200], ["BaudRate", 0, 9600], ["BaudRate", -5, 9600],
       ["ModemName", "", "Optima 288 V.34"], ["UseModem", 1, 1], ["UseModem", 0, 0],
       ["DefaultDir", rep("d", 300), rep("d", 260)], ["LogFilename", rep("l", 261), rep("l", 260)],
       ["MaxTitle", rep("t", 129), rep("t", 128)], ["MinTitle", rep("m", 500), rep("m", 128)],
+      ["DefaultDir", rep("\u00dc", 300), rep("\u00dc", 260)], ["MaxTitle", rep("t", 127) + "\ud83d\ude00", rep("t", 127)],
       ["ModemCmd", rep("c", 41), rep("c", 40)], ["ModemCmd", 123, "123"], ["Telephone", rep("5", 41), rep("5", 40)],
       ["Telephone", "555 0100", "555 0100"], ["FileList", rep("f", 5000), rep("f", 5000)]],
      function (r) {
@@ -54,11 +55,12 @@ each([["BaudRate", 20000, 19200], ["BaudRate", 0, 9600], ["BaudRate", -5, 9600],
        check("put " + r[0] + " = " + String(r[1]).substring(0, 12), r[2], o[r[0]]);
      });
 
-// Through the ANSI code page (1252 here): what it holds comes back, what it cannot hold is "?".
-var text = String.fromCharCode(0x5c0f, 0xfc, 0x20ac, 0x3a9, 0x41);
+// Texts in any script come back as they were put, past the basic plane too (the ANSI code page,
+// 1252 here, holds only the first two of these).
+var unicode = "\u00dcberweisung-\u20ac\u65e5\u672c \ud83d\ude00";
 each(["DefaultDir", "LogFilename", "MaxTitle", "MinTitle", "ModemCmd", "Telephone", "FileList"], function (name) {
-  o[name] = text;
-  check("code page " + name, "63,252,8364,63,65", codes(o[name]));
+  o[name] = unicode;
+  check("Unicode " + name, codes(unicode), codes(o[name]));
 });
 
 // Reset types (flow, protocol, window), and a second object resetting the first one's settings.
@@ -82,25 +84,26 @@ shell.RegWrite(key + "BaudRate", 2400, "REG_DWORD");
 check("Load of a partial key", -1, o.Load());
 check("partial key applies what is there (not snapped)", 2400, o.BaudRate);
 
-shell.RegWrite(key + "Telephone\\3.Phone", "555-0133", "REG_SZ");
+shell.RegWrite(key + "Telephone\\3.Phone", "555-0133 \u00dc\u65e5\ud83d\ude00", "REG_SZ");
 o.Reset(3);
-var stored = {AppendToLog: 1, CrashRecovery: 2, DefaultDir: "C:\\In", LogFilename: "C:\\t.log", LogToFile: 1,
-              LogToScreen: 1, MaxErrors: 9, ModemCmd: "ATM0", ModemName: "Optima 336", Overwrite: 4, PathSwitch: 1,
+var stored = {AppendToLog: 1, CrashRecovery: 2, DefaultDir: "C:\\" + unicode, LogFilename: "C:\\\u65e5\\t\ud83d\ude00.log", LogToFile: 1,
+              LogToScreen: 1, MaxErrors: 9, ModemCmd: "ATM0 \u00fc", ModemName: "Optima 336", Overwrite: 4, PathSwitch: 1,
               Port: 4, RecvTimeout: 30, SendTimeout: 45, Telephone: "#3", UseModem: 1, BaudRate: 57600};
-var unstored = {HostMode: 1, Transfer: 0, Verbose: 1, RunMinimized: 1, MaxTitle: "Max", MinTitle: "Min",
+var unstored = {HostMode: 1, Transfer: 0, Verbose: 1, RunMinimized: 1, MaxTitle: "Max " + unicode, MinTitle: "Min",
                 FileList: "x;y"};
 for (var name in stored) o[name] = stored[name];
 for (name in unstored) o[name] = unstored[name];
-check("Telephone #3 selects listing 3", "555-0133", o.Telephone);
+check("Telephone #3 selects listing 3", "555-0133 \u00dc\u65e5\ud83d\ude00", o.Telephone);
 check("Save", 0, o.Save());
-check("Telephone stored as the number", "555-0133", shell.RegRead(key + "Telephone"));
+check("Telephone stored as the number", "555-0133 \u00dc\u65e5\ud83d\ude00", shell.RegRead(key + "Telephone"));
+check("DefaultDir stored as UTF-16", codes(stored.DefaultDir), codes(shell.RegRead(key + "DefaultDir")));
 check("ModemName stored as the name", "Optima 336 V.34", shell.RegRead(key + "ModemName"));
 check("Port stored as the number", 4, shell.RegRead(key + "Port"));
 o.Reset(1);
-unstored = {HostMode: 2, Transfer: 1, Verbose: 0, RunMinimized: 0, MaxTitle: "M2", MinTitle: "m2", FileList: "z"};
+unstored = {HostMode: 2, Transfer: 1, Verbose: 0, RunMinimized: 0, MaxTitle: "M2 " + unicode, MinTitle: "m2", FileList: "z"};
 for (name in unstored) o[name] = unstored[name];
 check("Load after Save", 0, o.Load());
-stored.ModemName = "Optima 336 V.34"; stored.Telephone = "555-0133";
+stored.ModemName = "Optima 336 V.34"; stored.Telephone = "555-0133 \u00dc\u65e5\ud83d\ude00";
 stored.FlowControl = 1; stored.Protocol = 1; stored.WindowSize = 1024;
 for (name in stored) check("loaded " + name, stored[name], o[name]);
 for (name in unstored) check("not loaded " + name, unstored[name], o[name]);

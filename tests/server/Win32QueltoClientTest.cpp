@@ -190,6 +190,24 @@ TEST_F(QueltoClientTest, EarlyAndLateBound) {
   library->Release();
 }
 
+// Settings a build on the ANSI functions stored load as the texts they were: the registry keeps
+// REG_SZ in UTF-16 whichever function wrote it.
+TEST_F(QueltoClientTest, TextsStoredThroughTheAnsiFunctionsLoad) {
+  const char ansi[] = "C:\\\xC4rger \xE9t\xE9";  // in the ANSI code page, 1252 here
+  ASSERT_EQ(RegSetKeyValueA(HKEY_CURRENT_USER, "Software\\Harbwick\\Zandrel", "DefaultDir", REG_SZ, ansi, sizeof ansi),
+            ERROR_SUCCESS);
+  IQuelto* q = Make();
+  ASSERT_TRUE(q);
+  short loaded = 0;
+  BSTR folder = nullptr;
+  EXPECT_EQ(q->Load(&loaded), S_OK);
+  EXPECT_EQ(q->get_DefaultDir(&folder), S_OK);
+  EXPECT_EQ(Text(folder), L"C:\\\u00C4rger \u00E9t\u00E9");
+  SysFreeString(folder);
+  q->Release();
+  RegDeleteKeyValueA(HKEY_CURRENT_USER, "Software\\Harbwick\\Zandrel", "DefaultDir");
+}
+
 // A host whose message loop runs while its transfer does (a timer in a macro): what would change
 // the settings the worker reads is refused with its reason, reading is not, and once the
 // transfer is over the same calls work again.

@@ -15,6 +15,11 @@ source "$(dirname "$0")/../prerequisite.sh"
 require sz rz rx rb
 source "$(dirname "$0")/lib.sh" "$1" "$2" "$3"
 press_cancel=$4 case=$5
+# The first file's name is outside ASCII, so that every case also shows the object's texts (the
+# file list, the log) and the file layer keep it: it must arrive as the same UTF-8 bytes. Wine
+# takes Linux arguments and file names in the locale's encoding.
+export LC_ALL=C.UTF-8
+one="Überweisung-日本.bin"
 source "$here/../wine/peer.sh"
 log=$work/zandrel.log
 files() {  # Windows list of the named files of out/
@@ -35,41 +40,41 @@ arrived() {  # files of out/ that must have arrived in in/ unchanged, each with 
   done
 }
 
-for f in one.bin two.bin three.bin; do head -c $((RANDOM * 3 + 1)) /dev/urandom >"$work/out/$f"; done
+for f in "$one" two.bin three.bin; do head -c $((RANDOM * 3 + 1)) /dev/urandom >"$work/out/$f"; done
 case $case in
   zmodem-receive)
-    peer sz -q -b "$work/out/one.bin" "$work/out/two.bin" "$work/out/three.bin"
+    peer sz -q -b "$work/out/$one" "$work/out/two.bin" "$work/out/three.bin"
     (cd "$work/in" && object 1 0 "" 0 3 3)  # files land in the host's current folder
     peer_end 20
     check "sz ended well" 0 "$peer_status"
-    arrived one.bin two.bin three.bin ;;
+    arrived "$one" two.bin three.bin ;;
   zmodem-many)
-    names=(one.bin two.bin three.bin)
+    names=("$one" two.bin three.bin)
     for i in $(seq -w 1 200); do echo "file $i" >"$work/out/f$i.txt"; names+=("f$i.txt"); done
     peer rz -q -b
     object 1 1 "$(files "${names[@]}")" 0 203 203
     peer_end 30
     check "rz ended well" 0 "$peer_status"
     check "files received" 203 "$(ls "$work/in" | wc -l)"
-    arrived one.bin two.bin three.bin f001.txt f200.txt ;;
+    arrived "$one" two.bin three.bin f001.txt f200.txt ;;
   installed)
     peer rz -q -b
-    register=machine object 1 1 "$(files one.bin)" 0 1 1
+    register=machine object 1 1 "$(files "$one")" 0 1 1
     peer_end 20
     check "rz ended well" 0 "$peer_status"
-    arrived one.bin ;;
+    arrived "$one" ;;
   ymodem)
     peer rb -q
-    object 3 1 "$(files one.bin two.bin three.bin)" 0 3 3
+    object 3 1 "$(files "$one" two.bin three.bin)" 0 3 3
     peer_end 20
     check "rb ended well" 0 "$peer_status"
-    arrived one.bin two.bin three.bin ;;
+    arrived "$one" two.bin three.bin ;;
   xmodem1k)
-    peer rx -q -c one.bin
-    object 4 1 "$(files one.bin)" 0 1 1
+    peer rx -q -c "$one"
+    object 4 1 "$(files "$one")" 0 1 1
     peer_end 20
     check "rx ended well" 0 "$peer_status"
-    check "one.bin arrived" same "$(cmp -s -n "$(stat -c %s "$work/out/one.bin")" "$work/out/one.bin" "$work/in/one.bin" && echo same)" ;;
+    check "$one arrived" same "$(cmp -s -n "$(stat -c %s "$work/out/$one")" "$work/out/$one" "$work/in/$one" && echo same)" ;;
   xmodem-directory)
     object 0 1 "$(winpath "$work/out")" 8 1 0 ;;  # no file behind the name: "No files sent."
   cancel)

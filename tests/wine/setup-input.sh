@@ -56,7 +56,7 @@ xvfb_keys 'Edit Receiver File Name' Return
 sleep 0.5
 xvfb_keys 'Send File As ...' Return
 finish
-expect button=1 'result=C:\Data\Outgoing\report-march.csv;report-march.csv;C:\Data\Outgoing\inventory.txt;incoming\inv.txt;C:\Data\Outgoing\readme.txt;readme.txt'
+expect button=1 'result=C:\Daten\Ausgang\Überweisung-日本.bin;Überweisung-日本.bin;C:\Daten\Ausgang\Bestand-😀.txt;incoming\inv.txt;C:\Daten\Ausgang\readme.txt;readme.txt'
 
 # Edit Telephone Listing: the description first, Tab to the number, Enter for OK.
 run phone

@@ -16,7 +16,7 @@
 #include "object/setup/SetupIds.h"
 
 namespace {
-const char* const kCaption = "Setup Zandrel Test";
+const char* const kCaption = "Setup Zandrel Tëst 日本";
 
 class Win32SetupSheetTest : public ::testing::Test {
  protected:
@@ -27,7 +27,7 @@ class Win32SetupSheetTest : public ::testing::Test {
     GetTempPathA(MAX_PATH, temp);
     Spit(std::string(temp) + "zandrel.chm", "");
     settings.Reset(1, temp);
-    settings.MaxTitle = "Zandrel Test";
+    settings.MaxTitle = "Zandrel Tëst 日本";
     devices.AddPort({"COM1", ""});
     devices.AddPort({"COM3", ""});
     devices.AddModem({"Line Modem 56K", "SYSTEM\\CurrentControlSet\\Control\\Class\\m0", 2});
@@ -119,7 +119,7 @@ TEST_F(Win32SetupSheetTest, ListsAndEdits) {
   page = WindowDriver::ShowPage(sheet, 1);
   EXPECT_EQ(WindowDriver::SelectedText(page, IDC_OVERWRITE), "Never");
   WindowDriver::Type(page, IDC_RECV_TIMEOUT, "120");
-  WindowDriver::Type(page, IDC_DEFAULT_DIR, "D:\\incoming");
+  WindowDriver::Type(page, IDC_DEFAULT_DIR, "D:\\Eingang-Überweisung-日本 😀");
   WindowDriver::Select(page, IDC_PATH_SWITCH, 2);
   page = WindowDriver::ShowPage(sheet, 2);
   EXPECT_TRUE(WindowDriver::Enabled(page, IDC_LOG_FILENAME));
@@ -138,7 +138,7 @@ TEST_F(Win32SetupSheetTest, ListsAndEdits) {
   EXPECT_EQ(settings.WindowSize, 3000);  // XModem leaves the ZModem options alone
   EXPECT_EQ(settings.CrashRecovery, 2);
   EXPECT_EQ(settings.RecvTimeout, 120);
-  EXPECT_EQ(settings.DefaultDir, "D:\\incoming");
+  EXPECT_EQ(settings.DefaultDir, "D:\\Eingang-Überweisung-日本 😀");
   EXPECT_EQ(settings.PathSwitch, 2);
   EXPECT_EQ(settings.Overwrite, 7);
   EXPECT_EQ(settings.LogToFile, 0);
@@ -149,7 +149,7 @@ TEST_F(Win32SetupSheetTest, ListsAndEdits) {
 TEST_F(Win32SetupSheetTest, TelephoneListingAndUnlistedValues) {
   {
     auto key = user->Create("Software\\Harbwick\\Zandrel\\Telephone");
-    key->WriteString("2.Desc", "Depot");
+    key->WriteString("2.Desc", "Dépôt 日本");
     key->WriteString("2.Phone", "555-0102");
     key->WriteString("7.Desc", std::string(90, 'x').c_str());  // read as 80
     key->WriteString("Stray", "not a listing");
@@ -167,7 +167,7 @@ TEST_F(Win32SetupSheetTest, TelephoneListingAndUnlistedValues) {
   WindowDriver::Type(WindowDriver::ShowPage(sheet, 1), IDC_SEND_TIMEOUT, "5");
   page = WindowDriver::ShowPage(sheet, 3);
   HWND list = GetDlgItem(page, IDC_LISTING);
-  EXPECT_EQ(WindowDriver::Cell(list, 2, 1), "Depot");
+  EXPECT_EQ(WindowDriver::Cell(list, 2, 1), "Dépôt 日本");
   WindowDriver::Click(page, IDC_CLEAR);
   for (int i = 0; i < 100 && WindowDriver::Cell(list, 2, 2) == "555-0102"; ++i) Sleep(10);
   EXPECT_EQ(WindowDriver::Cell(list, 2, 2), "");
@@ -198,7 +198,7 @@ TEST_F(Win32SetupSheetTest, TelephoneListingAndUnlistedValues) {
   WindowDriver::Click(page, IDC_EDIT);
   HWND edit = WindowDriver::WaitFor("Edit Telephone Listing");
   ASSERT_TRUE(edit);
-  WindowDriver::Type(edit, IDC_DESCRIPTION, "Night line");
+  WindowDriver::Type(edit, IDC_DESCRIPTION, "Nachtlinie Ü 日本 😀");
   WindowDriver::Type(edit, IDC_NUMBER, "555-0144");
   WindowDriver::Click(edit, IDOK);
   ASSERT_TRUE(WindowDriver::WaitGone(edit));
@@ -216,7 +216,7 @@ TEST_F(Win32SetupSheetTest, TelephoneListingAndUnlistedValues) {
             std::vector<int32_t>({2400, 5, 7, 0, 0}));
   EXPECT_EQ(settings.Telephone, "555-0144");
   EXPECT_EQ(settings.ModemCmd, "AT&F");
-  EXPECT_EQ(Stored("4.Desc"), "Night line");
+  EXPECT_EQ(Stored("4.Desc"), "Nachtlinie Ü 日本 😀");
   EXPECT_EQ(Stored("4.Phone"), "555-0144");
   EXPECT_EQ(Stored("2.Phone"), "555-0102");
   EXPECT_EQ(Stored("7.Desc"), std::string(80, 'x'));

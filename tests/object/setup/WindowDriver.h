@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "job/Help.h"
+#include "link/WideText.h"
 #include "object/setup/DialogControls.h"
 
 // Stands in for the help viewer: the topics the windows asked for, in order, and the last file.
@@ -77,9 +78,9 @@ class WindowDriver {
   }
 
   static std::string Text(HWND window) {
-    char text[600] = "";
-    SendMessageA(window, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text));
-    return text;
+    wchar_t text[600] = L"";
+    SendMessageW(window, WM_GETTEXT, 600, reinterpret_cast<LPARAM>(text));
+    return WideText::Narrow(text);
   }
   static std::string Text(HWND dialog, int id) { return Text(GetDlgItem(dialog, id)); }
   static bool Enabled(HWND dialog, int id) { return IsWindowEnabled(GetDlgItem(dialog, id)) != FALSE; }
@@ -107,7 +108,7 @@ class WindowDriver {
     Command(dialog, id, CBN_SELCHANGE);
   }
   // Typing into an edit (it reports the change itself).
-  static void Type(HWND dialog, int id, const char* text) { SetDlgItemTextA(dialog, id, text); }
+  static void Type(HWND dialog, int id, const char* text) { SetDlgItemTextW(dialog, id, WideText::Widen(text).c_str()); }
   static void SetCheck(HWND dialog, int id, bool on) {
     SendDlgItemMessageA(dialog, id, BM_SETCHECK, on ? BST_CHECKED : BST_UNCHECKED, 0);
     Command(dialog, id, BN_CLICKED);

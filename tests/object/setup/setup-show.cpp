@@ -3,7 +3,8 @@
 //   setup-show sheet | sendas | phone | progress running|failed|compact [Protocol=n]
 // The sheet runs over two ports and one modem with the settings given as name=value arguments
 // (Protocol, FlowControl, WindowSize, MaxErrors, LogToFile), and the real registry of
-// the current user. The progress window stays in its state until it is closed; a Protocol given
+// the current user, where it writes telephone listing 1. Texts mix scripts, to show they all reach
+// the screen. The progress window stays in its state until it is closed; a Protocol given
 // replaces its state's own.
 #include <windows.h>
 
@@ -59,10 +60,10 @@ void ShowProgress(TransferSettings& settings, const DeviceLists& devices, const 
   ProgressWindow window(
       [&](ProgressView& view) {
         if (!compact) {
-          view.AddLogEntry("C:\\Data\\readings-0412.csv", "OK", 48213);
-          view.AddLogEntry("C:\\Data\\readings-0413.csv", "OK", 51877);
+          view.AddLogEntry("C:\\Daten\\Überweisung-日本.bin", "OK", 48213);
+          view.AddLogEntry("C:\\Daten\\Messwerte-😀.csv", "OK", 51877);
         }
-        const char* name = compact ? "station7.log" : "C:\\Data\\site-survey-2024.zip";
+        const char* name = compact ? "Station-Ü7.log" : "C:\\Daten\\Übersicht-日本-2024 😀.zip";
         const int64_t size = compact ? 64000 : 1843200;
         view.ShowFile(name, size);
         view.SetStatus(compact ? "Receiving file..." : "Sending file...");
@@ -91,12 +92,12 @@ int main(int argc, char** argv) {
   Help::Install(NoViewer);
   const std::string what = argv[1];
   TransferSettings settings;
-  settings.Reset(1, "C:\\Program Files\\Zandrel\\");
+  settings.Reset(1, "C:\\Programme\\Zandrel-Überweisung-日本 😀\\");
   settings.MaxTitle = "Zandrel";
   for (int i = 2; i < argc; ++i) Apply(settings, argv[i]);
   FileSelection three;
-  three.folder = "C:\\Data\\Outgoing";
-  three.names = {"report-march.csv", "inventory.txt", "readme.txt"};
+  three.folder = "C:\\Daten\\Ausgang";
+  three.names = {"Überweisung-日本.bin", "Bestand-😀.txt", "readme.txt"};
   DeviceLists devices;
   devices.AddPort({"COM1", ""});
   devices.AddPort({"COM3", ""});
@@ -106,6 +107,10 @@ int main(int argc, char** argv) {
     ShowProgress(settings, devices, argv[2], argc == 4);
   } else if (what == "sheet") {
     auto user = Registry::CurrentUser();
+    if (auto listing = user->Create("Software\\Harbwick\\Zandrel\\Telephone")) {
+      listing->WriteString("1.Desc", "Zentrale Überweisung 日本 😀");
+      listing->WriteString("1.Phone", "555-0100");
+    }
     std::printf("ran=%d\n", SetupSheet(settings, devices, *user).Run(SetupPages()));
     Print(settings);
   } else if (what == "sendas") {
@@ -115,7 +120,7 @@ int main(int argc, char** argv) {
     std::printf("button=%d\nresult=%s\n", button, dialog.result.c_str());
   } else if (what == "phone") {
     PhoneEntryDialog dialog;
-    dialog.description = "Head office";
+    dialog.description = "Zentrale Überweisung 日本 😀";
     dialog.number = "555-0100";
     const int32_t button = dialog.Run();
     std::printf("button=%d\ndescription=%s\nnumber=%s\n", button, dialog.description.c_str(), dialog.number.c_str());
