@@ -83,6 +83,12 @@ class ComLink {
     lastStatus = code;
     return code;
   }
+  // A refused SetHandshake code, as SetHandshake returns it: a bad input code is -801 with -830
+  // left in the last status, any other refusal is itself.
+  int32_t RefuseHandshake(int32_t code) {
+    lastStatus = code;
+    return code == LinkCode::BadInputHandshake ? LinkCode::Failure : code;
+  }
   // The drain of ClearBuffer(0, n), written once over GetByte.
   int32_t DrainInput(int32_t count);
   // Queries every signal of the LineStatus layout through Signal(number, -1).

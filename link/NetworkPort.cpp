@@ -402,9 +402,7 @@ int32_t NetworkPort::SetHandshake(int32_t inputCode, int32_t outputCode) {
   switch (inputCode) {
     case 0: case 1: case 3: case 4: break;
     case 13: return Fail(LinkCode::NotSupported);
-    default:
-      lastStatus = LinkCode::BadInputHandshake;
-      return LinkCode::Failure;
+    default: return RefuseHandshake(LinkCode::BadInputHandshake);
   }
   switch (outputCode) {
     case 0: case 1: case 12: case 13: case 15: break;

@@ -326,11 +326,7 @@ int32_t PosixPort::SetHandshake(int32_t inputCode, int32_t outputCode) {
   // As on the Win32 port, a refused code returns before the write-back and what was already
   // changed waits in the settings for the next one.
   const int32_t refused = FlowInto(*settings, inputCode, outputCode);
-  if (refused == LinkCode::BadInputHandshake) {
-    lastStatus = refused;
-    return LinkCode::Failure;
-  }
-  if (refused != 0) return Fail(refused);
+  if (refused != 0) return RefuseHandshake(refused);
   int32_t r = WriteSettings();
   if (r != 0) return r;
   inputHandshake = inputCode;

@@ -238,11 +238,7 @@ int32_t StdioPort::SetBufferSizes(int32_t receiveSize, int32_t, int32_t transmit
 int32_t StdioPort::SetHandshake(int32_t inputCode, int32_t outputCode) {
   termios check{};
   const int32_t refused = PosixPort::FlowInto(check, inputCode, outputCode);
-  if (refused == LinkCode::BadInputHandshake) {
-    lastStatus = refused;
-    return LinkCode::Failure;
-  }
-  if (refused != 0) return Fail(refused);
+  if (refused != 0) return RefuseHandshake(refused);
   if (applyFlow) {
     for (End& e : ends)
       if (e.kind == Kind::Terminal) PosixPort::FlowInto(e.settings, inputCode, outputCode);

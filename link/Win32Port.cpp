@@ -350,9 +350,7 @@ int32_t Win32Port::SetHandshake(int32_t inputCode, int32_t outputCode) {
     case LineSignal::Dtr: dcb.fDtrControl = DTR_CONTROL_HANDSHAKE; break;
     case LineSignal::Rts: dcb.fRtsControl = RTS_CONTROL_HANDSHAKE; break;
     case LineSignal::Dsr: return Fail(LinkCode::NotSupported);
-    default:
-      lastStatus = LinkCode::BadInputHandshake;
-      return LinkCode::Failure;
+    default: return RefuseHandshake(LinkCode::BadInputHandshake);
   }
   switch (outputCode) {
     case 0: break;
