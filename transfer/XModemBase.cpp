@@ -261,14 +261,17 @@ XModemBase::BlockResult XModemBase::ReceiveBlock() {
 
 // ---- Sender ----
 
-void XModemBase::SendFile(char* fileList) {
+bool XModemBase::BeginSend(char* fileList) {
   file->BeginList(fileList, 0);
   SwitchToCrc();
-  if (!file->NextFile(1)) {
-    Finish();
-    status->code = TransferCode::NoFile;
-    return EndRun();
-  }
+  if (file->NextFile(1)) return true;
+  Finish();
+  status->code = TransferCode::NoFile;
+  return false;
+}
+
+void XModemBase::SendFile(char* fileList) {
+  if (!BeginSend(fileList)) return EndRun();
   status->blockNumber = 1;
   if (!OpenFile(true, nullptr)) return EndRun();
   if (ReadNextBlock(true) && WaitForStart()) SendBlocks(false);

@@ -63,6 +63,9 @@ class XModemBase : public XModemData {
   // after the answer to the one before (while streaming, data blocks without waiting). True
   // when the last was acknowledged; false with the code set.
   bool SendBlocks(bool oneBlock);
+  // Starts the file list in CRC mode and takes its first file that exists; false when none
+  // does, with the run's code -926.
+  bool BeginSend(char* fileList);
   // 1 ACK, 0 no response (NAK, garbage, silence), -1 stop (CAN). dropRest: what else waits
   // behind an ACK is dropped too.
   int32_t AwaitResponse(bool dropRest);

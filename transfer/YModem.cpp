@@ -168,13 +168,7 @@ bool YModem::ReceiveData() {
 // ---- Sender ----
 
 void YModem::SendFile(char* fileList) {
-  file->BeginList(fileList, 0);
-  SwitchToCrc();
-  if (!file->NextFile(1)) {
-    Finish();
-    status->code = TransferCode::NoFile;
-    return EndRun();
-  }
+  if (!BeginSend(fileList)) return EndRun();
   while (SendOne() && file->NextFile(1)) {
   }
   if (status->code == 0) SendHeader(true);
