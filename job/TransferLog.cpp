@@ -5,16 +5,6 @@
 
 #include "link/Utf8Text.h"
 
-namespace {
-// text, then blanks up to `columns` cells (none when it takes more).
-std::string Padded(const char* text, size_t columns) {
-  std::string padded = text;
-  const size_t used = Utf8Text::Columns(padded);
-  if (used < columns) padded.append(columns - used, ' ');
-  return padded;
-}
-}  // namespace
-
 TransferLog::~TransferLog() { Close(); }
 
 bool TransferLog::Open(const char* path, bool append) {
@@ -53,8 +43,9 @@ std::string TransferLog::Header() {
 
 std::string TransferLog::Entry(const char* name, const char* message, const std::tm& local,
                                uint32_t size) {
-  return Padded(name, 40) + ' ' + Padded(message, 30) + ' ' + Padded(DateText(local).c_str(), 10) + ' ' +
-         Padded(TimeText(local).c_str(), 10) + ' ' + std::to_string(size) + '\n';
+  return Utf8Text::Padded(name, 40) + ' ' + Utf8Text::Padded(message, 30) + ' ' +
+         Utf8Text::Padded(DateText(local), 10) + ' ' + Utf8Text::Padded(TimeText(local), 10) + ' ' +
+         std::to_string(size) + '\n';
 }
 
 std::string TransferLog::DateText(const std::tm& local) {

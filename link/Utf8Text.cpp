@@ -67,6 +67,13 @@ size_t Utf8Text::Columns(std::string_view text) {
   return columns;
 }
 
+std::string Utf8Text::Padded(std::string_view text, size_t columns) {
+  std::string padded(text);
+  const size_t used = Columns(padded);
+  if (used < columns) padded.append(columns - used, ' ');
+  return padded;
+}
+
 size_t Utf8Text::FitBytes(std::string_view text, size_t columns) {
   size_t used = 0, at = 0;
   while (at < text.size()) {

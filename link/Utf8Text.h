@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 class Utf8Text {
@@ -19,6 +20,9 @@ class Utf8Text {
   static size_t Columns(std::string_view text);
   // The longest leading part that fits in `columns` cells without splitting a character.
   static size_t FitBytes(std::string_view text, size_t columns);
+  // The text, then blanks up to `columns` cells (none when it takes more): fixed-width columns
+  // that line up on a terminal whatever script a name is in.
+  static std::string Padded(std::string_view text, size_t columns);
   // Cells one character takes (see Columns).
   static int CharColumns(int32_t c);
 };

@@ -45,11 +45,8 @@ void ListDevices(const DeviceLists& lists) {
   if (lists.PortCount() == 0) Say(stdout, "  (none found)\n");
   for (int32_t i = 0; i < lists.PortCount(); ++i) {
     const PortEntry& p = lists.Port(i);
-    // The details stand in one column however many cells the names take.
-    const size_t cells = Utf8Text::Columns(p.name);
-    const std::string padding(cells < 16 ? 16 - cells : 0, ' ');
     if (p.detail.empty()) Say(stdout, "  %s\n", p.name.c_str());
-    else Say(stdout, "  %s%s %s\n", p.name.c_str(), padding.c_str(), p.detail.c_str());
+    else Say(stdout, "  %s %s\n", Utf8Text::Padded(p.name, 16).c_str(), p.detail.c_str());
   }
   Say(stdout, "Modems:\n");
   if (lists.ModemCount() == 0) Say(stdout, "  (none installed)\n");
